@@ -1,0 +1,23 @@
+# Settings every target of ours shares: the language level and the warnings.
+# Third-party headers come in as SYSTEM includes, so -Werror only ever judges our code.
+add_library(veltrin_common_cfg INTERFACE)
+target_compile_features(veltrin_common_cfg INTERFACE cxx_std_20)
+target_compile_options(veltrin_common_cfg INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+if(VELTRIN_WERROR)
+    target_compile_options(veltrin_common_cfg INTERFACE -Werror)
+endif()
+# Bounds-checked standard containers in every build that is not a release.
+target_compile_definitions(veltrin_common_cfg INTERFACE $<$<NOT:$<CONFIG:Release>>:_GLIBCXX_ASSERTIONS>)
+
+# Qt targets additionally forbid silent conversions between byte strings and QString.
+add_library(veltrin_qt_cfg INTERFACE)
+target_link_libraries(veltrin_qt_cfg INTERFACE veltrin_common_cfg)
+target_compile_definitions(veltrin_qt_cfg INTERFACE
+    QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY QT_NO_URL_CAST_FROM_STRING
+    QT_USE_QSTRINGBUILDER QT_NO_KEYWORDS)
+
+if(VELTRIN_SANITIZE)
+    # Applied to everything in the tree, so that tests and libraries agree on the runtime.
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()

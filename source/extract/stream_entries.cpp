@@ -1,0 +1,30 @@
+#include "extract/stream_entries.h"
+
+namespace veltrin {
+
+namespace {
+constexpr std::string_view kEntryStart = "url=";
+constexpr std::string_view kEntryEnd = "&quality=";
+} // namespace
+
+std::vector<LinkMatch> ScanStreamEntries(std::string_view block) {
+    std::vector<LinkMatch> matches;
+    auto p = block.find(kEntryStart);
+    while (p != std::string_view::npos) {
+        const auto q = block.find(kEntryEnd, p + 1);
+        if (q == std::string_view::npos) {
+            break; // no later "url=" can have a "&quality=" after it either
+        }
+        const std::string_view entry = block.substr(p + kEntryStart.size(), q - p - kEntryStart.size());
+        for (const QualityRow& row : QualityTable) {
+            if (entry.find(row.marker) != std::string_view::npos) {
+                matches.push_back({std::string(entry), &row});
+            }
+        }
+        // A "url=" inside the entry belongs to it; the next search starts inside "&quality=".
+        p = block.find(kEntryStart, q + 1);
+    }
+    return matches;
+}
+
+} // namespace veltrin

@@ -1,0 +1,176 @@
+#include "extract/results_page.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace veltrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kHeading = "<h1 style='font-family: tahoma; font-size: 25px;'>Download Links</h1>";
+const std::string kAd = "<iframe src='http://ads.test/b.html' frameBorder='0' height='90' width='500'></iframe><br>";
+
+std::string Row(const std::string& label, const std::string& href) {
+    return "<span style='font-size: 18px; font-family: tahoma;'>Download " + label + " Version: </span><a href=\"" +
+           href + "\"><img src=\"dl.jpg\" border=\"0\" /></a><br>";
+}
+
+LinkMatch Match(std::string entry, std::size_t row) { return {std::move(entry), &QualityTable[row]}; }
+
+struct PageCase {
+    const char* name;
+    std::vector<LinkMatch> matches;
+    std::string adBlock;
+    std::string page;
+};
+
+class ResultsPage : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(ResultsPage, IsComposedPieceByPiece) {
+    EXPECT_EQ(ComposeResultsPage(GetParam().matches, GetParam().adBlock), GetParam().page);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, ResultsPage,
+    ::testing::Values(
+        PageCase{"NoMatchesNoAdEvenWhenFetched", {}, kAd, kHeading},
+        PageCase{"OneMatchNoAd", {Match("http://a/1", 1)}, kAd, kHeading + Row("720P", "http://a/1")},
+        PageCase{"TwoMatchesAdAtEnd", {Match("A", 0), Match("B", 4)}, kAd, kHeading + Row("1080P", "A") + Row("240p", "B") + kAd},
+        PageCase{"FiveMatchesAdAfterSecond",
+                 {Match("1", 0), Match("2", 1), Match("3", 2), Match("4", 3), Match("5", 5)}, kAd,
+                 kHeading + Row("1080P", "1") + Row("720P", "2") + kAd + Row("480P", "3") + Row("360P", "4") +
+                     Row("Mobile", "5")},
+        PageCase{"EmptyAdBlockStillCounts", {Match("1", 0), Match("2", 1), Match("3", 2)}, "",
+                 kHeading + Row("1080P", "1") + Row("720P", "2") + Row("480P", "3")},
+        PageCase{"EntryEscapedForAttribute",
+                 {Match("http://x/?a=1&b=\"><script>alert(1)</script>'", 1)}, "",
+                 kHeading + Row("720P", "http://x/?a=1&amp;b=&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;'")}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ResultsPage, AdvertisementBlockFramesTheAddress) {
+    EXPECT_EQ(AdvertisementBlock("http://ads.test/b.html"), kAd);
+}
+
+class ResultsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/veltrin-results-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(m_folder, fs::perms::owner_all, ignored);
+        fs::remove_all(m_folder, ignored);
+    }
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(m_folder)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path m_folder;
+};
+
+TEST_F(ResultsFile, PathJoinsFolderAndName) {
+    EXPECT_EQ(ResultsFilePath("/opt/veltrin").string(), "/opt/veltrin/temp.html");
+    EXPECT_EQ(ResultsFilePath("/").string(), "//temp.html"); // joined as is, like a drive root
+}
+
+TEST_F(ResultsFile, HoldsWindows1252BytesAndCrLf) {
+    const fs::path path = ResultsFilePath(m_folder);
+    ASSERT_FALSE(WriteResultsFile(path, "caf\u00E9 \u20AC \u65E5 \u2019").has_value());
+    EXPECT_EQ(Read(path), "caf\xE9 \x80 ? \x92\r\n");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"temp.html"}); // no temporary left behind
+}
+
+TEST_F(ResultsFile, ReplacesLongerOldPage) {
+    const fs::path path = ResultsFilePath(m_folder);
+    std::ofstream(path) << std::string(5000, 'x');
+    ASSERT_FALSE(WriteResultsFile(path, kHeading).has_value());
+    EXPECT_EQ(Read(path), kHeading + "\r\n");
+}
+
+TEST_F(ResultsFile, LinkNamedTempHtmlIsReplacedNotFollowed) {
+    const fs::path target = m_folder / "elsewhere.txt";
+    std::ofstream(target) << "keep me";
+    const fs::path path = ResultsFilePath(m_folder);
+    fs::create_symlink(target, path);
+    ASSERT_FALSE(WriteResultsFile(path, "page").has_value());
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(Read(path), "page\r\n");
+    EXPECT_EQ(Read(target), "keep me");
+}
+
+TEST_F(ResultsFile, FailuresNameThePathAndTheReason) {
+    struct Case {
+        const char* name;
+        fs::path path;
+        std::function<void()> prepare;
+        std::string reason;
+    };
+    const fs::path plainFile = m_folder / "plain";
+    const std::vector<Case> cases = {
+        {"FolderNamedTempHtml", ResultsFilePath(m_folder), [&] { fs::create_directory(ResultsFilePath(m_folder)); },
+         "Is a directory"},
+        {"FolderIsARegularFile", ResultsFilePath(plainFile), [&] { std::ofstream(plainFile) << "x"; },
+         "Not a directory"},
+        {"FolderMissing", ResultsFilePath(m_folder / "gone"), [] {}, "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare();
+        const auto error = WriteResultsFile(c.path, "page");
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->path, c.path.string());
+        EXPECT_EQ(error->reason, c.reason);
+    }
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"plain", "temp.html"})); // nothing half-written left
+}
+
+TEST_F(ResultsFile, ReadOnlyFolderIsReported) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permission bits do not bind root; the write-limit test covers a failing write";
+    }
+    fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec);
+    const auto error = WriteResultsFile(ResultsFilePath(m_folder), "page");
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->reason, "Permission denied");
+}
+
+// A write that fails half-way (here: the file size limit, which binds root too) leaves the old page whole.
+TEST_F(ResultsFile, FailedWriteKeepsOldPageWhole) {
+    const fs::path path = ResultsFilePath(m_folder);
+    std::ofstream(path) << "old page";
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto error = WriteResultsFile(path, std::string(1 << 20, 'y'));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->reason, "File too large");
+    EXPECT_EQ(Read(path), "old page");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"temp.html"});
+}
+
+} // namespace
+} // namespace veltrin
