@@ -53,6 +53,7 @@ constexpr bool IsEscapeCharacter(char c) { return c == '%' || UpperHexValue(c) >
 
 struct EscapeRule {
     std::uint8_t step = 0; // 1-based position in the chain; 0 when no step decodes this code
+    bool writesEscapeCharacter = false;
     std::string_view replacement;
 };
 
@@ -74,7 +75,11 @@ constexpr RuleTable BuildRules() {
             continue;
         }
         const int code = UpperHexValue(find[1]) * 16 + UpperHexValue(find[2]);
-        table.byCode[static_cast<std::size_t>(code)] = {step, replacement};
+        bool writesEscapeCharacter = false;
+        for (const char c : replacement) {
+            writesEscapeCharacter = writesEscapeCharacter || IsEscapeCharacter(c);
+        }
+        table.byCode[static_cast<std::size_t>(code)] = {step, writesEscapeCharacter, replacement};
     }
     return table;
 }
@@ -82,9 +87,26 @@ constexpr RuleTable BuildRules() {
 // The table is built from the chain itself: only code can drift from it, never data.
 const RuleTable kRules = BuildRules();
 
+constexpr std::array<std::int8_t, 256> BuildHexTable() {
+    std::array<std::int8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(UpperHexValue(static_cast<char>(c)));
+    }
+    return table;
+}
+constexpr auto kHexValue = BuildHexTable();
+
+// Code of the escape whose two digits start at p, or -1.
+inline int EscapeCode(const char* p) {
+    const int hi = kHexValue[static_cast<unsigned char>(p[0])];
+    const int lo = kHexValue[static_cast<unsigned char>(p[1])];
+    return (hi | lo) < 0 ? -1 : hi * 16 + lo;
+}
+
 class ChainDecoder {
 public:
-    explicit ChainDecoder(std::size_t sizeHint) { m_out.reserve(sizeHint); }
+    // The chain never lengthens the text, so the output fits in the input's size.
+    explicit ChainDecoder(std::size_t inputSize) : m_out(inputSize, '\0'), m_buffer(m_out.data()) {}
 
     void Run(std::string_view in) {
         const char* const data = in.data();
@@ -97,26 +119,23 @@ public:
             }
             if (data[i] != '%') {
                 // Nothing in the tail can start an escape, so input up to the next "%" passes as is.
-                const void* next = std::memchr(data + i, '%', n - i);
-                const std::size_t stop = next ? static_cast<std::size_t>(static_cast<const char*>(next) - data) : n;
-                m_out.append(data + i, stop - i);
+                // Runs between escapes are mostly short: look a few bytes ahead before memchr.
+                std::size_t stop = i + 1;
+                const std::size_t nearLimit = std::min(n, i + 16);
+                while (stop < nearLimit && data[stop] != '%') {
+                    ++stop;
+                }
+                if (stop == nearLimit && stop < n) {
+                    const void* next = std::memchr(data + stop, '%', n - stop);
+                    stop = next ? static_cast<std::size_t>(static_cast<const char*>(next) - data) : n;
+                }
+                Append(data + i, stop - i);
                 i = stop;
                 continue;
             }
-            // An escape made only of input characters: decoded at once, unless it is "%25",
-            // which might still be the start of "%252".
-            if (i + 2 < n) {
-                const int hi = UpperHexValue(data[i + 1]);
-                const int lo = UpperHexValue(data[i + 2]);
-                if (hi >= 0 && lo >= 0) {
-                    const auto code = static_cast<std::uint8_t>(hi * 16 + lo);
-                    const EscapeRule& rule = kRules.byCode[code];
-                    if (rule.step != 0 && code != kRules.percentCode) {
-                        Emit(rule.replacement, rule.step);
-                        i += 3;
-                        continue;
-                    }
-                }
+            if (const std::size_t used = DecodeInputEscape(data + i, n - i)) {
+                i += used;
+                continue;
             }
             PushInput(data[i++]);
         }
@@ -125,7 +144,10 @@ public:
         }
     }
 
-    std::string Take() { return std::move(m_out); }
+    std::string Take() {
+        m_out.resize(m_size);
+        return std::move(m_out);
+    }
 
 private:
     struct Written {
@@ -133,9 +155,63 @@ private:
         std::uint8_t step;
     };
 
+    // Shortcuts for escapes made of input characters only, with no "%" in the two characters
+    // before them: nothing before can join them, so their outcome is known at once. Returns how
+    // many input characters were decoded, or 0 to leave them to the general path.
+    std::size_t DecodeInputEscape(const char* p, std::size_t available) {
+        if (available < 3) {
+            return 0;
+        }
+        const int code = EscapeCode(p + 1);
+        if (code < 0) {
+            return 0;
+        }
+        if (code != kRules.percentCode) {
+            const EscapeRule& rule = kRules.byCode[static_cast<std::size_t>(code)];
+            if (rule.step == 0) {
+                return 0;
+            }
+            Emit(rule);
+            return 3;
+        }
+        // "%25" followed by two more digits: the common doubly encoded character.
+        if (available < 5) {
+            return 0;
+        }
+        const int inner = EscapeCode(p + 3);
+        if (inner < 0) {
+            return 0;
+        }
+        if (p[3] == '2') {
+            // "%252Y": "%2" from the double-escape step, then "%2Y" decoded if its step comes later.
+            // "%2520" and "%2521" stay escaped: the general path handles those.
+            if (inner == 0x20 || inner == 0x21) {
+                return 0;
+            }
+            if (inner == 0x25) {
+                // "%2525XY", a character encoded three times: the "%" is back at the percent step,
+                // and "%XY" follows when its step comes after that one.
+                const int third = available >= 7 ? EscapeCode(p + 5) : -1;
+                if (third <= kRules.percentCode) {
+                    return 0;
+                }
+                Emit(kRules.byCode[static_cast<std::size_t>(third)]);
+                return 7;
+            }
+            Emit(kRules.byCode[static_cast<std::size_t>(inner)]);
+            return 5;
+        }
+        // "%25XY" with X not 2: the "%" comes back at the percent step, and "%XY" is decoded when
+        // its step comes later, which holds for every code from 30 up.
+        if (inner < 0x30) {
+            return 0;
+        }
+        Emit(kRules.byCode[static_cast<std::size_t>(inner)]);
+        return 5;
+    }
+
     bool TailHoldsPercent() const {
-        const std::size_t n = m_out.size();
-        return (n >= 1 && m_out[n - 1] == '%') || (n >= 2 && m_out[n - 2] == '%');
+        return (m_size >= 1 && m_buffer[m_size - 1] == '%') || (m_size >= 2 && m_buffer[m_size - 2] == '%');
     }
 
     std::uint8_t StepAt(std::size_t position) const {
@@ -148,58 +224,70 @@ private:
     }
 
     void Truncate(std::size_t size) {
-        m_out.resize(size);
+        m_size = size;
         while (!m_written.empty() && m_written.back().position >= size) {
             m_written.pop_back();
         }
     }
 
-    void Emit(std::string_view text, std::uint8_t step) {
-        for (const char c : text) {
-            if (IsEscapeCharacter(c)) {
-                m_written.push_back({m_out.size(), step});
+    void Append(const char* text, std::size_t length) {
+        if (length <= 8) {
+            for (std::size_t k = 0; k < length; ++k) {
+                m_buffer[m_size + k] = text[k];
             }
-            m_out.push_back(c);
+        } else {
+            std::memcpy(m_buffer + m_size, text, length);
         }
+        m_size += length;
     }
+
+    void Emit(std::string_view text, std::uint8_t step, bool writesEscapeCharacter) {
+        if (writesEscapeCharacter) {
+            for (std::size_t k = 0; k < text.size(); ++k) {
+                if (IsEscapeCharacter(text[k])) {
+                    m_written.push_back({m_size + k, step});
+                }
+            }
+        }
+        Append(text.data(), text.size());
+    }
+
+    void Emit(const EscapeRule& rule) { Emit(rule.replacement, rule.step, rule.writesEscapeCharacter); }
 
     void PushInput(char c) {
         if (m_pendingDoubleEscape) {
             m_pendingDoubleEscape = false;
             if (c == '2') {
-                Truncate(m_out.size() - 3);
-                Emit(kRules.doubleEscapeReplacement, kRules.doubleEscapeStep);
+                Truncate(m_size - 3);
+                Emit(kRules.doubleEscapeReplacement, kRules.doubleEscapeStep, true);
                 Reduce();
                 return;
             }
             ResolvePercentEscape();
         }
-        m_out.push_back(c);
+        m_buffer[m_size++] = c;
         Reduce();
     }
 
     // The tail "%25" was not followed by "2": it is an ordinary escape after all.
     void ResolvePercentEscape() {
         m_pendingDoubleEscape = false;
-        const EscapeRule& rule = kRules.byCode[kRules.percentCode];
-        Truncate(m_out.size() - 3);
-        Emit(rule.replacement, rule.step);
+        Truncate(m_size - 3);
+        Emit(kRules.byCode[kRules.percentCode]);
         Reduce();
     }
 
     void Reduce() {
-        while (m_out.size() >= 3) {
-            const std::size_t n = m_out.size();
-            if (m_out[n - 3] != '%') {
+        while (m_size >= 3) {
+            const std::size_t n = m_size;
+            if (m_buffer[n - 3] != '%') {
                 return;
             }
-            const int hi = UpperHexValue(m_out[n - 2]);
-            const int lo = UpperHexValue(m_out[n - 1]);
-            if (hi < 0 || lo < 0) {
+            const int code = EscapeCode(m_buffer + n - 2);
+            if (code < 0) {
                 return;
             }
-            const auto code = static_cast<std::uint8_t>(hi * 16 + lo);
-            const EscapeRule& rule = kRules.byCode[code];
+            const EscapeRule& rule = kRules.byCode[static_cast<std::size_t>(code)];
             const std::uint8_t written = std::max({StepAt(n - 3), StepAt(n - 2), StepAt(n - 1)});
             if (rule.step <= written) {
                 return; // no step left in the chain decodes it
@@ -209,11 +297,13 @@ private:
                 return;
             }
             Truncate(n - 3);
-            Emit(rule.replacement, rule.step);
+            Emit(rule);
         }
     }
 
     std::string m_out;
+    char* m_buffer;
+    std::size_t m_size = 0;
     std::vector<Written> m_written; // escape characters written by a step, by position
     bool m_pendingDoubleEscape = false;
 };

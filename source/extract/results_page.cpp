@@ -84,8 +84,9 @@ std::optional<FileError> WriteResultsFile(const std::filesystem::path& path, std
     std::string bytes = Utf8ToWindows1252(page);
     bytes += "\r\n";
 
-    const std::filesystem::path temporary =
-        path.parent_path() / ("." + path.filename().string() + "." + RandomSuffix() + ".tmp");
+    std::string temporaryName = ".";
+    temporaryName.append(path.filename().string()).append(".").append(RandomSuffix()).append(".tmp");
+    const std::filesystem::path temporary = path.parent_path() / temporaryName;
     // "x": never opens something that is already there, a planted link included.
     std::FILE* file = std::fopen(temporary.c_str(), "wbx");
     if (file == nullptr) {
