@@ -1,0 +1,255 @@
+#include "net/http_request.h"
+#include "net/mod_net.h"
+#include "support/loopback_server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+namespace veltrin {
+namespace {
+
+using testing::LoopbackServer;
+namespace fs = std::filesystem;
+
+class GetPage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_request = modNet::CreateConfiguredRequest();
+        auto& s = *m_server;
+        // Runs before the answer goes out, so the client sees its effect once the fetch returns.
+        s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+            std::lock_guard lock(m_mutex);
+            ++m_requests;
+            m_lastUserAgent = req.get_header_value("User-Agent");
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+        s.Get("/page", [](const auto&, auto& res) { res.set_content("<html>hello</html>", "text/html"); });
+        s.Get("/missing", [](const auto&, auto& res) {
+            res.status = 404;
+            res.set_content("not here", "text/html");
+        });
+        s.Get("/empty", [](const auto&, auto& res) { res.set_content("", "text/html"); });
+        s.Get("/latin1", [](const auto&, auto& res) { res.set_content("caf\xE9", "text/html; charset=ISO-8859-1"); });
+        s.Get("/cp1252", [](const auto&, auto& res) { res.set_content("\x80uro", "text/html; charset=\"windows-1252\""); });
+        s.Get("/utf8", [](const auto&, auto& res) { res.set_content("caf\xC3\xA9", "text/html; charset=utf-8"); });
+        s.Get("/bare-utf8", [](const auto&, auto& res) { res.set_content("caf\xC3\xA9", "text/html"); });
+        s.Get("/bare-latin1", [](const auto&, auto& res) { res.set_content("caf\xE9!", "text/html"); });
+        s.Get("/other-charset", [](const auto&, auto& res) { res.set_content("caf\xC3\xA9", "text/html; charset=koi8-r"); });
+        s.Get("/ascii", [](const auto&, auto& res) { res.set_content("ok\xE9", "text/plain; charset=US-ASCII"); });
+        s.Get("/hop1", [this](const auto&, auto& res) { res.set_redirect(m_server.Url("/hop2")); });
+        s.Get("/hop2", [](const auto&, auto& res) { res.set_redirect("/page", 301); });
+        s.Get("/loop", [](const auto&, auto& res) { res.set_redirect("/loop"); });
+        s.Get("/to-file", [](const auto&, auto& res) { res.set_redirect("file:///etc/hostname"); });
+        s.Get("/big", [](const auto&, auto& res) { res.set_content(std::string(5000, 'b'), "text/plain"); });
+        s.Get("/cut", [](const auto&, auto& res) {
+            res.set_content_provider(1000, "text/html", [](size_t, size_t, httplib::DataSink& sink) {
+                sink.write("only part", 9);
+                return false; // drops the connection with most of the body unsent
+            });
+        });
+        s.Get("/stall", [](const auto&, auto& res) {
+            // Sends the first bytes, goes quiet for five seconds, then sends the rest.
+            res.set_content_provider(10, "text/html", [](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset == 0) {
+                    sink.write("start", 5);
+                } else {
+                    std::this_thread::sleep_for(std::chrono::seconds(5));
+                    sink.write(" done", 5);
+                }
+                return true;
+            });
+        });
+        m_server.Start();
+    }
+
+    void TearDown() override {
+        m_request.reset(); // closes the kept-alive connection, so the server can stop at once
+        m_server.Stop();
+    }
+
+    std::string Fetch(const std::string& link) { return modNet::GetPage(m_request.get(), link); }
+    std::string LastUserAgent() {
+        std::lock_guard lock(m_mutex);
+        return m_lastUserAgent;
+    }
+
+    std::mutex m_mutex;
+    std::atomic<int> m_requests{0};
+    std::string m_lastUserAgent;
+    LoopbackServer<> m_server; // after what its handlers touch, so it stops first
+    std::unique_ptr<HttpRequest> m_request;
+};
+
+TEST_F(GetPage, ReturnsTheBodyAsText) {
+    struct Case {
+        const char* path;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"/page", "<html>hello</html>"},
+        {"/missing", "not here"}, // an error page's body is the result
+        {"/empty", ""},
+        {"/latin1", "caf\u00E9"},
+        {"/cp1252", "\u20ACuro"},
+        {"/utf8", "caf\u00E9"},
+        {"/bare-utf8", "caf\u00E9"},
+        {"/bare-latin1", "caf\uFFFD!"}, // no charset: UTF-8, and the lone byte is invalid
+        {"/other-charset", "caf\u00E9"},
+        {"/ascii", "ok\uFFFD"},
+        {"/hop1", "<html>hello</html>"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Fetch(m_server.Url(c.path)), c.text) << c.path;
+    }
+}
+
+TEST_F(GetPage, SendsOnlyTheUserAgentOfItsOwn) {
+    ASSERT_EQ(Fetch(m_server.Url("/page")), "<html>hello</html>");
+    EXPECT_EQ(LastUserAgent(), "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.0)");
+    // Host, User-Agent and Accept, plus what the server itself records about the peer.
+    httplib::Headers seen;
+    m_server->Get("/headers", [&](const httplib::Request& req, httplib::Response& res) {
+        seen = req.headers;
+        res.set_content("ok", "text/plain");
+    });
+    ASSERT_EQ(Fetch(m_server.Url("/headers")), "ok");
+    std::vector<std::string> names;
+    for (const auto& [name, value] : seen) {
+        if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" && name != "LOCAL_PORT") {
+            names.push_back(name);
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Accept", "Host", "User-Agent"}));
+}
+
+TEST_F(GetPage, SecondFetchOnTheSameObjectSeesNothingOfTheFirst) {
+    EXPECT_EQ(Fetch(m_server.Url("/big")), std::string(5000, 'b'));
+    EXPECT_EQ(Fetch(m_server.Url("/empty")), "");
+    EXPECT_EQ(Fetch("http://127.0.0.1:1/closed"), "");
+    EXPECT_EQ(Fetch(m_server.Url("/page")), "<html>hello</html>");
+    EXPECT_EQ(m_requests.load(), 3);
+}
+
+TEST_F(GetPage, FailuresGiveEmptyText) {
+    const struct {
+        const char* name;
+        std::string link;
+    } cases[] = {
+        {"redirect loop", m_server.Url("/loop")},
+        {"redirect to a file address", m_server.Url("/to-file")},
+        {"file address", "file:///etc/hostname"},
+        {"ftp address", "ftp://127.0.0.1:1/x"},
+        {"closed port", "http://127.0.0.1:1/"},
+        {"connection cut in the body", m_server.Url("/cut")},
+        {"unknown host", "http://no-such-host.invalid/"},
+        {"nothing after the scheme", "http://"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Fetch(c.link), "") << c.name;
+    }
+    EXPECT_EQ(Fetch(m_server.Url("/page")), "<html>hello</html>") << "the object still works afterwards";
+}
+
+TEST_F(GetPage, BoundsEndStalledAndOversizedTransfers) {
+    HttpRequest::Limits limits;
+    limits.stallSeconds = 1;
+    limits.maxBodyBytes = 1000;
+    m_request->SetLimitsForTesting(limits);
+    EXPECT_EQ(Fetch(m_server.Url("/stall")), "") << "the transfer went quiet for longer than allowed";
+    EXPECT_EQ(Fetch(m_server.Url("/big")), "");
+    EXPECT_EQ(Fetch(m_server.Url("/page")), "<html>hello</html>");
+}
+
+TEST_F(GetPage, IgnoresProxyVariables) {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "ALL_PROXY", "all_proxy"}) {
+        setenv(name, "http://127.0.0.1:1", 1);
+    }
+    auto request = modNet::CreateConfiguredRequest();
+    const std::string text = modNet::GetPage(request.get(), m_server.Url("/page"));
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "ALL_PROXY", "all_proxy"}) {
+        unsetenv(name);
+    }
+    EXPECT_EQ(text, "<html>hello</html>");
+}
+
+TEST_F(GetPage, BlankLinksAndSpacesAreLeftAlone) {
+    EXPECT_EQ(Fetch(""), "");
+    EXPECT_EQ(Fetch("    "), "");
+    EXPECT_EQ(modNet::GetPage(nullptr, m_server.Url("/page")), "") << "no request object";
+    EXPECT_EQ(m_requests.load(), 0);
+    // The link goes out with its spaces, which the request layer refuses: a trimmed link would fetch.
+    EXPECT_EQ(Fetch("  " + m_server.Url("/page") + "  "), "");
+    EXPECT_EQ(m_requests.load(), 0);
+    EXPECT_EQ(Fetch("\t" + m_server.Url("/page")), "") << "a tab is content, not blank";
+}
+
+// A certificate authority and a server certificate of the test's own, made with the openssl tool.
+class TlsMaterial {
+public:
+    TlsMaterial() {
+        char pattern[] = "/tmp/veltrin-tls-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            throw std::runtime_error("mkdtemp");
+        }
+        m_dir = pattern;
+        const std::string d = m_dir.string();
+        const std::string script =
+            "cd " + d + " && printf 'subjectAltName=IP:127.0.0.1\\n' > ext && "
+            "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=VeltrinTestCA "
+            "2>/dev/null && "
+            "openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj /CN=127.0.0.1 2>/dev/null && "
+            "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 "
+            "-extfile ext 2>/dev/null";
+        m_ok = std::system(script.c_str()) == 0;
+    }
+    ~TlsMaterial() { fs::remove_all(m_dir); }
+    bool Ok() const { return m_ok; }
+    std::string File(const char* name) const { return (m_dir / name).string(); }
+
+private:
+    fs::path m_dir;
+    bool m_ok = false;
+};
+
+TEST_F(GetPage, HttpsRedirectsToPlainHttpAndBadCertificatesFail) {
+    TlsMaterial tls;
+    ASSERT_TRUE(tls.Ok()) << "openssl could not make the test certificates";
+    LoopbackServer<httplib::SSLServer> secure(tls.File("server.pem").c_str(), tls.File("server.key").c_str());
+    secure->Get("/secure", [](const auto&, auto& res) { res.set_content("secret", "text/html"); });
+    secure->Get("/down", [this](const auto&, auto& res) { res.set_redirect(m_server.Url("/page")); });
+    secure.Start();
+
+    EXPECT_EQ(Fetch(secure.Url("/secure", "https")), "") << "an unknown authority is a failure";
+    m_request->TrustCertificateAuthorityForTesting(tls.File("ca.pem"));
+    EXPECT_EQ(Fetch(secure.Url("/secure", "https")), "secret");
+    EXPECT_EQ(Fetch(secure.Url("/down", "https")), "<html>hello</html>");
+}
+
+TEST(BodyToText, HonoursTheDeclaredCharset) {
+    const struct {
+        const char* contentType;
+        std::string body;
+        std::string text;
+    } cases[] = {
+        {"text/html; charset=ISO-8859-1", "\xE9", "\u00E9"},
+        {"text/html;charset=latin1", "\xE9", "\u00E9"},
+        {"text/html; Charset=\"Windows-1252\"", "\x92", "\u2019"},
+        {"text/html; charset=us-ascii", "a\x92", "a\uFFFD"},
+        {"text/html; charset=UTF-8", "\xE2\x82\xAC", "\u20AC"},
+        {"text/html; charset=shift_jis", "\xE9", "\uFFFD"},
+        {"", "\xE2\x82", "\uFFFD"},
+        {"text/html; boundary=x; charset=iso-8859-1", "\xFF", "\u00FF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BodyToText(c.body, c.contentType), c.text) << c.contentType;
+    }
+}
+
+} // namespace
+} // namespace veltrin

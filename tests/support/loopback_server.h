@@ -1,0 +1,55 @@
+#pragma once
+
+// An HTTP (or HTTPS) server on 127.0.0.1 on a port of its own, running for the life of the object.
+
+#include <httplib.h>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace veltrin::testing {
+
+template <typename Server = httplib::Server>
+class LoopbackServer {
+public:
+    template <typename... Args>
+    explicit LoopbackServer(Args&&... args) : m_server(std::forward<Args>(args)...) {}
+
+    ~LoopbackServer() { Stop(); }
+
+    Server& operator*() { return m_server; }
+    Server* operator->() { return &m_server; }
+
+    void Start() {
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        if (m_port <= 0) {
+            throw std::runtime_error("cannot bind a loopback port");
+        }
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    void Stop() {
+        if (m_thread.joinable()) {
+            m_server.stop();
+            m_thread.join();
+        }
+    }
+
+    int Port() const { return m_port; }
+    std::string Url(const std::string& path, const std::string& scheme = "http") const {
+        return scheme + "://127.0.0.1:" + std::to_string(m_port) + path;
+    }
+
+private:
+    Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+} // namespace veltrin::testing
