@@ -29,7 +29,11 @@ void AppendAttributeEscaped(std::string& out, std::string_view text) {
     out.append(text, runStart);
 }
 
-std::string SystemReason(int error) { return std::generic_category().message(error); }
+FileError Failure(const std::filesystem::path& path, std::error_code code) {
+    return FileError{path.string(), code.message(), code};
+}
+
+std::error_code Errno(int error) { return {error, std::generic_category()}; }
 
 std::string RandomSuffix() {
     static constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -90,7 +94,7 @@ std::optional<FileError> WriteResultsFile(const std::filesystem::path& path, std
     // "x": never opens something that is already there, a planted link included.
     std::FILE* file = std::fopen(temporary.c_str(), "wbx");
     if (file == nullptr) {
-        return FileError{path.string(), SystemReason(errno)};
+        return Failure(path, Errno(errno));
     }
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const int writeError = errno;
@@ -99,14 +103,14 @@ std::optional<FileError> WriteResultsFile(const std::filesystem::path& path, std
     if (!written || !closed) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        return FileError{path.string(), SystemReason(!written ? writeError : closeError)};
+        return Failure(path, Errno(!written ? writeError : closeError));
     }
     std::error_code renamed;
     std::filesystem::rename(temporary, path, renamed);
     if (renamed) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        return FileError{path.string(), renamed.message()};
+        return Failure(path, renamed);
     }
     return std::nullopt;
 }

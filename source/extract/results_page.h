@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace veltrin {
@@ -29,6 +30,7 @@ std::filesystem::path ResultsFilePath(const std::filesystem::path& programFolder
 struct FileError {
     std::string path;
     std::string reason; // the system's own words, such as "Permission denied"
+    std::error_code code;
 };
 
 // Replaces the file at path with the page and CR LF, in Windows-1252 whatever the locale. The page

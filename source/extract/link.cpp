@@ -1,0 +1,27 @@
+#include "extract/link.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace veltrin {
+
+namespace {
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+} // namespace
+
+std::string NormaliseLink(std::string_view link) {
+    if (link.find("http://") != std::string_view::npos || StartsWithIgnoringCase(link, "http://") ||
+        StartsWithIgnoringCase(link, "https://")) {
+        return std::string(link);
+    }
+    return "http://" + std::string(link);
+}
+
+} // namespace veltrin

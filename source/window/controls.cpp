@@ -1,0 +1,44 @@
+#include "window/controls.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace veltrin {
+
+PictureBox::PictureBox(const QString& resource, QWidget* parent) : QLabel(parent) {
+    const QPixmap picture(resource);
+    setPixmap(picture);
+    setFixedSize(picture.deviceIndependentSize().toSize());
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameShape(QFrame::NoFrame);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    m_pressed = event->button() == Qt::LeftButton;
+    QLabel::mousePressEvent(event);
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    const bool clicked = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    QLabel::mouseReleaseEvent(event);
+    if (clicked) {
+        Q_EMIT Click();
+    }
+}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+    int keyAscii = 0;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        keyAscii = 13;
+    } else if (!event->text().isEmpty()) {
+        keyAscii = event->text().at(0).unicode();
+    }
+    if (keyAscii != 0) {
+        Q_EMIT KeyPress(keyAscii);
+    }
+    // The key is never cancelled: the box handles it after the handler has returned.
+    QLineEdit::keyPressEvent(event);
+}
+
+} // namespace veltrin

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+
+namespace veltrin {
+
+// A picture box: shows its picture at its own pixel size and takes the focus like a control.
+// It has no pressed, hover or focus look, and reports only a completed mouse click.
+class PictureBox : public QLabel {
+    Q_OBJECT
+public:
+    explicit PictureBox(const QString& resource, QWidget* parent = nullptr);
+
+Q_SIGNALS:
+    void Click();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool m_pressed = false;
+};
+
+// The single-line link box; reports the character code of every key press before it is handled.
+class TextBox : public QLineEdit {
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+
+Q_SIGNALS:
+    void KeyPress(int keyAscii);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+} // namespace veltrin

@@ -1,0 +1,78 @@
+#include "window/web_browser.h"
+
+#include "window/download_panel.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+namespace veltrin {
+
+ResultsPage::ResultsPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
+    QWebEngineSettings* s = settings();
+    // The results page has no script of its own; with scripting off a "javascript:" link in it,
+    // which the navigation hook is never asked about, runs nothing.
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    // The advertisement frame is a remote page inside a local one.
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+}
+
+bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) {
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        return true;
+    }
+    if (url == QUrl(QStringLiteral("about:blank"))) {
+        return true;
+    }
+    return isMainFrame && url.isLocalFile() && url.adjusted(QUrl::RemoveFragment) == m_resultsFile;
+}
+
+QWebEnginePage* ResultsPage::createWindow(WebWindowType) { return nullptr; }
+
+WebBrowser::WebBrowser(QWidget* parent)
+    : QWebEngineView(parent), m_profile(new QWebEngineProfile(this)), m_page(new ResultsPage(m_profile, this)) {
+    setPage(m_page);
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebBrowser::OnDownloadRequested);
+}
+
+void WebBrowser::Navigate(const QString& address) {
+    if (address == QLatin1String("about:blank")) {
+        load(QUrl(address));
+        return;
+    }
+    const QUrl file = QUrl::fromLocalFile(address);
+    m_page->SetResultsFile(file);
+    load(file);
+}
+
+void WebBrowser::OnDownloadRequested(QWebEngineDownloadRequest* download) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (folder.isEmpty()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
+    }
+    const QString proposed = folder + QLatin1Char('/') + download->suggestedFileName();
+    const QString chosen = QFileDialog::getSaveFileName(window(), tr("Save the video as"), proposed);
+    if (chosen.isEmpty()) {
+        download->cancel();
+        return;
+    }
+    const QFileInfo target(chosen);
+    download->setDownloadDirectory(target.absolutePath());
+    download->setDownloadFileName(target.fileName());
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download] {
+        Q_EMIT downloadFinished(download->downloadDirectory() + QLatin1Char('/') + download->downloadFileName(),
+                                download->state() == QWebEngineDownloadRequest::DownloadCompleted);
+    });
+    auto* panel = new DownloadPanel(download, window());
+    panel->show();
+    download->accept();
+}
+
+} // namespace veltrin
