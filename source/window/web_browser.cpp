@@ -19,7 +19,8 @@ ResultsPage::ResultsPage(QWebEngineProfile* profile, QObject* parent) : QWebEngi
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     // The advertisement frame is a remote page inside a local one.
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    // Needed for the dl.jpg picture beside the page; the page runs no script that could read more.
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
 }
 

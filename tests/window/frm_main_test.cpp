@@ -1,0 +1,156 @@
+#include "support/loopback_server.h"
+#include "window/controls.h"
+#include "window/frm_main.h"
+#include "window/web_browser.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace veltrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* kWatchPage =
+    "<html><script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22%26quality%3Dhd720"
+    "%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag%253D5%26quality%3Dsmall\"};</script></html>";
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_server->Get("/watch", [](const auto&, auto& res) { res.set_content(kWatchPage, "text/html"); });
+        m_server->Get("/plain", [this](const auto&, auto& res) {
+            ++m_plainFetches;
+            res.set_content("<html>nothing</html>", "text/html");
+        });
+        m_server->Get("/ad", [this](const auto&, auto& res) {
+            ++m_adFetches;
+            res.set_content("ad", "text/html");
+        });
+        m_server.Start();
+        char pattern[] = "/tmp/veltrin-window-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+        frmMain::Settings settings{m_server.Url("/ad"), m_folder, m_folder / "fallback"};
+        m_window = std::make_unique<frmMain>(settings);
+        m_window->Form_Load();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    void TearDown() override {
+        m_window.reset();
+        m_server.Stop();
+        fs::remove_all(m_folder);
+    }
+
+    void Go(const QString& link) {
+        m_window->txtURL()->setText(link);
+        m_window->txtURL()->setFocus();
+        QTest::keyClick(m_window->txtURL(), Qt::Key_Return);
+    }
+
+    testing::LoopbackServer<> m_server;
+    std::atomic<int> m_adFetches{0};
+    std::atomic<int> m_plainFetches{0};
+    fs::path m_folder;
+    std::unique_ptr<frmMain> m_window;
+};
+
+TEST_F(Window, StandsAsLaidOut) {
+    frmMain& w = *m_window;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Download Clipvane Free"));
+    EXPECT_EQ(w.size(), QSize(798, 600));
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
+    const struct {
+        QWidget* widget;
+        QRect geometry;
+    } places[] = {
+        {w.wb1(), QRect(8, 232, 785, 321)},      {w.cmdGo(), QRect(560, 160, 200, 64)},
+        {w.picFooter(), QRect(0, 560, 800, 40)}, {w.picHeader(), QRect(0, -24, 900, 173)},
+        {w.txtURL(), QRect(64, 192, 465, 26)},   {w.Label1(), QRect(64, 168, 273, 25)},
+    };
+    for (const auto& p : places) {
+        EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->objectName().toStdString();
+    }
+    EXPECT_EQ(w.Label1()->text(), QStringLiteral("Clipvane Link:"));
+    EXPECT_EQ(w.Label1()->font().weight(), QFont::Bold);
+    EXPECT_EQ(w.Label1()->font().pointSize(), 12);
+    EXPECT_EQ(w.txtURL()->font().weight(), QFont::Normal);
+    EXPECT_EQ(w.txtURL()->palette().color(QPalette::Text), QColor(64, 64, 64));
+    EXPECT_EQ(w.Label1()->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    EXPECT_EQ(w.txtURL()->text(), QStringLiteral("http://www.clipvane.com/watch?v=Qx7bT2mLp9A"));
+    EXPECT_EQ(w.Timer1()->interval(), 200);
+    EXPECT_TRUE(w.Timer1()->isActive());
+    EXPECT_EQ(QApplication::focusWidget(), w.txtURL());
+}
+
+TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
+    const QString plain = QString::fromStdString(m_server.Url("/plain"));
+    Go(plain);
+    EXPECT_EQ(m_plainFetches.load(), 1);
+    QTest::mouseClick(m_window->cmdGo(), Qt::LeftButton);
+    EXPECT_EQ(m_plainFetches.load(), 2);
+    m_window->cmdGo()->setFocus();
+    QTest::keyClick(m_window->cmdGo(), Qt::Key_Return);
+    QTest::keyClick(m_window->cmdGo(), Qt::Key_Space);
+    QTest::mouseClick(m_window->picHeader(), Qt::LeftButton);
+    QTest::mouseClick(m_window->picFooter(), Qt::LeftButton);
+    QTest::mouseClick(m_window->Label1(), Qt::LeftButton);
+    EXPECT_EQ(m_plainFetches.load(), 2);
+    EXPECT_EQ(m_adFetches.load(), 0) << "a page without the markers fetches no advertisement";
+    EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
+}
+
+TEST_F(Window, WatchPageGivesTheResultsFileAndShowsIt) {
+    Go(QString::fromStdString(m_server.Url("/watch")));
+    const std::string row = "<span style='font-size: 18px; font-family: tahoma;'>Download ";
+    const std::string expected =
+        "<h1 style='font-family: tahoma; font-size: 25px;'>Download Links</h1>" + row +
+        "720P Version: </span><a href=\"http://v.test/a?itag=22\"><img src=\"dl.jpg\" border=\"0\" /></a><br>" + row +
+        "240p Version: </span><a href=\"http://v.test/b?itag=5\"><img src=\"dl.jpg\" border=\"0\" /></a><br>" +
+        "<iframe src='" + m_server.Url("/ad") + "' frameBorder='0' height='90' width='500'></iframe><br>\r\n";
+    EXPECT_EQ(Read(m_folder / "temp.html"), expected);
+    EXPECT_EQ(m_adFetches.load(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
+}
+
+TEST_F(Window, UnwritableResultsFileShowsAnErrorAndTheProgramGoesOn) {
+    fs::create_directory(m_folder / "temp.html");
+    QString message;
+    QTimer::singleShot(200, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            message = box->windowTitle() + QLatin1Char('|') + box->text();
+            box->accept();
+        }
+    });
+    Go(QString::fromStdString(m_server.Url("/watch")));
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Veltrin|")));
+    EXPECT_TRUE(message.contains(QStringLiteral("temp.html")));
+    EXPECT_TRUE(message.contains(QStringLiteral("Is a directory")));
+    EXPECT_TRUE(m_window->isVisible());
+}
+
+} // namespace
+} // namespace veltrin
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
