@@ -43,6 +43,17 @@ bool IsNotWritable(const std::error_code& code) {
            code == std::errc::operation_not_permitted;
 }
 
+// Tahoma 12 pt in the given weight, and the text in the given colour.
+void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRole, const QColor& colour) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSize(12);
+    font.setWeight(weight);
+    widget->setFont(font);
+    QPalette palette = widget->palette();
+    palette.setColor(textRole, colour);
+    widget->setPalette(palette);
+}
+
 } // namespace
 
 frmMain::Settings frmMain::DefaultSettings() { return {constants::kAdvertisementPage, {}, {}}; }
@@ -88,32 +99,16 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     m_picHeader->setObjectName(QStringLiteral("picHeader"));
     place(m_picHeader, kHeader, false);
 
-    QFont tahoma(QStringLiteral("Tahoma"));
-    tahoma.setPointSize(12);
-    tahoma.setItalic(false);
-    tahoma.setUnderline(false);
-    tahoma.setStrikeOut(false);
-
     m_txtURL = new TextBox(this);
     m_txtURL->setObjectName(QStringLiteral("txtURL"));
-    QFont linkFont = tahoma;
-    linkFont.setWeight(QFont::Normal);
-    m_txtURL->setFont(linkFont);
-    QPalette linkPalette = m_txtURL->palette();
-    linkPalette.setColor(QPalette::Text, QColor(64, 64, 64));
-    m_txtURL->setPalette(linkPalette);
+    SetTahoma(m_txtURL, QFont::Normal, QPalette::Text, QColor(64, 64, 64));
     m_txtURL->setText(QString::fromLatin1(constants::kExampleLink));
     m_txtURL->setCursorPosition(0);
     place(m_txtURL, kLink, true);
 
     m_label1 = new QLabel(tr("Clipvane Link:"), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
-    QFont labelFont = tahoma;
-    labelFont.setWeight(QFont::Bold);
-    m_label1->setFont(labelFont);
-    QPalette labelPalette = m_label1->palette();
-    labelPalette.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    m_label1->setPalette(labelPalette);
+    SetTahoma(m_label1, QFont::Bold, QPalette::WindowText, QColor(0, 0, 128));
     m_label1->setFocusPolicy(Qt::NoFocus);
     place(m_label1, kLabel, true);
 
