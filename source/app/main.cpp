@@ -3,10 +3,19 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    // A background program cannot read the clipboard through the native Wayland platform; under
+    // XWayland it can, and the compositor keeps the two clipboards in step.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrin"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    // Only closing the main window ends the program, not closing a box while the window is hidden.
+    QApplication::setQuitOnLastWindowClosed(false);
     veltrin::frmMain window;
+    QObject::connect(&window, &veltrin::frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.Form_Load();
     return QApplication::exec();
 }

@@ -41,4 +41,21 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
+Timer::Timer(int intervalMs, QObject* parent) : QObject(parent) {
+    m_timer.setInterval(intervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &Timer::OnTimeout);
+}
+
+void Timer::OnTimeout() {
+    if (m_inHandler) {
+        return;
+    }
+    m_inHandler = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_inHandler};
+    Q_EMIT Tick();
+}
+
 } // namespace veltrin

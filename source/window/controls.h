@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
 namespace veltrin {
 
@@ -34,6 +35,27 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A timer control. A tick is not delivered while the handler of an earlier one is still running,
+// as when that handler waits in a modal box, whose own event loop would deliver further ticks.
+class Timer : public QObject {
+    Q_OBJECT
+public:
+    Timer(int intervalMs, QObject* parent);
+
+    void Start() { m_timer.start(); }
+    int Interval() const { return m_timer.interval(); }
+    bool IsActive() const { return m_timer.isActive(); }
+
+Q_SIGNALS:
+    void Tick();
+
+private:
+    void OnTimeout();
+
+    QTimer m_timer;
+    bool m_inHandler = false;
 };
 
 } // namespace veltrin

@@ -6,10 +6,13 @@
 #include "extract/stream_entries.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
+#include "tray/mod_tray.h"
+#include "window/clipboard.h"
 #include "window/constants.h"
 #include "window/controls.h"
 #include "window/web_browser.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -17,7 +20,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QTimer>
 
 namespace veltrin {
 
@@ -77,9 +79,9 @@ frmMain::frmMain(Settings settings, QWidget* parent)
         }
     };
 
-    m_timer1 = new QTimer(this);
+    m_timer1 = new Timer(200, this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(200);
+    m_clipboard = new ClipboardText(this);
 
     m_wb1 = new WebBrowser(this);
     m_wb1->setObjectName(QStringLiteral("wb1"));
@@ -123,6 +125,7 @@ frmMain::frmMain(Settings settings, QWidget* parent)
 
     connect(m_cmdGo, &PictureBox::Click, this, &frmMain::cmdGo_Click);
     connect(m_txtURL, &TextBox::KeyPress, this, &frmMain::txtURL_KeyPress);
+    connect(m_timer1, &Timer::Tick, this, &frmMain::Timer1_Timer);
 }
 
 frmMain::~frmMain() = default;
@@ -133,6 +136,11 @@ int frmMain::Twips(int twips) const {
     return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
+double frmMain::TwipsPerPixelX() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return 1440.0 / (s ? s->logicalDotsPerInchX() : 96.0);
+}
+
 void frmMain::Form_Load() {
     m_wb1->Navigate(QStringLiteral("about:blank"));
     try {
@@ -140,7 +148,7 @@ void frmMain::Form_Load() {
     } catch (const HttpRequestError& e) {
         ReportFailure(tr("The HTTP request object cannot be created."), QString::fromUtf8(e.what()));
     }
-    m_timer1->start();
+    m_timer1->Start();
     if (const QScreen* s = screen()) {
         move(s->availableGeometry().center() - rect().center());
     }
@@ -154,7 +162,7 @@ void frmMain::txtURL_KeyPress(int keyAscii) {
     }
 }
 
-void frmMain::cmdGo_Click() {
+bool frmMain::cmdGo_Click() {
     const std::string current = m_txtURL->text().toStdString();
     const std::string normalised = NormaliseLink(current);
     if (normalised != current) {
@@ -163,12 +171,12 @@ void frmMain::cmdGo_Click() {
     const std::string page = modNet::GetPage(httpURL.get(), m_txtURL->text().toStdString());
     const auto window = FindParameterWindow(page);
     if (!window) {
-        return; // no player parameters: nothing changes
+        return true; // no player parameters: nothing changes
     }
-    ShowDownloadLinks(DecodeParameters(*window));
+    return ShowDownloadLinks(DecodeParameters(*window));
 }
 
-void frmMain::ShowDownloadLinks(const std::string& block) {
+bool frmMain::ShowDownloadLinks(const std::string& block) {
     const std::string advertisement = modNet::GetPage(httpURL.get(), m_settings.advertisementPage);
     const std::string adBlock = advertisement.empty() ? std::string() : AdvertisementBlock(m_settings.advertisementPage);
     const std::string page = ComposeResultsPage(ScanStreamEntries(block), adBlock);
@@ -196,10 +204,108 @@ void frmMain::ShowDownloadLinks(const std::string& block) {
     if (error) {
         ReportFailure(tr("The results file %1 cannot be written.").arg(FromUtf8(error->path)),
                       FromUtf8(error->reason));
-        return;
+        return false;
     }
     m_resultsFile = FromUtf8(file.string());
     m_wb1->Navigate(m_resultsFile);
+    return true;
+}
+
+void frmMain::Timer1_Timer() {
+    const QString text = m_clipboard->Text();
+    const bool watchedHost = text.contains(QLatin1String(constants::kWatchedHostName), Qt::CaseSensitive);
+    const bool notAskedYet = text != lastClipText;
+    if (!watchedHost || !notAskedYet) {
+        return;
+    }
+    const QString prompt = tr("You copied this link to a Clipvane video: ") + text + QStringLiteral("\r\n\r\n") +
+                           tr("Do you want to download this video?");
+    if (AskYesNo(prompt)) {
+        m_txtURL->setText(text);
+        if (!cmdGo_Click()) {
+            return; // the text stays unremembered, as after any failure that ends the tick
+        }
+    }
+    lastClipText = text;
+}
+
+bool frmMain::AskYesNo(const QString& prompt) {
+    // Owned by the window: closing it while the window is hidden must not end the program.
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle), prompt,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void frmMain::Form_Resize() {
+    if (windowState() & Qt::WindowMinimized) {
+        MinimizeToTray();
+    }
+}
+
+void frmMain::MinimizeToTray() {
+    // Without a notification area there would be no way back to a hidden window: it stays an
+    // ordinary minimised window.
+    if (!shell::NotificationAreaAvailable()) {
+        return;
+    }
+    hide();
+    trayIconData.cbSize = modTray::kAnsiRecordSize;
+    trayIconData.hWnd = shell::WindowHandle(this);
+    trayIconData.uID = 1;
+    trayIconData.uFlags = modTray::NIF_MESSAGE | modTray::NIF_ICON | modTray::NIF_TIP;
+    trayIconData.uCallbackMessage = modTray::WM_MOUSEMOVE;
+    trayIconData.hIcon = shell::IconHandle(windowIcon());
+    modTray::SetTip(trayIconData, std::u16string(u"Lumbrel") + u'\0');
+    modTray::NOTIFYICONDATAA record = modTray::ToAnsi(trayIconData);
+    modTray::Shell_NotifyIconA(modTray::NIM_ADD, record);
+    trayIconData = modTray::FromAnsi(record);
+}
+
+void frmMain::Form_MouseMove(int /*button*/, int /*shift*/, double x, double /*y*/) {
+    const long code = std::lround(x / TwipsPerPixelX());
+    if (code != modTray::WM_LBUTTONDOWN) {
+        return;
+    }
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    show();
+    activateWindow();
+    modTray::NOTIFYICONDATAA record = modTray::ToAnsi(trayIconData);
+    modTray::Shell_NotifyIconA(modTray::NIM_DELETE, record);
+    trayIconData = modTray::FromAnsi(record);
+}
+
+bool frmMain::event(QEvent* event) {
+    if (event->type() == shell::MessageEvent::EventType()) {
+        // The icon's callback message reaches the window as a pointer movement whose horizontal
+        // position is the mouse event's own message number.
+        const auto* message = static_cast<const shell::MessageEvent*>(event);
+        if (message->message == modTray::WM_MOUSEMOVE) {
+            Form_MouseMove(0, 0, (message->lParam & 0xFFFF) * TwipsPerPixelX(), 0);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        Form_Resize();
+    }
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) {
+        Q_EMIT Closed();
+    }
 }
 
 void frmMain::ReportFailure(const QString& what, const QString& reason) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tray/notify_icon_data.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -8,13 +10,14 @@
 #include <string>
 
 class QLabel;
-class QTimer;
 
 namespace veltrin {
 
 class HttpRequest;
+class ClipboardText;
 class PictureBox;
 class TextBox;
+class Timer;
 class WebBrowser;
 
 // The program's only window.
@@ -35,11 +38,22 @@ public:
     // Runs the start-up steps and shows the window, centred.
     void Form_Load();
 
-    // The Go command.
-    void cmdGo_Click();
+    // The Go command. False when a failure ended it; the failure has been reported.
+    bool cmdGo_Click();
     void txtURL_KeyPress(int keyAscii);
 
+    // The clipboard watcher, at every tick of Timer1.
+    void Timer1_Timer();
+
+    // The notification-area icon.
+    void Form_Resize();
+    void MinimizeToTray();
+    void Form_MouseMove(int button, int shift, double x, double y);
+
     std::unique_ptr<HttpRequest> httpURL;
+
+    // The text of the last question the clipboard watcher asked.
+    const QString& LastClipText() const { return lastClipText; }
 
     // Where the last results file was written.
     const QString& ResultsFile() const { return m_resultsFile; }
@@ -51,19 +65,34 @@ public:
     PictureBox* picFooter() const { return m_picFooter; }
     QLabel* Label1() const { return m_label1; }
     WebBrowser* wb1() const { return m_wb1; }
-    QTimer* Timer1() const { return m_timer1; }
+    Timer* Timer1() const { return m_timer1; }
 
     // Converts a length in twips into pixels at this screen's density.
     int Twips(int twips) const;
+    double TwipsPerPixelX() const;
+
+Q_SIGNALS:
+    // The user closed the window: the program ends.
+    void Closed();
+
+protected:
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void ShowDownloadLinks(const std::string& block);
+    bool ShowDownloadLinks(const std::string& block);
     void ReportFailure(const QString& what, const QString& reason);
+    bool AskYesNo(const QString& prompt);
 
     Settings m_settings;
     QString m_resultsFile;
+    QString lastClipText;
+    modTray::NOTIFYICONDATA trayIconData;
+    ClipboardText* m_clipboard = nullptr;
 
-    QTimer* m_timer1 = nullptr;
+    Timer* m_timer1 = nullptr;
     WebBrowser* m_wb1 = nullptr;
     PictureBox* m_cmdGo = nullptr;
     PictureBox* m_picFooter = nullptr;

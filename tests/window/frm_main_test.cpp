@@ -1,75 +1,14 @@
-#include "support/loopback_server.h"
-#include "window/controls.h"
-#include "window/frm_main.h"
-#include "window/web_browser.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-namespace veltrin {
+namespace veltrin::testing {
 namespace {
-
-namespace fs = std::filesystem;
-
-const char* kWatchPage =
-    "<html><script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22%26quality%3Dhd720"
-    "%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag%253D5%26quality%3Dsmall\"};</script></html>";
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class Window : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_server->Get("/watch", [](const auto&, auto& res) { res.set_content(kWatchPage, "text/html"); });
-        m_server->Get("/plain", [this](const auto&, auto& res) {
-            ++m_plainFetches;
-            res.set_content("<html>nothing</html>", "text/html");
-        });
-        m_server->Get("/ad", [this](const auto&, auto& res) {
-            ++m_adFetches;
-            res.set_content("ad", "text/html");
-        });
-        m_server.Start();
-        char pattern[] = "/tmp/veltrin-window-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-        frmMain::Settings settings{m_server.Url("/ad"), m_folder, m_folder / "fallback"};
-        m_window = std::make_unique<frmMain>(settings);
-        m_window->Form_Load();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
-    }
-    void TearDown() override {
-        m_window.reset();
-        m_server.Stop();
-        fs::remove_all(m_folder);
-    }
-
-    void Go(const QString& link) {
-        m_window->txtURL()->setText(link);
-        m_window->txtURL()->setFocus();
-        QTest::keyClick(m_window->txtURL(), Qt::Key_Return);
-    }
-
-    testing::LoopbackServer<> m_server;
-    std::atomic<int> m_adFetches{0};
-    std::atomic<int> m_plainFetches{0};
-    fs::path m_folder;
-    std::unique_ptr<frmMain> m_window;
-};
 
 TEST_F(Window, StandsAsLaidOut) {
     frmMain& w = *m_window;
@@ -95,8 +34,8 @@ TEST_F(Window, StandsAsLaidOut) {
     EXPECT_EQ(w.txtURL()->palette().color(QPalette::Text), QColor(64, 64, 64));
     EXPECT_EQ(w.Label1()->palette().color(QPalette::WindowText), QColor(0, 0, 128));
     EXPECT_EQ(w.txtURL()->text(), QStringLiteral("http://www.clipvane.com/watch?v=Qx7bT2mLp9A"));
-    EXPECT_EQ(w.Timer1()->interval(), 200);
-    EXPECT_TRUE(w.Timer1()->isActive());
+    EXPECT_EQ(w.Timer1()->Interval(), 200);
+    EXPECT_TRUE(w.Timer1()->IsActive());
     EXPECT_EQ(QApplication::focusWidget(), w.txtURL());
 }
 
@@ -146,16 +85,6 @@ TEST_F(Window, UnwritableResultsFileShowsAnErrorAndTheProgramGoesOn) {
     EXPECT_TRUE(m_window->isVisible());
 }
 
-} // namespace
-} // namespace veltrin
 
-int main(int argc, char** argv) {
-    // Headless unless told otherwise; the web view's sandbox cannot run as root, which CI is.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+} // namespace
+} // namespace veltrin::testing

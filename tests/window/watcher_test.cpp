@@ -1,0 +1,161 @@
+#include "window_fixture.h"
+
+#include "tray/shell.h"
+#include "window/controls.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace veltrin::testing {
+namespace {
+
+using Button = QMessageBox::StandardButton;
+
+const QString kLink = QStringLiteral("http://www.clipvane.com/watch?v=Qx7bT2mLp9A");
+const QString kOtherLink = QStringLiteral("https://clipvane.com/watch?v=Zr4kW8nQe2B");
+
+// Enough ticks of a 200 ms timer for the watcher to have seen the clipboard.
+void LetTicksPass(int ms = 700) { QTest::qWait(ms); }
+
+class Watcher : public Window {
+protected:
+    // The link of the loopback watch page, with the watched host name in its query.
+    QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch?from=clipvane.com")); }
+};
+
+struct Step {
+    const char* text;
+    bool image;
+    std::size_t askedSoFar;
+};
+struct SequenceCase {
+    const char* name;
+    std::vector<Step> steps;
+};
+
+class WatcherSequence : public Watcher, public ::testing::WithParamInterface<SequenceCase> {};
+
+TEST_P(WatcherSequence, AsksOnlyAboutNewTextsWithTheHostName) {
+    BoxAnswerer boxes;
+    boxes.answers = {Button::No};
+    const QString before = m_window->txtURL()->text();
+    for (const Step& step : GetParam().steps) {
+        SetClipboard(QString::fromUtf8(step.text), step.image);
+        LetTicksPass();
+        ASSERT_EQ(boxes.seen.size(), step.askedSoFar) << "after copying \"" << step.text << '"';
+    }
+    // No changes nothing else.
+    EXPECT_EQ(m_window->txtURL()->text(), before);
+    EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WatcherSequence,
+    ::testing::Values(
+        SequenceCase{"SameTextTwiceAsksOnce",
+                     {{"http://www.clipvane.com/watch?v=Qx7bT2mLp9A", false, 1},
+                      {"http://www.clipvane.com/watch?v=Qx7bT2mLp9A", false, 1}}},
+        SequenceCase{"TextWithoutHostKeepsTheLastQuestion",
+                     {{"http://www.clipvane.com/watch?v=Qx7bT2mLp9A", false, 1},
+                      {"just some words", false, 1},
+                      {"http://www.clipvane.com/watch?v=Qx7bT2mLp9A", false, 1}}},
+        SequenceCase{"AnotherLinkAsksAgain",
+                     {{"http://www.clipvane.com/watch?v=Qx7bT2mLp9A", false, 1},
+                      {"http://www.clipvane.com/watch?v=Zr4kW8nQe2B", false, 2},
+                      {"http://www.clipvane.com/watch?v=Qx7bT2mLp9A", false, 3}}},
+        SequenceCase{"HostInOtherCaseAsksNothing",
+                     {{"http://www.CLIPVANE.com/watch?v=Qx7bT2mLp9A", false, 0},
+                      {"http://www.Clipvane.Com/watch?v=Qx7bT2mLp9A", false, 0}}},
+        SequenceCase{"EmptyOrPictureAsksNothing", {{"", false, 0}, {"", true, 0}}},
+        SequenceCase{"HostAnywhereInsideAsks", {{"see clipvane.com", false, 1}}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Watcher, AsksWithTheWholeTextInAYesNoQuestion) {
+    const QString text = QStringLiteral("Look at this one, it is great: ") + kLink + QStringLiteral(" (sent from my phone)");
+    BoxAnswerer boxes;
+    boxes.answers = {Button::No};
+    SetClipboard(text);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 2000));
+    const auto& box = boxes.seen.front();
+    EXPECT_EQ(box.title, QStringLiteral("Veltrin"));
+    EXPECT_EQ(box.text, QStringLiteral("You copied this link to a Clipvane video: ") + text +
+                            QStringLiteral("\r\n\r\nDo you want to download this video?"));
+    EXPECT_EQ(box.icon, QMessageBox::Question);
+    EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.defaultButton, Button::Yes);
+    EXPECT_EQ(box.parent, m_window.get()) << "a parentless box would end the program when closed while hidden";
+    LetTicksPass(300);
+    EXPECT_EQ(m_window->LastClipText(), text);
+}
+
+TEST_F(Watcher, TextAlreadyCopiedAtStartIsOfferedAtTheFirstTick) {
+    SetClipboard(kLink);
+    BoxAnswerer boxes;
+    boxes.answers = {Button::No};
+    Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 1000));
+    EXPECT_EQ(boxes.seen.size(), 1U);
+}
+
+TEST_F(Watcher, TicksWhileTheQuestionIsOpenDoNotAskAgain) {
+    BoxAnswerer boxes;
+    boxes.answers = {Button::No};
+    boxes.holdMs = 1200; // six ticks
+    SetClipboard(kLink);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == kLink; }, 3000));
+    LetTicksPass(400);
+    EXPECT_EQ(boxes.seen.size(), 1U);
+}
+
+TEST_F(Watcher, YesFillsTheLinkBoxAndRunsTheGoCommand) {
+    m_window->txtURL()->setText(QStringLiteral("something typed earlier"));
+    BoxAnswerer boxes;
+    boxes.answers = {Button::Yes};
+    const QString text = WatchLink();
+    SetClipboard(text);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == text; }, 3000));
+    EXPECT_EQ(m_window->txtURL()->text(), text);
+    EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
+    EXPECT_EQ(m_adFetches.load(), 1);
+    LetTicksPass();
+    EXPECT_EQ(boxes.seen.size(), 1U);
+}
+
+TEST_F(Watcher, TextIsRememberedOnlyAfterTheGoCommandHasReturned) {
+    // The results file cannot be written: the Go command shows an error box while it runs.
+    fs::create_directory(m_folder / "temp.html");
+    BoxAnswerer boxes;
+    boxes.answers = {Button::Yes, Button::Ok, Button::No};
+    std::vector<QString> rememberedWhileOpen;
+    boxes.react = [&](const BoxAnswerer::Seen&) { rememberedWhileOpen.push_back(m_window->LastClipText()); };
+    const QString text = WatchLink();
+    SetClipboard(text);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() >= 3; }, 4000));
+    LetTicksPass(300);
+    ASSERT_EQ(rememberedWhileOpen.size(), 3U);
+    EXPECT_EQ(rememberedWhileOpen[1], QString()) << "not yet remembered while the Go command runs";
+    EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Critical);
+    // The failure ended the tick before the text was remembered, so the next tick asked again.
+    EXPECT_EQ(boxes.seen[2].text, boxes.seen[0].text);
+    EXPECT_EQ(m_window->LastClipText(), text);
+    EXPECT_EQ(boxes.seen.size(), 3U);
+}
+
+TEST_F(Watcher, YesWhileHiddenRunsTheGoCommandAndLeavesTheWindowHidden) {
+    shell::SetNotificationAreaForTesting(true);
+    m_window->setWindowState(Qt::WindowMinimized);
+    ASSERT_FALSE(m_window->isVisible());
+    BoxAnswerer boxes;
+    boxes.answers = {Button::Yes};
+    SetClipboard(WatchLink());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == WatchLink(); }, 3000));
+    EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
+    LetTicksPass(300);
+    EXPECT_FALSE(m_window->isVisible());
+    shell::SetNotificationAreaForTesting(std::nullopt);
+}
+
+} // namespace
+} // namespace veltrin::testing

@@ -1,0 +1,165 @@
+#pragma once
+
+// A window loaded against a loopback server, in a folder of its own.
+
+#include "support/loopback_server.h"
+#include "window/controls.h"
+#include "window/frm_main.h"
+#include "window/web_browser.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <functional>
+#include <sstream>
+#include <vector>
+
+namespace veltrin::testing {
+
+namespace fs = std::filesystem;
+
+inline constexpr const char* kWatchPage =
+    "<html><script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22%26quality%3Dhd720"
+    "%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag%253D5%26quality%3Dsmall\"};</script></html>";
+
+inline std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Answers the message boxes that open, as a user would, and keeps what each one showed. A box
+// is answered once it has been open for holdMs; react runs while it is open, just before.
+class BoxAnswerer : public QObject {
+public:
+    struct Seen {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
+        QWidget* parent;
+    };
+    std::vector<Seen> seen;
+    std::vector<QMessageBox::StandardButton> answers; // in turn; the last one repeats
+    int holdMs = 0;
+    std::function<void(const Seen&)> react;
+
+    BoxAnswerer() {
+        qApp->installEventFilter(this);
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, this, [this] { Poll(); });
+        m_poll.start();
+    }
+    ~BoxAnswerer() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            if (auto* box = qobject_cast<QMessageBox*>(object); box && std::find(m_open.begin(), m_open.end(), box) == m_open.end()) {
+                auto* deflt = box->defaultButton();
+                seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                                deflt ? box->standardButton(deflt) : QMessageBox::NoButton, box->parentWidget()});
+                m_open.push_back(box);
+                m_timers.push_back(QDeadlineTimer(holdMs));
+            }
+        }
+        return false;
+    }
+
+private:
+    void Poll() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        for (std::size_t i = 0; i < m_open.size(); ++i) {
+            if (box && m_open[i] == box && m_timers[i].hasExpired()) {
+                if (react) {
+                    react(seen[i]);
+                }
+                const std::size_t turn = std::min(m_answered++, answers.size() - 1);
+                if (QAbstractButton* button = box->button(answers.empty() ? QMessageBox::Ok : answers[turn])) {
+                    button->click();
+                } else {
+                    box->accept();
+                }
+                m_open[i] = nullptr;
+            }
+        }
+    }
+
+    QTimer m_poll;
+    std::vector<QPointer<QMessageBox>> m_open;
+    std::vector<QDeadlineTimer> m_timers;
+    std::size_t m_answered = 0;
+};
+
+// Puts text on the clipboard, or a picture when image is set.
+inline void SetClipboard(const QString& text, bool image = false) {
+    if (image) {
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QGuiApplication::clipboard()->setImage(picture);
+    } else {
+        QGuiApplication::clipboard()->setText(text);
+    }
+}
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_server->Get("/watch", [](const auto&, auto& res) { res.set_content(kWatchPage, "text/html"); });
+        m_server->Get("/plain", [this](const auto&, auto& res) {
+            ++m_plainFetches;
+            res.set_content("<html>nothing</html>", "text/html");
+        });
+        m_server->Get("/ad", [this](const auto&, auto& res) {
+            ++m_adFetches;
+            res.set_content("ad", "text/html");
+        });
+        m_server.Start();
+        char pattern[] = "/tmp/veltrin-window-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+        QGuiApplication::clipboard()->clear();
+        Open();
+    }
+    void TearDown() override {
+        m_window.reset();
+        QGuiApplication::clipboard()->clear();
+        m_server.Stop();
+        fs::remove_all(m_folder);
+    }
+
+    // A new window, loaded and shown, in place of the last one.
+    void Open() {
+        m_window.reset();
+        frmMain::Settings settings{m_server.Url("/ad"), m_folder, m_folder / "fallback"};
+        m_window = std::make_unique<frmMain>(settings);
+        m_window->Form_Load();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void Go(const QString& link) {
+        m_window->txtURL()->setText(link);
+        m_window->txtURL()->setFocus();
+        QTest::keyClick(m_window->txtURL(), Qt::Key_Return);
+    }
+
+    LoopbackServer<> m_server;
+    std::atomic<int> m_adFetches{0};
+    std::atomic<int> m_plainFetches{0};
+    fs::path m_folder;
+    std::unique_ptr<frmMain> m_window;
+};
+
+} // namespace veltrin::testing
