@@ -1,7 +1,9 @@
 #include "window/controls.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleHints>
 
 namespace veltrin {
 
@@ -27,7 +29,34 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent), m_desktopFlashTime(QGuiApplication::styleHints()->cursorFlashTime()) {
+    m_blinkTimeout.setSingleShot(true);
+    m_blinkTimeout.setInterval(kBlinkTimeoutMs);
+    // Line edits follow the flash time as it changes; 0 leaves the caret on without blinking.
+    connect(&m_blinkTimeout, &QTimer::timeout, this, [] { QGuiApplication::styleHints()->setCursorFlashTime(0); });
+}
+
+bool TextBox::CaretBlinks() const { return QGuiApplication::styleHints()->cursorFlashTime() > 0; }
+
+void TextBox::Wake() {
+    if (QGuiApplication::styleHints()->cursorFlashTime() != m_desktopFlashTime) {
+        QGuiApplication::styleHints()->setCursorFlashTime(m_desktopFlashTime);
+    }
+    m_blinkTimeout.start();
+}
+
+void TextBox::mousePressEvent(QMouseEvent* event) {
+    Wake();
+    QLineEdit::mousePressEvent(event);
+}
+
+void TextBox::focusInEvent(QFocusEvent* event) {
+    Wake();
+    QLineEdit::focusInEvent(event);
+}
+
 void TextBox::keyPressEvent(QKeyEvent* event) {
+    Wake();
     int keyAscii = 0;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         keyAscii = 13;

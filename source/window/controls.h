@@ -25,16 +25,30 @@ private:
 };
 
 // The single-line link box; reports the character code of every key press before it is handled.
+// Like the desktop's own text boxes, its caret stops blinking after a while without input: a
+// blinking caret repaints the window twice a second for as long as it sits there.
 class TextBox : public QLineEdit {
     Q_OBJECT
 public:
-    using QLineEdit::QLineEdit;
+    explicit TextBox(QWidget* parent = nullptr);
+
+    static constexpr int kBlinkTimeoutMs = 10000;
+    void SetBlinkTimeout(int ms) { m_blinkTimeout.setInterval(ms); }
+    bool CaretBlinks() const;
 
 Q_SIGNALS:
     void KeyPress(int keyAscii);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void Wake();
+
+    QTimer m_blinkTimeout;
+    int m_desktopFlashTime;
 };
 
 // A timer control. A tick is not delivered while the handler of an earlier one is still running,

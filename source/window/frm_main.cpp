@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace veltrin {
 
@@ -118,10 +119,10 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     m_picHeader->lower();
     m_label1->stackUnder(m_txtURL);
 
-    setTabOrder(m_txtURL, m_picHeader);
-    setTabOrder(m_picHeader, m_picFooter);
-    setTabOrder(m_picFooter, m_cmdGo);
-    setTabOrder(m_cmdGo, m_wb1);
+    ApplyTabOrder();
+    // The web view makes its inner view widget only when it first shows a page, and that widget
+    // joins the focus chain wherever it lands.
+    m_wb1->installEventFilter(this);
 
     connect(m_cmdGo, &PictureBox::Click, this, &frmMain::cmdGo_Click);
     connect(m_txtURL, &TextBox::KeyPress, this, &frmMain::txtURL_KeyPress);
@@ -129,6 +130,21 @@ frmMain::frmMain(Settings settings, QWidget* parent)
 }
 
 frmMain::~frmMain() = default;
+
+void frmMain::ApplyTabOrder() {
+    setTabOrder(m_txtURL, m_picHeader);
+    setTabOrder(m_picHeader, m_picFooter);
+    setTabOrder(m_picFooter, m_cmdGo);
+    setTabOrder(m_cmdGo, m_wb1);
+    setTabOrder(m_wb1, m_txtURL);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_wb1 && event->type() == QEvent::ChildPolished) {
+        QTimer::singleShot(0, this, &frmMain::ApplyTabOrder);
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 int frmMain::Twips(int twips) const {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();

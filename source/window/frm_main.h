@@ -80,8 +80,10 @@ protected:
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ApplyTabOrder();
     bool ShowDownloadLinks(const std::string& block);
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);

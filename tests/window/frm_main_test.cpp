@@ -39,6 +39,59 @@ TEST_F(Window, StandsAsLaidOut) {
     EXPECT_EQ(QApplication::focusWidget(), w.txtURL());
 }
 
+TEST_F(Window, TabWalksTheControlsInTheirOrder) {
+    frmMain& w = *m_window;
+    // The web view takes the focus through an inner widget of its own.
+    const auto holder = [&](QWidget* focused) -> QWidget* {
+        return focused && (focused == w.wb1() || w.wb1()->isAncestorOf(focused)) ? w.wb1() : focused;
+    };
+    ASSERT_EQ(QApplication::focusWidget(), w.txtURL());
+    const std::vector<QWidget*> order{w.picHeader(), w.picFooter(), w.cmdGo(), w.wb1()};
+    for (QWidget* next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) == next; }, 2000))
+            << "expected " << next->objectName().toStdString() << ", focus is on "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "nothing");
+    }
+    // Out of the empty page, back to the link box.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w.txtURL(); }, 2000));
+    // Shift+Tab walks back, and the label is never reached.
+    w.cmdGo()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) == w.wb1(); }, 2000));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w.cmdGo(); }, 2000));
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    }
+    EXPECT_EQ(QApplication::focusWidget(), w.txtURL());
+    EXPECT_EQ(w.Label1()->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(Window, CaretStopsBlinkingWhenIdleAndWakesOnInput) {
+    TextBox* box = m_window->txtURL();
+    box->SetBlinkTimeout(100);
+    const struct {
+        const char* what;
+        std::function<void()> act;
+    } wakers[] = {
+        {"key", [&] { QTest::keyClick(box, Qt::Key_End); }},
+        {"click", [&] { QTest::mouseClick(box, Qt::LeftButton); }},
+        {"focus", [&] {
+             m_window->cmdGo()->setFocus();
+             box->setFocus();
+         }},
+    };
+    for (const auto& waker : wakers) {
+        waker.act();
+        EXPECT_TRUE(box->CaretBlinks()) << waker.what;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !box->CaretBlinks(); }, 2000)) << waker.what;
+    }
+    QTest::keyClick(box, Qt::Key_Home);
+    EXPECT_TRUE(box->CaretBlinks());
+}
+
 TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
     const QString plain = QString::fromStdString(m_server.Url("/plain"));
     Go(plain);
