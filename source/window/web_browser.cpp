@@ -2,6 +2,7 @@
 
 #include "window/download_panel.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -24,9 +25,16 @@ ResultsPage::ResultsPage(QWebEngineProfile* profile, QObject* parent) : QWebEngi
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
 }
 
-bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) {
+bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        // A stream link of the results page is saved, whatever the server says it is; shown in
+        // the view, a stream would play there, or fail to, in place of the links.
+        if (isMainFrame && type == NavigationTypeLinkClicked && !m_resultsFile.isEmpty() &&
+            this->url().adjusted(QUrl::RemoveFragment) == m_resultsFile) {
+            download(url);
+            return false;
+        }
         return true;
     }
     if (url == QUrl(QStringLiteral("about:blank"))) {
@@ -58,6 +66,8 @@ void WebBrowser::OnDownloadRequested(QWebEngineDownloadRequest* download) {
     if (folder.isEmpty()) {
         folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
     }
+    // As a browser does: the dialog would start elsewhere in a folder that is not there yet.
+    QDir().mkpath(folder);
     const QString proposed = folder + QLatin1Char('/') + download->suggestedFileName();
     const QString chosen = QFileDialog::getSaveFileName(window(), tr("Save the video as"), proposed);
     if (chosen.isEmpty()) {

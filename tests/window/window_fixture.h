@@ -126,6 +126,10 @@ protected:
             ++m_adFetches;
             res.set_content("ad", "text/html");
         });
+        m_server->Get("/empty-ad", [this](const auto&, auto& res) {
+            ++m_adFetches;
+            res.set_content("", "text/html");
+        });
         m_server.Start();
         char pattern[] = "/tmp/veltrin-window-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -141,9 +145,10 @@ protected:
     }
 
     // A new window, loaded and shown, in place of the last one.
-    void Open() {
+    void Open(const fs::path& programFolder = {}, const std::string& advertisementPath = "/ad") {
         m_window.reset();
-        frmMain::Settings settings{m_server.Url("/ad"), m_folder, m_folder / "fallback"};
+        frmMain::Settings settings{m_server.Url(advertisementPath), programFolder.empty() ? m_folder : programFolder,
+                                   m_folder / "fallback"};
         m_window = std::make_unique<frmMain>(settings);
         m_window->Form_Load();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));

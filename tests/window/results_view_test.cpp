@@ -1,0 +1,126 @@
+#include "window_fixture.h"
+
+#include "window/web_browser.h"
+
+#include <QFileDialog>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QWebEngineScript>
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltrin::testing {
+namespace {
+
+class ResultsView : public Window {
+protected:
+    QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch")); }
+};
+
+TEST_F(ResultsView, AdvertisementFrameOnlyWhenItsPageHasText) {
+    const struct {
+        const char* path;
+        bool framed;
+    } cases[] = {{"/ad", true}, {"/empty-ad", false}, {"/no-such-page", false}};
+    for (const auto& c : cases) {
+        Open({}, c.path);
+        Go(WatchLink());
+        const std::string page = Read(m_folder / "temp.html");
+        ASSERT_FALSE(page.empty()) << c.path;
+        EXPECT_EQ(page.find("<iframe src='" + m_server.Url(c.path) + "'") != std::string::npos, c.framed) << c.path;
+        EXPECT_NE(page.find("240p Version"), std::string::npos) << c.path;
+    }
+}
+
+// A folder that this process cannot write: read-only by mount when it runs as root, which writes
+// through permission bits, by its mode otherwise.
+bool MakeUnwritable(const fs::path& folder) {
+    if (geteuid() != 0) {
+        return chmod(folder.c_str(), 0555) == 0;
+    }
+    return mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+           mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
+TEST_F(ResultsView, UnwritableProgramFolderFallsBackToTheUsersDataFolder) {
+    const fs::path program = m_folder / "program";
+    fs::create_directory(program);
+    std::ofstream(program / "dl.jpg", std::ios::binary) << "picture";
+    if (!MakeUnwritable(program)) {
+        GTEST_SKIP() << "cannot make a folder unwritable here: " << std::strerror(errno);
+    }
+    BoxAnswerer boxes;
+    Open(program);
+    Go(WatchLink());
+    const fs::path fallback = m_folder / "fallback";
+    EXPECT_TRUE(boxes.seen.empty()) << boxes.seen.front().text.toStdString();
+    EXPECT_FALSE(fs::exists(program / "temp.html"));
+    EXPECT_NE(Read(fallback / "temp.html").find("720P Version"), std::string::npos);
+    EXPECT_EQ(Read(fallback / "dl.jpg"), "picture") << "the rows' picture is copied beside the page";
+    EXPECT_EQ(m_window->ResultsFile(), QString::fromStdString((fallback / "temp.html").string()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return m_window->wb1()->url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
+    if (geteuid() == 0) {
+        umount(program.c_str());
+    } else {
+        chmod(program.c_str(), 0755);
+    }
+}
+
+TEST_F(ResultsView, StreamLinkDownloadsToTheChosenFile) {
+    const std::string video(300000, 'v');
+    m_server->Get("/stream", [&](const auto&, auto& res) { res.set_content(video, "video/mp4"); });
+    const std::string page =
+        "<html><script>var p = {flashvars: \"map=url%3D" + m_server.Url("/stream?itag%3D22") + "%26quality%3Dhd720\"};</script></html>";
+    m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
+    Go(QString::fromStdString(m_server.Url("/watch-local")));
+    WebBrowser* view = m_window->wb1();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
+
+    // Where the link's picture is, asked of the page in a script world of our own: the page's own
+    // scripting is off.
+    QRect link;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            view->page()->runJavaScript(
+                QStringLiteral("(function(){var r=document.querySelector('a img').getBoundingClientRect();"
+                               "return [r.left,r.top,r.width,r.height];})()"),
+                QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
+                    const QVariantList r = v.toList();
+                    if (r.size() == 4 && r[2].toInt() > 0) {
+                        link = QRect(r[0].toInt(), r[1].toInt(), r[2].toInt(), r[3].toInt());
+                    }
+                });
+            return link.isValid();
+        },
+        5000));
+
+    const fs::path target = m_folder / "chosen.mp4";
+    QString proposed;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            proposed = dialog->selectedFiles().value(0);
+            dialog->selectFile(QString::fromStdString(target.string()));
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    answer.start(20);
+    QSignalSpy finished(view, &WebBrowser::downloadFinished);
+    QWidget* surface = view->focusProxy() ? view->focusProxy() : view;
+    QTest::mouseClick(surface, Qt::LeftButton, {}, link.center());
+    ASSERT_TRUE(finished.wait(10000) || !finished.isEmpty());
+    EXPECT_TRUE(proposed.startsWith(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)))
+        << proposed.toStdString();
+    EXPECT_TRUE(proposed.endsWith(QStringLiteral("stream"))) << proposed.toStdString();
+    EXPECT_EQ(finished.at(0).at(0).toString(), QString::fromStdString(target.string()));
+    EXPECT_TRUE(finished.at(0).at(1).toBool());
+    EXPECT_EQ(Read(target), video);
+    EXPECT_EQ(view->url(), QUrl::fromLocalFile(m_window->ResultsFile())) << "the links stay in view";
+}
+
+} // namespace
+} // namespace veltrin::testing
