@@ -85,8 +85,8 @@ std::filesystem::path ResultsFilePath(const std::filesystem::path& programFolder
 }
 
 std::optional<FileError> WriteResultsFile(const std::filesystem::path& path, std::string_view page) {
-    std::string bytes = Utf8ToWindows1252(page);
-    bytes += "\r\n";
+    const std::string bytes = Utf8ToWindows1252(page);
+    static constexpr std::string_view kEnd = "\r\n";
 
     std::string temporaryName = ".";
     temporaryName.append(path.filename().string()).append(".").append(RandomSuffix()).append(".tmp");
@@ -96,7 +96,8 @@ std::optional<FileError> WriteResultsFile(const std::filesystem::path& path, std
     if (file == nullptr) {
         return Failure(path, Errno(errno));
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                         std::fwrite(kEnd.data(), 1, kEnd.size(), file) == kEnd.size();
     const int writeError = errno;
     const bool closed = std::fclose(file) == 0;
     const int closeError = errno;
