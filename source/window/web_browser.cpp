@@ -69,7 +69,8 @@ void WebBrowser::OnDownloadRequested(QWebEngineDownloadRequest* download) {
     // As a browser does: the dialog would start elsewhere in a folder that is not there yet.
     QDir().mkpath(folder);
     const QString proposed = folder + QLatin1Char('/') + download->suggestedFileName();
-    const QString chosen = QFileDialog::getSaveFileName(window(), tr("Save the video as"), proposed);
+    const QString chosen = m_chooseFile ? m_chooseFile(proposed)
+                                        : QFileDialog::getSaveFileName(window(), tr("Save the video as"), proposed);
     if (chosen.isEmpty()) {
         download->cancel();
         return;

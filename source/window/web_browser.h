@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+
+#include <functional>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -36,12 +38,17 @@ public:
 
     void Navigate(const QString& address);
 
+    // Asks where to save a download, given the proposed file; empty cancels. A save dialog
+    // unless set otherwise, as tests do.
+    void SetFileChooser(std::function<QString(const QString& proposed)> chooser) { m_chooseFile = std::move(chooser); }
+
 Q_SIGNALS:
     void downloadFinished(const QString& path, bool succeeded);
 
 private:
     void OnDownloadRequested(QWebEngineDownloadRequest* download);
 
+    std::function<QString(const QString&)> m_chooseFile;
     QWebEngineProfile* m_profile = nullptr;
     ResultsPage* m_page = nullptr;
 };
