@@ -43,15 +43,23 @@ std::uint32_t NewHandle() {
     return TheBooks().lastHandle;
 }
 
-void Post(std::uint32_t hWnd, std::uint32_t uID, std::uint32_t message) {
-    Books& books = TheBooks();
-    const auto icon = books.shown.find({hWnd, uID});
-    const auto window = books.windows.find(hWnd);
-    if (icon == books.shown.end() || !(icon->second.flags & modTray::NIF_MESSAGE) || window == books.windows.end() ||
-        !window->second) {
-        return;
+QWidget* WindowOf(std::uint32_t hWnd) {
+    const auto found = TheBooks().windows.find(hWnd);
+    return found == TheBooks().windows.end() ? nullptr : found->second.data();
+}
+
+// Sends a mouse event on a shown icon to its window as the icon's callback message. False when
+// there is no such icon.
+bool Post(std::uint32_t hWnd, std::uint32_t uID, std::uint32_t message) {
+    const auto icon = TheBooks().shown.find({hWnd, uID});
+    if (icon == TheBooks().shown.end()) {
+        return false;
     }
-    QCoreApplication::postEvent(window->second, new MessageEvent(icon->second.callbackMessage, uID, message));
+    QWidget* window = WindowOf(hWnd);
+    if (window && (icon->second.flags & modTray::NIF_MESSAGE)) {
+        QCoreApplication::postEvent(window, new MessageEvent(icon->second.callbackMessage, uID, message));
+    }
+    return true;
 }
 
 bool Add(const modTray::NOTIFYICONDATAA& record) {
@@ -61,8 +69,7 @@ bool Add(const modTray::NOTIFYICONDATAA& record) {
     if (data.cbSize != modTray::kAnsiRecordSize || books.shown.contains(key) || !NotificationAreaAvailable()) {
         return false;
     }
-    const auto window = books.windows.find(data.hWnd);
-    if (window == books.windows.end() || !window->second) {
+    if (!WindowOf(data.hWnd)) {
         return false;
     }
     Icon icon;
@@ -166,13 +173,7 @@ std::vector<ShownIcon> ShownIcons() {
     return icons;
 }
 
-bool ReportMouseEvent(std::uint32_t hWnd, std::uint32_t uID, std::uint32_t message) {
-    if (!TheBooks().shown.contains({hWnd, uID})) {
-        return false;
-    }
-    Post(hWnd, uID, message);
-    return true;
-}
+bool ReportMouseEvent(std::uint32_t hWnd, std::uint32_t uID, std::uint32_t message) { return Post(hWnd, uID, message); }
 
 void SetNotificationAreaForTesting(std::optional<bool> available) { TheBooks().areaForTesting = available; }
 

@@ -146,11 +146,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-int frmMain::Twips(int twips) const {
-    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const double dpi = s ? s->logicalDotsPerInchX() : 96.0;
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
+int frmMain::Twips(int twips) const { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
 
 double frmMain::TwipsPerPixelX() const {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();

@@ -76,19 +76,5 @@ TEST(StreamScan, DecodedDoublyEncodedStreamMapGivesEveryKnownQuality) {
     EXPECT_EQ(Summarise(ScanStreamEntries(DecodeParameters(window))), expected);
 }
 
-TEST(QualityTable, RowsAndLeadInsAreFixed) {
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"itag=37", "1080P"}, {"itag=22", "720P"}, {"itag=35", "480P"},
-        {"itag=34", "360P"},  {"itag=5", "240p"},  {"itag=17", "Mobile"},
-    };
-    ASSERT_EQ(QualityTable.size(), rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(QualityTable[i].marker, rows[i].first);
-        EXPECT_EQ(QualityTable[i].label, rows[i].second);
-        EXPECT_EQ(QualityTable[i].leadIn, "<span style='font-size: 18px; font-family: tahoma;'>Download " +
-                                              rows[i].second + " Version: </span><a href=");
-    }
-}
-
 } // namespace
 } // namespace veltrin

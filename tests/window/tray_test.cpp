@@ -99,19 +99,5 @@ TEST_F(Tray, WithoutANotificationAreaMinimisingIsOrdinary) {
     EXPECT_TRUE(Icons().empty());
 }
 
-TEST(TrayReports, DesktopReportsBecomeMouseMessages) {
-    const struct {
-        QSystemTrayIcon::ActivationReason reason;
-        std::uint32_t message;
-    } cases[] = {
-        {QSystemTrayIcon::Trigger, modTray::WM_LBUTTONDOWN},     {QSystemTrayIcon::DoubleClick, modTray::WM_LBUTTONDBLCLK},
-        {QSystemTrayIcon::Context, modTray::WM_RBUTTONDOWN},     {QSystemTrayIcon::MiddleClick, modTray::WM_MBUTTONDOWN},
-        {QSystemTrayIcon::Unknown, modTray::WM_MOUSEMOVE},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(shell::MessageFor(c.reason), c.message) << c.reason;
-    }
-}
-
 } // namespace
 } // namespace veltrin::testing
