@@ -17,8 +17,11 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 } // namespace
 
 std::string NormaliseLink(std::string_view link) {
-    if (link.find("http://") != std::string_view::npos || StartsWithIgnoringCase(link, "http://") ||
-        StartsWithIgnoringCase(link, "https://")) {
+    // White space in front, as a copied link often carries, does not hide the scheme.
+    const auto start = link.find_first_not_of(" \t\r\n\f\v");
+    const std::string_view bare = start == std::string_view::npos ? std::string_view{} : link.substr(start);
+    if (link.find("http://") != std::string_view::npos || StartsWithIgnoringCase(bare, "http://") ||
+        StartsWithIgnoringCase(bare, "https://")) {
         return std::string(link);
     }
     return "http://" + std::string(link);

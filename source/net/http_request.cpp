@@ -50,6 +50,32 @@ std::string CharsetOf(std::string_view contentType) {
     return {};
 }
 
+// Says in a user's words what went wrong, with libcurl's own detail where it adds anything.
+std::string Explain(CURLcode code, const std::string& detail, long overallSeconds) {
+    switch (code) {
+    case CURLE_COULDNT_CONNECT:
+        return "the connection was refused (" + detail + ")";
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return "the host name is unknown (" + detail + ")";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return "only http and https links can be fetched (" + detail + ")";
+    case CURLE_URL_MALFORMAT:
+        return "the link is not a valid address (" + detail + ")";
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CONNECT_ERROR:
+        return "the server's certificate cannot be trusted (" + detail + ")";
+    case CURLE_OPERATION_TIMEDOUT:
+        return "the server took too long (more than " + std::to_string(overallSeconds) + " s, or no connection)";
+    case CURLE_FILESIZE_EXCEEDED:
+        return "the response is larger than the size limit";
+    case CURLE_TOO_MANY_REDIRECTS:
+        return "the server redirects too often (" + detail + ")";
+    default:
+        return detail;
+    }
+}
+
 } // namespace
 
 std::string BodyToText(std::string_view body, std::string_view contentType) {
@@ -88,9 +114,13 @@ struct HttpRequest::State {
     static int Progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
         auto* self = static_cast<State*>(user);
         const auto now = std::chrono::steady_clock::now();
+        // Connecting has its own limit. A kept-alive connection is never connected anew, but the
+        // request is sent on it all the same: either moment starts the watch.
         curl_off_t connectTime = 0;
+        curl_off_t requestSentTime = 0;
         curl_easy_getinfo(self->curl, CURLINFO_CONNECT_TIME_T, &connectTime);
-        if (connectTime == 0 || received != self->lastReceived) {
+        curl_easy_getinfo(self->curl, CURLINFO_PRETRANSFER_TIME_T, &requestSentTime);
+        if ((connectTime == 0 && requestSentTime == 0) || received != self->lastReceived) {
             self->lastReceived = received;
             self->lastProgress = now;
             return 0;
@@ -216,6 +246,7 @@ void HttpRequest::Open(std::string_view method, std::string_view url) {
     const char* redirectSchemes = (fromHttps && !s.httpsToHttpRedirects) ? "https" : "http,https";
     s.Check(curl_easy_setopt(s.curl, CURLOPT_REDIR_PROTOCOLS_STR, redirectSchemes), "redirects");
     s.Check(curl_easy_setopt(s.curl, CURLOPT_CONNECTTIMEOUT, s.limits.connectTimeoutSeconds), "time-out");
+    s.Check(curl_easy_setopt(s.curl, CURLOPT_TIMEOUT, s.limits.overallSeconds), "time-out");
     s.Check(curl_easy_setopt(s.curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(s.limits.maxBodyBytes)),
             "size limit");
     s.opened = true;
@@ -234,10 +265,11 @@ void HttpRequest::Send() {
     const CURLcode code = curl_easy_perform(s.curl);
     if (code != CURLE_OK) {
         s.body.clear();
-        std::string reason = s.bodyTooLarge ? "the response is larger than the limit"
-                             : s.stalled    ? "the server stopped sending"
-                                            : (s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(code));
-        throw HttpRequestError("the request failed: " + reason);
+        const std::string detail = s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(code);
+        const std::string reason = s.bodyTooLarge ? "the response is larger than the size limit"
+                                   : s.stalled    ? "the server stopped sending"
+                                                  : Explain(code, detail, s.limits.overallSeconds);
+        throw HttpRequestError(reason);
     }
     char* contentType = nullptr;
     if (curl_easy_getinfo(s.curl, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType) {
@@ -252,6 +284,12 @@ std::string HttpRequest::ResponseText() const {
         throw HttpRequestError("no response has been received");
     }
     return BodyToText(s.body, s.contentType);
+}
+
+long HttpRequest::Status() const {
+    long status = 0;
+    curl_easy_getinfo(m_state->curl, CURLINFO_RESPONSE_CODE, &status);
+    return status;
 }
 
 void HttpRequest::SetLimitsForTesting(const Limits& limits) { m_state->limits = limits; }

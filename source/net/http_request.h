@@ -19,7 +19,8 @@ enum class RequestOption : int {
 
 inline constexpr int kProxySettingDirect = 1;
 
-// Any operation of HttpRequest that cannot complete throws this.
+// Any operation of HttpRequest that cannot complete throws this; what() says why in words a user
+// can act on, such as "the connection was refused".
 class HttpRequestError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -35,7 +36,8 @@ public:
     // Bounds that keep a dead or hostile server from holding the window for ever.
     struct Limits {
         long connectTimeoutSeconds = 60;
-        long stallSeconds = 30; // a transfer that receives nothing for this long fails
+        long stallSeconds = 30;   // a transfer that receives nothing for this long fails
+        long overallSeconds = 120; // a trickling server cannot hold a fetch longer than this
         std::size_t maxBodyBytes = std::size_t{256} << 20;
     };
 
@@ -51,6 +53,8 @@ public:
     void Send();
     // The body of the last response as UTF-8 text, honouring the charset the server declared.
     std::string ResponseText() const;
+    // The HTTP status of the last response.
+    long Status() const;
 
     // For tests only; the program never calls these.
     void SetLimitsForTesting(const Limits& limits);

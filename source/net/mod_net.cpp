@@ -14,19 +14,28 @@ std::unique_ptr<veltrin::HttpRequest> CreateConfiguredRequest() {
     return request;
 }
 
+std::string_view TrimLink(std::string_view link) {
+    constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
+    const auto first = link.find_first_not_of(kWhiteSpace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return link.substr(first, link.find_last_not_of(kWhiteSpace) - first + 1);
+}
+
+std::string FetchPage(veltrin::HttpRequest& httpURL, std::string_view link) {
+    httpURL.SetProxy(veltrin::kProxySettingDirect);
+    httpURL.Open("GET", TrimLink(link));
+    httpURL.Send();
+    return httpURL.ResponseText();
+}
+
 std::string GetPage(veltrin::HttpRequest* httpURL, std::string link) {
-    // Only spaces count as blank; the link itself goes out untrimmed.
-    if (link.find_first_not_of(' ') == std::string::npos) {
+    if (TrimLink(link).empty() || httpURL == nullptr) {
         return {};
     }
     try {
-        if (httpURL == nullptr) {
-            return {};
-        }
-        httpURL->SetProxy(veltrin::kProxySettingDirect);
-        httpURL->Open("GET", link);
-        httpURL->Send();
-        return httpURL->ResponseText();
+        return FetchPage(*httpURL, link);
     } catch (const veltrin::HttpRequestError&) {
         return {};
     } catch (const std::bad_alloc&) {

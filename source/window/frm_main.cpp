@@ -1,9 +1,7 @@
 #include "window/frm_main.h"
 
+#include "extract/go_pipeline.h"
 #include "extract/link.h"
-#include "extract/parameters.h"
-#include "extract/results_page.h"
-#include "extract/stream_entries.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
 #include "tray/mod_tray.h"
@@ -14,8 +12,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -40,11 +36,6 @@ constexpr Place kLink{960, 2880, 6975, 390};
 constexpr Place kLabel{960, 2520, 4095, 375};
 constexpr int kClientWidth = 11970;
 constexpr int kClientHeight = 9000;
-
-bool IsNotWritable(const std::error_code& code) {
-    return code == std::errc::permission_denied || code == std::errc::read_only_file_system ||
-           code == std::errc::operation_not_permitted;
-}
 
 // Tahoma 12 pt in the given weight, and the text in the given colour.
 void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRole, const QColor& colour) {
@@ -180,45 +171,35 @@ bool frmMain::cmdGo_Click() {
     if (normalised != current) {
         m_txtURL->setText(FromUtf8(normalised));
     }
-    const std::string page = modNet::GetPage(httpURL.get(), m_txtURL->text().toStdString());
-    const auto window = FindParameterWindow(page);
-    if (!window) {
-        return true; // no player parameters: nothing changes
-    }
-    return ShowDownloadLinks(DecodeParameters(*window));
-}
-
-bool frmMain::ShowDownloadLinks(const std::string& block) {
-    const std::string advertisement = modNet::GetPage(httpURL.get(), m_settings.advertisementPage);
-    const std::string adBlock = advertisement.empty() ? std::string() : AdvertisementBlock(m_settings.advertisementPage);
-    const std::string page = ComposeResultsPage(ScanStreamEntries(block), adBlock);
-
-    const std::filesystem::path programFolder = m_settings.programFolder.empty()
-                                                    ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
-                                                    : m_settings.programFolder;
-    std::filesystem::path file = ResultsFilePath(programFolder);
-    auto error = WriteResultsFile(file, page);
-    if (error && IsNotWritable(error->code)) {
-        // A program folder that cannot be written, as after a system-wide install: the page goes
-        // to the user's own data folder instead, with the picture its rows show.
-        const std::filesystem::path fallback =
-            m_settings.fallbackFolder.empty()
-                ? std::filesystem::path(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString())
-                : m_settings.fallbackFolder;
-        QDir().mkpath(FromUtf8(fallback.string()));
-        const QString picture = FromUtf8((fallback / std::string(kDownloadPictureName)).string());
-        if (!QFile::exists(picture)) {
-            QFile::copy(FromUtf8((programFolder / std::string(kDownloadPictureName)).string()), picture);
+    const GoFolders folders{
+        m_settings.programFolder.empty() ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
+                                         : m_settings.programFolder,
+        m_settings.fallbackFolder.empty()
+            ? std::filesystem::path(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString())
+            : m_settings.fallbackFolder};
+    const GoOutcome outcome = RunGo(
+        m_txtURL->text().toStdString(), [this](const std::string& link) { return modNet::GetPage(httpURL.get(), link); },
+        m_settings.advertisementPage, folders);
+    switch (outcome.kind) {
+    case GoOutcome::Kind::NoParameters:
+        return true; // nothing changes
+    case GoOutcome::Kind::WriteFailed: {
+        QString reason = FromUtf8(outcome.failure.reason);
+        if (outcome.programFolderFailure) {
+            reason += QLatin1Char('\n') + tr("The program folder could not be written either: %1 (%2).")
+                                              .arg(FromUtf8(outcome.programFolderFailure->path),
+                                                   FromUtf8(outcome.programFolderFailure->reason));
         }
-        file = ResultsFilePath(fallback);
-        error = WriteResultsFile(file, page);
-    }
-    if (error) {
-        ReportFailure(tr("The results file %1 cannot be written.").arg(FromUtf8(error->path)),
-                      FromUtf8(error->reason));
+        const QString what = outcome.programFolderFailure
+                                 ? tr("The results file cannot be written to %1.").arg(FromUtf8(outcome.failure.path))
+                                 : tr("The results file %1 cannot be written.").arg(FromUtf8(outcome.failure.path));
+        ReportFailure(what, reason);
         return false;
     }
-    m_resultsFile = FromUtf8(file.string());
+    case GoOutcome::Kind::Written:
+        break;
+    }
+    m_resultsFile = FromUtf8(outcome.resultsFile.string());
     m_wb1->Navigate(m_resultsFile);
     return true;
 }

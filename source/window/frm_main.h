@@ -84,7 +84,6 @@ protected:
 
 private:
     void ApplyTabOrder();
-    bool ShowDownloadLinks(const std::string& block);
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);
 

@@ -17,6 +17,7 @@ TEST(NormaliseLink, PrefixesOnlyLinksWithoutAScheme) {
         {"HtTpS://x/", "HtTpS://x/"},
         {"go?to=http://x/", "go?to=http://x/"}, // "http://" further on leaves it alone
         {" www.clipvane.com/", "http:// www.clipvane.com/"}, // leading blanks kept
+        {"\t https://x/\n", "\t https://x/\n"},                // white space does not hide the scheme
         {"", "http://"},
         {"http://", "http://"},
         {"ftp://x/", "http://ftp://x/"},

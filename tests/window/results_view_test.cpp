@@ -19,21 +19,6 @@ protected:
     QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch")); }
 };
 
-TEST_F(ResultsView, AdvertisementFrameOnlyWhenItsPageHasText) {
-    const struct {
-        const char* path;
-        bool framed;
-    } cases[] = {{"/ad", true}, {"/empty-ad", false}, {"/no-such-page", false}};
-    for (const auto& c : cases) {
-        Open({}, c.path);
-        Go(WatchLink());
-        const std::string page = Read(m_folder / "temp.html");
-        ASSERT_FALSE(page.empty()) << c.path;
-        EXPECT_EQ(page.find("<iframe src='" + m_server.Url(c.path) + "'") != std::string::npos, c.framed) << c.path;
-        EXPECT_NE(page.find("240p Version"), std::string::npos) << c.path;
-    }
-}
-
 // A folder that this process cannot write: read-only by mount when it runs as root, which writes
 // through permission bits, by its mode otherwise.
 bool MakeUnwritable(const fs::path& folder) {

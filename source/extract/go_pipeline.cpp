@@ -1,0 +1,78 @@
+#include "extract/go_pipeline.h"
+
+#include "extract/parameters.h"
+
+#include <system_error>
+
+namespace veltrin {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsNotWritable(const std::error_code& code) {
+    return code == std::errc::permission_denied || code == std::errc::read_only_file_system ||
+           code == std::errc::operation_not_permitted;
+}
+
+// Makes the fallback folder and puts the download picture beside the page; a failure to copy
+// the picture only costs the rows their picture.
+std::optional<FileError> PrepareFallback(const fs::path& programFolder, const fs::path& fallback) {
+    std::error_code error;
+    fs::create_directories(fallback, error);
+    if (error) {
+        return FileError{fallback.string(), error.message(), error};
+    }
+    const fs::path picture = fallback / std::string(kDownloadPictureName);
+    if (!fs::exists(picture, error)) {
+        fs::copy_file(programFolder / std::string(kDownloadPictureName), picture, error);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::vector<LinkMatch>> ExtractStreamEntries(std::string_view pageText) {
+    const auto window = FindParameterWindow(pageText);
+    if (!window) {
+        return std::nullopt;
+    }
+    return ScanStreamEntries(DecodeParameters(*window));
+}
+
+GoOutcome RunGo(const std::string& link, const FetchPage& fetch, const std::string& advertisementPage,
+                const GoFolders& folders) {
+    GoOutcome outcome;
+    std::optional<std::string> block;
+    {
+        const std::string page = fetch(link);
+        const auto window = FindParameterWindow(page);
+        if (!window) {
+            return outcome;
+        }
+        block = DecodeParameters(*window); // the page text is not needed past this point
+    }
+    const std::string adBlock = fetch(advertisementPage).empty() ? std::string() : AdvertisementBlock(advertisementPage);
+    const std::string page = ComposeResultsPage(ScanStreamEntries(*block), adBlock);
+
+    fs::path file = ResultsFilePath(folders.program);
+    auto error = WriteResultsFile(file, page);
+    if (error && IsNotWritable(error->code) && !folders.fallback.empty()) {
+        outcome.programFolderFailure = error;
+        file = ResultsFilePath(folders.fallback);
+        error = PrepareFallback(folders.program, folders.fallback);
+        if (!error) {
+            error = WriteResultsFile(file, page);
+        }
+    }
+    if (error) {
+        outcome.kind = GoOutcome::Kind::WriteFailed;
+        outcome.failure = std::move(*error);
+        return outcome;
+    }
+    outcome.kind = GoOutcome::Kind::Written;
+    outcome.resultsFile = std::move(file);
+    return outcome;
+}
+
+} // namespace veltrin

@@ -1,0 +1,126 @@
+#include "extract/go_pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace veltrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kWatch = "http://site.test/watch";
+constexpr const char* kAd = "http://ads.test/banner";
+const std::string kStreams = "<script>flashvars=\"url%3Dhttp%253A%252F%252Fv%252Fa%253Fitag%253D22%26quality%3Dhd,"
+                             "url%3Dv%252Fb%253Fitag%253D5%26quality%3Dsmall,"
+                             "url%3Dv%252Fc%253Fitag%253D17%26quality%3Dsmall\"</script>";
+const std::string kHeading = "<h1 style='font-family: tahoma; font-size: 25px;'>Download Links</h1>";
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string Row(const char* label, const char* entry) {
+    return std::string("<span style='font-size: 18px; font-family: tahoma;'>Download ") + label +
+           " Version: </span><a href=\"" + entry + "\"><img src=\"dl.jpg\" border=\"0\" /></a><br>";
+}
+
+class GoPipeline : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/veltrin-go-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    GoOutcome Run(const GoFolders& folders) {
+        return RunGo(kWatch, [this](const std::string& link) {
+            m_fetched.push_back(link);
+            const auto page = m_pages.find(link);
+            return page == m_pages.end() ? std::string() : page->second;
+        }, kAd, folders);
+    }
+    GoOutcome Run() { return Run({m_folder, m_folder / "fallback"}); }
+
+    fs::path m_folder;
+    std::map<std::string, std::string> m_pages;
+    std::vector<std::string> m_fetched;
+};
+
+TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
+    const std::string frame = "<iframe src='" + std::string(kAd) + "' frameBorder='0' height='90' width='500'></iframe><br>";
+    const std::string three = Row("720P", "http://v/a?itag=22") + Row("240p", "v/b?itag=5");
+    const struct {
+        const char* name;
+        std::string watchPage;
+        std::optional<std::string> adPage; // nothing: the fetch fails
+        std::vector<std::string> fetches;
+        std::optional<std::string> written;
+    } cases[] = {
+        {"NoMarkers", "<html>gone</html>", "ad", {kWatch}, std::nullopt},
+        {"MarkerInOtherCase", "<script>FlashVars=url=x?itag=22&quality=</script>", "ad", {kWatch}, std::nullopt},
+        {"FailedFetch", "", "ad", {kWatch}, std::nullopt},
+        {"AdvertisementAfterTheSecondRow", kStreams, "ad", {kWatch, kAd},
+         kHeading + three + frame + Row("Mobile", "v/c?itag=17") + "\r\n"},
+        {"EmptyAdvertisementPage", kStreams, "", {kWatch, kAd}, kHeading + three + Row("Mobile", "v/c?itag=17") + "\r\n"},
+        {"FailedAdvertisementFetch", kStreams, std::nullopt, {kWatch, kAd},
+         kHeading + three + Row("Mobile", "v/c?itag=17") + "\r\n"},
+        {"NoKnownQualityGivesTheHeadingAlone", "flashvars url=x?itag=99&quality=hd</script>", "ad", {kWatch, kAd},
+         kHeading + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(m_folder / "temp.html");
+        m_fetched.clear();
+        m_pages = {{kWatch, c.watchPage}};
+        if (c.adPage) {
+            m_pages[kAd] = *c.adPage;
+        }
+        const GoOutcome outcome = Run();
+        EXPECT_EQ(m_fetched, c.fetches);
+        if (c.written) {
+            ASSERT_EQ(outcome.kind, GoOutcome::Kind::Written);
+            EXPECT_EQ(outcome.resultsFile, m_folder / "temp.html");
+            EXPECT_EQ(Read(outcome.resultsFile), *c.written);
+        } else {
+            EXPECT_EQ(outcome.kind, GoOutcome::Kind::NoParameters);
+            EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
+        }
+    }
+}
+
+TEST_F(GoPipeline, UnwritableProgramFolderFallsBackAndBothFailuresAreNamed) {
+    m_pages = {{kWatch, kStreams}};
+    // Not even root may create files in sysfs.
+    const fs::path unwritable = "/sys";
+    GoOutcome outcome = Run({unwritable, m_folder / "data" / "Veltrin"});
+    ASSERT_EQ(outcome.kind, GoOutcome::Kind::Written);
+    EXPECT_EQ(outcome.resultsFile, m_folder / "data" / "Veltrin" / "temp.html");
+    EXPECT_TRUE(Read(outcome.resultsFile).starts_with(kHeading));
+
+    std::ofstream(m_folder / "plain") << "a file where a folder should be";
+    outcome = Run({unwritable, m_folder / "plain" / "Veltrin"});
+    ASSERT_EQ(outcome.kind, GoOutcome::Kind::WriteFailed);
+    EXPECT_EQ(outcome.failure.path, (m_folder / "plain" / "Veltrin").string());
+    EXPECT_EQ(outcome.failure.reason, "Not a directory");
+    ASSERT_TRUE(outcome.programFolderFailure.has_value());
+    EXPECT_EQ(outcome.programFolderFailure->path, "/sys/temp.html");
+
+    // Other failures of the program folder are reported as they are, without a fallback.
+    fs::create_directory(m_folder / "temp.html");
+    outcome = Run();
+    ASSERT_EQ(outcome.kind, GoOutcome::Kind::WriteFailed);
+    EXPECT_EQ(outcome.failure.reason, "Is a directory");
+    EXPECT_FALSE(outcome.programFolderFailure.has_value());
+    EXPECT_FALSE(fs::exists(m_folder / "fallback"));
+}
+
+} // namespace
+} // namespace veltrin
