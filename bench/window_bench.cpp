@@ -99,7 +99,7 @@ BENCHMARK(BM_TwoFetches)->ArgsProduct({{100 << 10, 8 << 20}, {0, 1}})->Unit(benc
 // Window made, loaded and shown, with the empty page in the view.
 void StartUp() {
     veltrin::frmMain window;
-    QSignalSpy loaded(window.wb1(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded(window.wb1(), &veltrin::WebBrowser::loadFinished);
     window.Form_Load();
     if (!QTest::qWaitForWindowExposed(&window) || (loaded.isEmpty() && !loaded.wait(10000))) {
         throw std::runtime_error("the window did not come up");
@@ -130,7 +130,9 @@ int main(int argc, char** argv) {
     if (geteuid() == 0) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    veltrin::WebBrowser::SetModulePath(QStringLiteral(VELTRIN_WEBVIEW_MODULE));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

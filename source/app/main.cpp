@@ -9,6 +9,9 @@ int main(int argc, char** argv) {
         !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    // The web engine, loaded with the first results page, shares its OpenGL context with the
+    // window's; Qt 6.4 lets that be asked for only before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrin"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));

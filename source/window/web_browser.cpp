@@ -1,90 +1,90 @@
 #include "window/web_browser.h"
 
-#include "window/download_panel.h"
+#include "window/results_view.h"
 
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QStandardPaths>
-#include <QWebEngineDownloadRequest>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPluginLoader>
+#include <QVBoxLayout>
 
 namespace veltrin {
 
-ResultsPage::ResultsPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
-    QWebEngineSettings* s = settings();
-    // The results page has no script of its own; with scripting off a "javascript:" link in it,
-    // which the navigation hook is never asked about, runs nothing.
-    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    // The advertisement frame is a remote page inside a local one.
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
-    // Needed for the dl.jpg picture beside the page; the page runs no script that could read more.
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+namespace {
+
+QString& ModulePath() {
+    static QString path;
+    return path;
 }
 
-bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
-        // A stream link of the results page is saved, whatever the server says it is; shown in
-        // the view, a stream would play there, or fail to, in place of the links.
-        if (isMainFrame && type == NavigationTypeLinkClicked && !m_resultsFile.isEmpty() &&
-            this->url().adjusted(QUrl::RemoveFragment) == m_resultsFile) {
-            download(url);
-            return false;
-        }
-        return true;
-    }
-    if (url == QUrl(QStringLiteral("about:blank"))) {
-        return true;
-    }
-    return isMainFrame && url.isLocalFile() && url.adjusted(QUrl::RemoveFragment) == m_resultsFile;
+} // namespace
+
+WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent) {
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+    // Takes the focus as the web view would, which it hands on once it exists.
+    setFocusPolicy(Qt::StrongFocus);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
 }
 
-QWebEnginePage* ResultsPage::createWindow(WebWindowType) { return nullptr; }
+void WebBrowser::SetModulePath(const QString& path) { ModulePath() = path; }
 
-WebBrowser::WebBrowser(QWidget* parent)
-    : QWebEngineView(parent), m_profile(new QWebEngineProfile(this)), m_page(new ResultsPage(m_profile, this)) {
-    setPage(m_page);
-    connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebBrowser::OnDownloadRequested);
+QWidget* WebBrowser::View() const { return m_view ? m_view->Widget() : nullptr; }
+
+QUrl WebBrowser::Url() const { return m_view ? m_view->Url() : m_url; }
+
+void WebBrowser::SetFileChooser(std::function<QString(const QString& proposed)> chooser) {
+    m_chooseFile = std::move(chooser);
+    if (m_view) {
+        m_view->SetFileChooser(m_chooseFile);
+    }
 }
 
 void WebBrowser::Navigate(const QString& address) {
-    if (address == QLatin1String("about:blank")) {
-        load(QUrl(address));
+    const QUrl url = address == QLatin1String("about:blank") ? QUrl(address) : QUrl::fromLocalFile(address);
+    if (m_view) {
+        m_view->Load(url);
         return;
     }
-    const QUrl file = QUrl::fromLocalFile(address);
-    m_page->SetResultsFile(file);
-    load(file);
+    if (url.isLocalFile() && StartEngine()) {
+        m_view->Load(url);
+        return;
+    }
+    // A blank page is what this area already shows.
+    m_url = url;
+    QMetaObject::invokeMethod(this, [this] { Q_EMIT loadFinished(true); }, Qt::QueuedConnection);
 }
 
-void WebBrowser::OnDownloadRequested(QWebEngineDownloadRequest* download) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (folder.isEmpty()) {
-        folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
+bool WebBrowser::StartEngine() {
+    const QString path = ModulePath().isEmpty()
+                             ? QCoreApplication::applicationDirPath() + QStringLiteral("/veltrin-webview.so")
+                             : ModulePath();
+    QPluginLoader loader(path);
+    auto* factory = qobject_cast<ResultsViewFactory*>(loader.instance());
+    if (factory == nullptr) {
+        QMessageBox::critical(window(), QStringLiteral("Veltrin"),
+                              tr("The results cannot be shown: the web view module cannot be loaded.") +
+                                  QLatin1Char('\n') + loader.errorString());
+        return false;
     }
-    // As a browser does: the dialog would start elsewhere in a folder that is not there yet.
-    QDir().mkpath(folder);
-    const QString proposed = folder + QLatin1Char('/') + download->suggestedFileName();
-    const QString chosen = m_chooseFile ? m_chooseFile(proposed)
-                                        : QFileDialog::getSaveFileName(window(), tr("Save the video as"), proposed);
-    if (chosen.isEmpty()) {
-        download->cancel();
-        return;
+    ResultsView::Events events;
+    events.loadFinished = [this](bool ok) { Q_EMIT loadFinished(ok); };
+    events.downloadFinished = [this](const QString& file, bool ok) { Q_EMIT downloadFinished(file, ok); };
+    m_view = factory->Create(this, std::move(events));
+    if (m_chooseFile) {
+        m_view->SetFileChooser(m_chooseFile);
     }
-    const QFileInfo target(chosen);
-    download->setDownloadDirectory(target.absolutePath());
-    download->setDownloadFileName(target.fileName());
-    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download] {
-        Q_EMIT downloadFinished(download->downloadDirectory() + QLatin1Char('/') + download->downloadFileName(),
-                                download->state() == QWebEngineDownloadRequest::DownloadCompleted);
-    });
-    auto* panel = new DownloadPanel(download, window());
-    panel->show();
-    download->accept();
+    QWidget* view = m_view->Widget();
+    layout()->addWidget(view);
+    setFocusProxy(view);
+    const bool hadFocus = hasFocus();
+    view->show();
+    if (hadFocus) {
+        view->setFocus(Qt::OtherFocusReason);
+    }
+    return true;
 }
 
 } // namespace veltrin

@@ -1,56 +1,48 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
+#include <QWidget>
 
 #include <functional>
-#include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
-
-class QWebEngineDownloadRequest;
-class QWebEngineProfile;
 
 namespace veltrin {
 
-// The page that shows the results file: it follows web links and the results file itself, nothing
-// else, runs no script and opens no windows.
-class ResultsPage : public QWebEnginePage {
-    Q_OBJECT
-public:
-    ResultsPage(QWebEngineProfile* profile, QObject* parent);
+class ResultsView;
 
-    void SetResultsFile(const QUrl& file) { m_resultsFile = file; }
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
-    QWebEnginePage* createWindow(WebWindowType type) override;
-
-private:
-    QUrl m_resultsFile;
-};
-
-// The embedded browser. Navigate takes "about:blank" or a plain file path and returns at once;
-// the page loads in the background. Following a stream link downloads it, as a browser would.
-class WebBrowser : public QWebEngineView {
+// The embedded browser. Until it first shows a results file it is what "about:blank" shows, a
+// white area, and the web engine is not started; the first results file loads the engine's
+// module and puts its view in place. Navigate takes "about:blank" or a plain file path and
+// returns at once; the page loads in the background.
+class WebBrowser : public QWidget {
     Q_OBJECT
 public:
     explicit WebBrowser(QWidget* parent = nullptr);
 
     void Navigate(const QString& address);
+    QUrl Url() const;
+
+    // Whether the web engine has been started, and its view once it has.
+    bool EngineStarted() const { return m_view != nullptr; }
+    QWidget* View() const;
 
     // Asks where to save a download, given the proposed file; empty cancels. A save dialog
     // unless set otherwise, as tests do.
-    void SetFileChooser(std::function<QString(const QString& proposed)> chooser) { m_chooseFile = std::move(chooser); }
+    void SetFileChooser(std::function<QString(const QString& proposed)> chooser);
+
+    // Where the engine's module is; beside the executable unless set otherwise, as tests do.
+    static void SetModulePath(const QString& path);
 
 Q_SIGNALS:
+    void loadFinished(bool ok);
     void downloadFinished(const QString& path, bool succeeded);
 
 private:
-    void OnDownloadRequested(QWebEngineDownloadRequest* download);
+    bool StartEngine();
 
+    ResultsView* m_view = nullptr;
+    QUrl m_url{QStringLiteral("about:blank")};
     std::function<QString(const QString&)> m_chooseFile;
-    QWebEngineProfile* m_profile = nullptr;
-    ResultsPage* m_page = nullptr;
 };
 
 } // namespace veltrin

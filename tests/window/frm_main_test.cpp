@@ -110,6 +110,7 @@ TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
 }
 
 TEST_F(Window, WatchPageGivesTheResultsFileAndShowsIt) {
+    EXPECT_FALSE(m_window->wb1()->EngineStarted()) << "the blank page needs no web engine";
     Go(QString::fromStdString(m_server.Url("/watch")));
     const std::string row = "<span style='font-size: 18px; font-family: tahoma;'>Download ";
     const std::string expected =
@@ -119,7 +120,8 @@ TEST_F(Window, WatchPageGivesTheResultsFileAndShowsIt) {
         "<iframe src='" + m_server.Url("/ad") + "' frameBorder='0' height='90' width='500'></iframe><br>\r\n";
     EXPECT_EQ(Read(m_folder / "temp.html"), expected);
     EXPECT_EQ(m_adFetches.load(), 1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
+    EXPECT_TRUE(m_window->wb1()->EngineStarted());
 }
 
 TEST_F(Window, UnwritableResultsFileShowsAnErrorAndTheProgramGoesOn) {

@@ -1,3 +1,5 @@
+#include "window/web_browser.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -27,7 +29,9 @@ int main(int argc, char** argv) {
             qunsetenv(name);
         }
     }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    veltrin::WebBrowser::SetModulePath(QStringLiteral(VELTRIN_WEBVIEW_MODULE));
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::filesystem::remove_all(home);

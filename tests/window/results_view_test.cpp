@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QWebEngineScript>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -46,7 +47,7 @@ TEST_F(ResultsView, UnwritableProgramFolderFallsBackToTheUsersDataFolder) {
     EXPECT_EQ(Read(fallback / "dl.jpg"), "picture") << "the rows' picture is copied beside the page";
     EXPECT_EQ(m_window->ResultsFile(), QString::fromStdString((fallback / "temp.html").string()));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return m_window->wb1()->url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
+        [&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
     if (geteuid() == 0) {
         umount(program.c_str());
     } else {
@@ -62,14 +63,16 @@ TEST_F(ResultsView, StreamLinkDownloadsToTheChosenFile) {
     m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(QString::fromStdString(m_server.Url("/watch-local")));
     WebBrowser* view = m_window->wb1();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
+    auto* engine = qobject_cast<QWebEngineView*>(view->View());
+    ASSERT_NE(engine, nullptr);
 
     // Where the link's picture is, asked of the page in a script world of our own: the page's own
     // scripting is off.
     QRect link;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            view->page()->runJavaScript(
+            engine->page()->runJavaScript(
                 QStringLiteral("(function(){var r=document.querySelector('a img').getBoundingClientRect();"
                                "return [r.left,r.top,r.width,r.height];})()"),
                 QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
@@ -89,7 +92,7 @@ TEST_F(ResultsView, StreamLinkDownloadsToTheChosenFile) {
         return QString::fromStdString(target.string());
     });
     QSignalSpy finished(view, &WebBrowser::downloadFinished);
-    QWidget* surface = view->focusProxy() ? view->focusProxy() : view;
+    QWidget* surface = engine->focusProxy() ? engine->focusProxy() : engine;
     QTest::mouseClick(surface, Qt::LeftButton, {}, link.center());
     ASSERT_TRUE(finished.wait(10000) || !finished.isEmpty());
     EXPECT_TRUE(proposed.startsWith(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)))
@@ -100,7 +103,7 @@ TEST_F(ResultsView, StreamLinkDownloadsToTheChosenFile) {
     const std::string saved = Read(target);
     EXPECT_EQ(saved.size(), video.size());
     EXPECT_TRUE(saved == video) << "the saved file differs from the stream";
-    EXPECT_EQ(view->url(), QUrl::fromLocalFile(m_window->ResultsFile())) << "the links stay in view";
+    EXPECT_EQ(view->Url(), QUrl::fromLocalFile(m_window->ResultsFile())) << "the links stay in view";
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "window/download_panel.h"
+#include "window/webview/download_panel.h"
 
 #include <QLabel>
 #include <QLocale>
