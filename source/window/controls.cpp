@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QStyleHints>
 
+#include <limits>
+
 namespace veltrin {
 
 PictureBox::PictureBox(const QString& resource, QWidget* parent) : QLabel(parent) {
@@ -30,6 +32,8 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent), m_desktopFlashTime(QGuiApplication::styleHints()->cursorFlashTime()) {
+    // A link box has no length limit of its own; Qt's default would cut at 32767 characters.
+    setMaxLength(std::numeric_limits<int>::max());
     m_blinkTimeout.setSingleShot(true);
     m_blinkTimeout.setInterval(kBlinkTimeoutMs);
     // Line edits follow the flash time as it changes; 0 leaves the caret on without blinking.

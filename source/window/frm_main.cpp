@@ -12,11 +12,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <functional>
 
 namespace veltrin {
 
@@ -48,9 +51,36 @@ void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRo
     widget->setPalette(palette);
 }
 
+// Counts a Go command or question under way for as long as it lives.
+class BusyScope {
+public:
+    BusyScope(int& busy, std::function<void()> done) : m_busy(busy), m_done(std::move(done)) { ++m_busy; }
+    ~BusyScope() {
+        if (--m_busy == 0) {
+            m_done();
+        }
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    int& m_busy;
+    std::function<void()> m_done;
+};
+
+constexpr qsizetype kMostPromptCharacters = 1000;
+constexpr int kAreaWatchMs = 1000;
+
 } // namespace
 
-frmMain::Settings frmMain::DefaultSettings() { return {constants::kAdvertisementPage, {}, {}}; }
+frmMain::Settings frmMain::DefaultSettings() {
+    // Tests of the whole program point the advertisement page at a server of their own, so that
+    // no name is ever looked up.
+    const QByteArray advertisementPage = qgetenv("VELTRIN_TEST_ADVERTISEMENT_PAGE");
+    return {advertisementPage.isEmpty() ? std::string(constants::kAdvertisementPage) : advertisementPage.toStdString(),
+            {},
+            {}};
+}
 
 frmMain::frmMain(Settings settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -70,6 +100,10 @@ frmMain::frmMain(Settings settings, QWidget* parent)
             w->setFixedSize(Twips(p.width), Twips(p.height));
         }
     };
+
+    m_areaWatch = new QTimer(this);
+    m_areaWatch->setInterval(kAreaWatchMs);
+    connect(m_areaWatch, &QTimer::timeout, this, &frmMain::WatchNotificationArea);
 
     m_timer1 = new Timer(200, this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -166,6 +200,7 @@ void frmMain::txtURL_KeyPress(int keyAscii) {
 }
 
 bool frmMain::cmdGo_Click() {
+    const BusyScope busy(m_busy, [this] { QTimer::singleShot(0, this, &frmMain::RunHandedOverLinks); });
     const std::string current = m_txtURL->text().toStdString();
     const std::string normalised = NormaliseLink(current);
     if (normalised != current) {
@@ -211,9 +246,7 @@ void frmMain::Timer1_Timer() {
     if (!watchedHost || !notAskedYet) {
         return;
     }
-    const QString prompt = tr("You copied this link to a Clipvane video: ") + text + QStringLiteral("\r\n\r\n") +
-                           tr("Do you want to download this video?");
-    if (AskYesNo(prompt)) {
+    if (AskYesNo(ClipboardPrompt(text))) {
         m_txtURL->setText(text);
         if (!cmdGo_Click()) {
             return; // the text stays unremembered, as after any failure that ends the tick
@@ -222,10 +255,27 @@ void frmMain::Timer1_Timer() {
     lastClipText = text;
 }
 
+QString frmMain::ClipboardPrompt(const QString& text) {
+    QString shown = text;
+    if (text.size() > kMostPromptCharacters) {
+        qsizetype cut = kMostPromptCharacters;
+        if (text.at(cut - 1).isHighSurrogate()) {
+            --cut;
+        }
+        shown = text.left(cut) + QStringLiteral("\u2026 ") +
+                tr("(%n more characters)", nullptr, static_cast<int>(text.size() - cut));
+    }
+    return tr("You copied this link to a Clipvane video: ") + shown + QStringLiteral("\r\n\r\n") +
+           tr("Do you want to download this video?");
+}
+
 bool frmMain::AskYesNo(const QString& prompt) {
+    const BusyScope busy(m_busy, [this] { QTimer::singleShot(0, this, &frmMain::RunHandedOverLinks); });
     // Owned by the window: closing it while the window is hidden must not end the program.
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle), prompt,
                     QMessageBox::Yes | QMessageBox::No, this);
+    // Blocks only this window, not the notification icon, which must still bring it back.
+    box.setWindowModality(Qt::WindowModal);
     box.setDefaultButton(QMessageBox::Yes);
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
@@ -244,6 +294,8 @@ void frmMain::MinimizeToTray() {
         return;
     }
     hide();
+    m_iconShown = true;
+    m_areaWatch->start();
     trayIconData.cbSize = modTray::kAnsiRecordSize;
     trayIconData.hWnd = shell::WindowHandle(this);
     trayIconData.uID = 1;
@@ -258,15 +310,50 @@ void frmMain::MinimizeToTray() {
 
 void frmMain::Form_MouseMove(int /*button*/, int /*shift*/, double x, double /*y*/) {
     const long code = std::lround(x / TwipsPerPixelX());
-    if (code != modTray::WM_LBUTTONDOWN) {
-        return;
+    if (code == modTray::WM_LBUTTONDOWN) {
+        RestoreFromTray();
     }
+}
+
+void frmMain::RestoreFromTray() {
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     show();
+    raise();
     activateWindow();
-    modTray::NOTIFYICONDATAA record = modTray::ToAnsi(trayIconData);
-    modTray::Shell_NotifyIconA(modTray::NIM_DELETE, record);
-    trayIconData = modTray::FromAnsi(record);
+    // A question that was open when the window went comes back with it, still to be answered.
+    if (QWidget* question = QApplication::activeModalWidget(); question && question->parentWidget() == this) {
+        question->showNormal();
+        question->raise();
+        question->activateWindow();
+    }
+    if (m_iconShown) {
+        m_iconShown = false;
+        m_areaWatch->stop();
+        modTray::NOTIFYICONDATAA record = modTray::ToAnsi(trayIconData);
+        modTray::Shell_NotifyIconA(modTray::NIM_DELETE, record);
+        trayIconData = modTray::FromAnsi(record);
+    }
+}
+
+void frmMain::WatchNotificationArea() {
+    // The panel quit or restarts: the icon went with it, and the window would be out of reach.
+    if (m_iconShown && !shell::NotificationAreaAvailable()) {
+        RestoreFromTray();
+    }
+}
+
+void frmMain::HandOver(const QString& link) {
+    m_handedOver.append(link);
+    QTimer::singleShot(0, this, &frmMain::RunHandedOverLinks);
+}
+
+void frmMain::RunHandedOverLinks() {
+    while (m_busy == 0 && !m_handedOver.isEmpty()) {
+        const QString link = m_handedOver.takeFirst();
+        RestoreFromTray();
+        m_txtURL->setText(link);
+        cmdGo_Click();
+    }
 }
 
 bool frmMain::event(QEvent* event) {

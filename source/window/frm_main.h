@@ -3,6 +3,7 @@
 #include "tray/notify_icon_data.h"
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string>
 
 class QLabel;
+class QTimer;
 
 namespace veltrin {
 
@@ -50,6 +52,13 @@ public:
     void MinimizeToTray();
     void Form_MouseMove(int button, int shift, double x, double y);
 
+    // A link handed to the program from outside: it waits for any Go command or question under
+    // way, then the window comes back if hidden and runs it as a Yes to the clipboard question does.
+    void HandOver(const QString& link);
+
+    // The question's text for a copied text; a long text is shown cut short.
+    static QString ClipboardPrompt(const QString& text);
+
     std::unique_ptr<HttpRequest> httpURL;
 
     // The text of the last question the clipboard watcher asked.
@@ -84,6 +93,9 @@ protected:
 
 private:
     void ApplyTabOrder();
+    void RestoreFromTray();
+    void RunHandedOverLinks();
+    void WatchNotificationArea();
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);
 
@@ -91,6 +103,11 @@ private:
     QString m_resultsFile;
     QString lastClipText;
     modTray::NOTIFYICONDATA trayIconData;
+    bool m_iconShown = false;
+    QTimer* m_areaWatch = nullptr;
+    // Go commands and questions under way; handed-over links wait while there are any.
+    int m_busy = 0;
+    QStringList m_handedOver;
     ClipboardText* m_clipboard = nullptr;
 
     Timer* m_timer1 = nullptr;

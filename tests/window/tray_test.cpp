@@ -99,5 +99,39 @@ TEST_F(Tray, WithoutANotificationAreaMinimisingIsOrdinary) {
     EXPECT_TRUE(Icons().empty());
 }
 
+TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
+    // The panel goes away while the window is hidden behind its icon.
+    Minimise();
+    shell::SetNotificationAreaForTesting(false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->isVisible(); }, 3000));
+    EXPECT_TRUE(Icons().empty());
+
+    // A link handed over from outside brings the window back and runs.
+    shell::SetNotificationAreaForTesting(true);
+    Minimise();
+    m_window->HandOver(QString::fromStdString(m_server.Url("/plain")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_plainFetches.load() == 1; }, 3000));
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_TRUE(Icons().empty());
+
+    // A question that is open when the window goes comes back with it, still to be answered.
+    BoxAnswerer boxes;
+    boxes.answers = {QMessageBox::No};
+    boxes.holdMs = 300;
+    bool hiddenWhileAsking = false;
+    bool backWhileAsking = false;
+    boxes.react = [&](const BoxAnswerer::Seen&) {
+        Minimise();
+        hiddenWhileAsking = !m_window->isVisible();
+        Report(modTray::WM_LBUTTONDOWN);
+        backWhileAsking = m_window->isVisible() && QApplication::activeModalWidget() &&
+                          QApplication::activeModalWidget()->isVisible();
+    };
+    SetClipboard(QStringLiteral("http://www.clipvane.com/watch?v=Zr4kW8nQe2B"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->LastClipText().isEmpty(); }, 3000));
+    EXPECT_TRUE(hiddenWhileAsking);
+    EXPECT_TRUE(backWhileAsking);
+}
+
 } // namespace
 } // namespace veltrin::testing

@@ -143,6 +143,38 @@ TEST_F(Watcher, TextIsRememberedOnlyAfterTheGoCommandHasReturned) {
     EXPECT_EQ(boxes.seen.size(), 3U);
 }
 
+TEST_F(Watcher, LongTextIsCutShortInTheQuestionButGoesWholeIntoTheLinkBox) {
+    const QString text = WatchLink() + QStringLiteral("#") + QString(200000, QLatin1Char('x'));
+    BoxAnswerer boxes;
+    boxes.answers = {Button::Yes};
+    SetClipboard(text);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == text; }, 5000));
+    ASSERT_EQ(boxes.seen.size(), 1U);
+    const QString& prompt = boxes.seen.front().text;
+    EXPECT_LT(prompt.size(), 1200);
+    EXPECT_TRUE(prompt.contains(QStringLiteral("\u2026 (%1 more characters)").arg(text.size() - 1000)))
+        << prompt.right(120).toStdString();
+    EXPECT_TRUE(prompt.endsWith(QStringLiteral("\r\n\r\nDo you want to download this video?")));
+    EXPECT_EQ(m_window->txtURL()->text(), text) << "the link box has no length limit";
+    EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
+}
+
+TEST_F(Watcher, HandedOverLinkWaitsForTheOpenQuestion) {
+    BoxAnswerer boxes;
+    boxes.answers = {Button::No};
+    boxes.holdMs = 500;
+    const QString handed = QString::fromStdString(m_server.Url("/watch?handed"));
+    std::vector<bool> ranWhileAsking;
+    boxes.react = [&](const BoxAnswerer::Seen&) { ranWhileAsking.push_back(fs::exists(m_folder / "temp.html")); };
+    SetClipboard(kLink);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 2000));
+    m_window->HandOver(handed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "temp.html"); }, 3000));
+    EXPECT_EQ(ranWhileAsking, std::vector<bool>{false});
+    EXPECT_EQ(m_window->txtURL()->text(), handed);
+    EXPECT_EQ(boxes.seen.size(), 1U);
+}
+
 TEST_F(Watcher, YesWhileHiddenRunsTheGoCommandAndLeavesTheWindowHidden) {
     shell::SetNotificationAreaForTesting(true);
     m_window->setWindowState(Qt::WindowMinimized);

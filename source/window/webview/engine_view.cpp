@@ -32,6 +32,7 @@ bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, 
         // the view, a stream would play there, or fail to, in place of the links.
         if (isMainFrame && type == NavigationTypeLinkClicked && !m_resultsFile.isEmpty() &&
             this->url().adjusted(QUrl::RemoveFragment) == m_resultsFile) {
+            m_requestedDownloads.insert(url);
             download(url);
             return false;
         }
@@ -65,6 +66,12 @@ void EngineView::Load(const QUrl& url) {
 }
 
 void EngineView::OnDownloadRequested(QWebEngineDownloadRequest* download) {
+    // Only a stream link that the user followed is saved; a frame that serves a file by itself,
+    // as an advertisement might, asks nothing and saves nothing.
+    if (!m_page->TakeRequestedDownload(download->url())) {
+        download->cancel();
+        return;
+    }
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (folder.isEmpty()) {
         folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);

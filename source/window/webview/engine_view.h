@@ -3,6 +3,7 @@
 #include "window/results_view.h"
 
 #include <QObject>
+#include <QSet>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -20,6 +21,8 @@ public:
     ResultsPage(QWebEngineProfile* profile, QObject* parent);
 
     void SetResultsFile(const QUrl& file) { m_resultsFile = file; }
+    // Whether url is a download that a followed stream link asked for; forgets it.
+    bool TakeRequestedDownload(const QUrl& url) { return m_requestedDownloads.remove(url); }
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -27,6 +30,7 @@ protected:
 
 private:
     QUrl m_resultsFile;
+    QSet<QUrl> m_requestedDownloads;
 };
 
 // The web view of the results. Following a stream link downloads it, as a browser would.

@@ -1,0 +1,105 @@
+#include "window/window_program.h"
+
+#include "window/frm_main.h"
+#include "window/hand_off.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string_view>
+
+namespace veltrin {
+
+namespace {
+
+constexpr int kNoDesktop = 3;
+constexpr int kUsage = 64;
+
+bool g_starting = true;
+
+const std::set<std::string_view> kQtOptionsWithValue = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet", "-session", "-display",
+    "-name", "-title", "-geometry", "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-font", "-qmljsdebugger"};
+
+void SayNoDesktop() {
+    std::fprintf(stderr, "Veltrin needs a graphical desktop, and none could be reached.\n"
+                         "Without one, \"Veltrin --links LINK\" prints a video's download links.\n");
+}
+
+// Without a desktop Qt ends the program with a message about reinstalling it; say what is wrong.
+void ReportMissingDesktop(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg && g_starting) {
+        SayNoDesktop();
+        std::_Exit(kNoDesktop);
+    }
+    if (type != QtDebugMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    }
+}
+
+} // namespace
+
+int RunWindowProgram(int argc, char** argv) {
+    // A background program cannot read the clipboard through the native Wayland platform; under
+    // XWayland it can, and the compositor keeps the two clipboards in step.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+
+    // Qt's own options go to Qt; what is left is at most one link.
+    QString link;
+    int links = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (kQtOptionsWithValue.contains(arg)) {
+            ++i;
+        } else if (arg.size() < 2 || arg.front() != '-') {
+            ++links;
+            link = QString::fromLocal8Bit(argv[i]);
+        }
+    }
+    if (links > 1) {
+        std::fprintf(stderr, "Veltrin: give one link at the most (see Veltrin --help)\n");
+        return kUsage;
+    }
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        SayNoDesktop();
+        return kNoDesktop;
+    }
+
+    // A second start hands its link to the window that runs already, and is done.
+    const QString serverName = handoff::ServerName();
+    if (!link.isEmpty() && handoff::SendLink(serverName, link) == handoff::Delivery::Delivered) {
+        return 0;
+    }
+
+    qInstallMessageHandler(ReportMissingDesktop);
+    // The web engine, loaded with the first results page, shares its OpenGL context with the
+    // window's; Qt 6.4 lets that be asked for only before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    g_starting = false;
+    qInstallMessageHandler(nullptr);
+    QApplication::setApplicationName(QStringLiteral("Veltrin"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    // Only closing the main window ends the program, not closing a box while the window is hidden.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    frmMain window;
+    QObject::connect(&window, &frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    handoff::LinkServer server;
+    QObject::connect(&server, &handoff::LinkServer::LinkReceived, &window, &frmMain::HandOver);
+    server.Listen(serverName);
+    window.Form_Load();
+    if (!link.isEmpty()) {
+        window.HandOver(link);
+    }
+    return QApplication::exec();
+}
+
+} // namespace veltrin

@@ -1,0 +1,213 @@
+// The program as a user's scripts and desktop start it: a process against loopback servers.
+
+#include "support/loopback_server.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace veltrin::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kStreams = "<script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22"
+                             "%2526sig%253D%2522x%2522%26quality%3Dhd720%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag"
+                             "%253D5%26quality%3Dsmall\"};</script>";
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_server->Get("/watch", [](const auto&, auto& res) { res.set_content(kStreams, "text/html"); });
+        m_server->Get("/unknown", [](const auto&, auto& res) {
+            res.set_content("flashvars url=x?itag=99&quality=hd</script>", "text/html");
+        });
+        m_server->Get("/plain", [](const auto&, auto& res) { res.set_content("<html>nothing</html>", "text/html"); });
+        m_server->Get("/many", [](const auto&, auto& res) {
+            std::string page = "flashvars ";
+            for (int i = 0; i < 3000; ++i) {
+                page += "url=http://v.test/" + std::string(100, 'x') + "?itag=22&quality=hd,";
+            }
+            res.set_content(page + "</script>", "text/html");
+        });
+        m_server->Get("/ad", [](const auto&, auto& res) { res.set_content("ad", "text/html"); });
+        m_server.Start();
+        char pattern[] = "/tmp/veltrin-program-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override {
+        for (QProcess* window : m_windows) {
+            window->kill();
+            window->waitForFinished();
+            delete window;
+        }
+        m_server.Stop();
+        fs::remove_all(m_folder);
+    }
+
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_folder.string()));
+        env.insert(QStringLiteral("HOME"), QString::fromStdString(m_folder.string()));
+        env.insert(QStringLiteral("VELTRIN_TEST_ADVERTISEMENT_PAGE"), QString::fromStdString(m_server.Url("/ad")));
+        return env;
+    }
+
+    Result Run(const QStringList& args, const QString& program = QStringLiteral(VELTRIN_EXECUTABLE)) {
+        QProcess process;
+        process.setProcessEnvironment(Environment());
+        process.start(program, args);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(30000)) << args.join(QLatin1Char(' ')).toStdString();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+    }
+
+    // A copy of the program in a folder of its own, where its results file goes.
+    QString Installed() {
+        const fs::path folder = m_folder / "program";
+        fs::create_directories(folder);
+        const fs::path built = fs::path(VELTRIN_EXECUTABLE).parent_path();
+        for (const char* name : {"Veltrin", "veltrin-webview.so", "dl.jpg"}) {
+            fs::copy_file(built / name, folder / name, fs::copy_options::overwrite_existing);
+        }
+        return QString::fromStdString((folder / "Veltrin").string());
+    }
+
+    QProcess* StartWindow(const QString& program, const QStringList& args = {}) {
+        auto* window = new QProcess;
+        window->setProcessEnvironment(Environment());
+        window->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        window->start(program, args);
+        EXPECT_TRUE(window->waitForStarted());
+        m_windows.push_back(window);
+        return window;
+    }
+
+    static bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
+        for (int waited = 0; waited < ms; waited += 20) {
+            if (done()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return done();
+    }
+
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    QString Url(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
+
+    LoopbackServer<> m_server;
+    fs::path m_folder;
+    std::vector<QProcess*> m_windows;
+};
+
+TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
+    const struct {
+        const char* name;
+        QStringList args;
+        int status;
+        std::string out;
+        std::string errHas;
+    } cases[] = {
+        {"Links", {QStringLiteral("--links"), Url("/watch")}, 0,
+         "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n", ""},
+        {"WhiteSpaceAtTheEnds", {QStringLiteral("--links"), QStringLiteral(" \t") + Url("/watch") + QStringLiteral("\n")},
+         0, "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n", ""},
+        {"NoKnownQuality", {QStringLiteral("--links"), Url("/unknown")}, 1, "", "none of the known qualities"},
+        {"NoPlayerParameters", {QStringLiteral("--links"), Url("/plain")}, 2, "", "no player parameters"},
+        {"Refused", {QStringLiteral("--links"), QStringLiteral("http://127.0.0.1:1/watch")}, 2, "", "refused"},
+        {"OtherScheme", {QStringLiteral("--links"), QStringLiteral("file:///etc/passwd")}, 2, "", "only http and https"},
+        {"Malformed", {QStringLiteral("--links"), QStringLiteral("http://[::1/x")}, 2, "", "not a valid address"},
+        {"NoLink", {QStringLiteral("--links")}, 64, "", "Usage:"},
+        {"BlankLink", {QStringLiteral("--links"), QStringLiteral("  ")}, 64, "", "Usage:"},
+        {"TwoLinks", {QStringLiteral("--links"), Url("/watch"), Url("/watch")}, 64, "", "Usage:"},
+        {"UnknownOption", {QStringLiteral("--linx"), Url("/watch")}, 64, "", "unknown option --linx"},
+        {"JsonAlone", {QStringLiteral("--json"), Url("/watch")}, 64, "", "--json goes with --links"},
+        {"Version", {QStringLiteral("--version")}, 0, "Veltrin 1.00\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result result = Run(c.args);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out);
+        if (c.errHas.empty()) {
+            EXPECT_EQ(result.err, "");
+        } else {
+            EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
+        }
+    }
+}
+
+TEST_F(Program, JsonParsesBackAndAClosedPipeEndsQuietly) {
+    const Result json = Run({QStringLiteral("--links"), QStringLiteral("--json"), Url("/watch")});
+    ASSERT_EQ(json.status, 0) << json.err;
+    QJsonParseError error{};
+    const QJsonArray links = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error).array();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
+    ASSERT_EQ(links.size(), 2);
+    EXPECT_EQ(links[0].toObject()[QStringLiteral("quality")].toString(), QStringLiteral("720P"));
+    EXPECT_EQ(links[0].toObject()[QStringLiteral("url")].toString(), QStringLiteral("http://v.test/a?itag=22&sig=\"x\""));
+    EXPECT_EQ(links[1].toObject()[QStringLiteral("quality")].toString(), QStringLiteral("240p"));
+
+    // Far more than a pipe holds, so the program is still writing when the reader goes.
+    const QString script = QStringLiteral("'%1' --links '%2' | head -1 >/dev/null; echo \"${PIPESTATUS[0]}\"")
+                               .arg(QStringLiteral(VELTRIN_EXECUTABLE), Url("/many"));
+    const Result piped = Run({QStringLiteral("-c"), script}, QStringLiteral("/bin/bash"));
+    EXPECT_EQ(piped.out, "0\n");
+    EXPECT_EQ(piped.err, "");
+}
+
+TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
+    const QString program = Installed();
+    const fs::path results = m_folder / "program" / "temp.html";
+    // A socket left by a program that crashed: bound, never removed, nobody listening.
+    const fs::path socketPath = m_folder / "veltrin-offscreen.socket";
+    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(stale);
+
+    // No window runs: the link starts one, which runs it.
+    StartWindow(program, {Url("/watch")});
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the first start ran its link";
+    EXPECT_NE(Read(results).find("720P Version"), std::string::npos);
+    fs::remove(results);
+
+    const Result second = Run({Url("/watch")}, program);
+    EXPECT_EQ(second.status, 0) << second.err;
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the running window ran the handed link";
+    EXPECT_EQ(m_windows.size(), 1u);
+    EXPECT_EQ(m_windows.front()->state(), QProcess::Running);
+}
+
+} // namespace
+} // namespace veltrin::testing
