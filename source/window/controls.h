@@ -33,6 +33,7 @@ public:
     explicit TextBox(QWidget* parent = nullptr);
 
     static constexpr int kBlinkTimeoutMs = 10000;
+    static constexpr qsizetype kLongText = 10000;
     void SetBlinkTimeout(int ms) { m_blinkTimeout.setInterval(ms); }
     bool CaretBlinks() const;
 

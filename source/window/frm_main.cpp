@@ -69,6 +69,7 @@ private:
 };
 
 constexpr qsizetype kMostPromptCharacters = 1000;
+constexpr qsizetype kMostUnbrokenRun = 80;
 constexpr int kAreaWatchMs = 1000;
 
 } // namespace
@@ -256,14 +257,24 @@ void frmMain::Timer1_Timer() {
 }
 
 QString frmMain::ClipboardPrompt(const QString& text) {
-    QString shown = text;
-    if (text.size() > kMostPromptCharacters) {
-        qsizetype cut = kMostPromptCharacters;
-        if (text.at(cut - 1).isHighSurrogate()) {
-            --cut;
+    QString shown;
+    const qsizetype cut = text.size() <= kMostPromptCharacters ? text.size()
+                          : text.at(kMostPromptCharacters - 1).isHighSurrogate() ? kMostPromptCharacters - 1
+                                                                                  : kMostPromptCharacters;
+    // A box is as wide as its longest line: in a text cut short, a run without spaces gets places
+    // where it may wrap. A text shown whole is shown as it is.
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < cut; ++i) {
+        const QChar c = text.at(i);
+        run = c.isSpace() ? 0 : run + 1;
+        if (cut < text.size() && run > kMostUnbrokenRun && !c.isLowSurrogate()) {
+            shown += QChar(0x200B); // zero-width space
+            run = 1;
         }
-        shown = text.left(cut) + QStringLiteral("\u2026 ") +
-                tr("(%n more characters)", nullptr, static_cast<int>(text.size() - cut));
+        shown += c;
+    }
+    if (cut < text.size()) {
+        shown += QStringLiteral("\u2026 ") + tr("(%n more characters)", nullptr, static_cast<int>(text.size() - cut));
     }
     return tr("You copied this link to a Clipvane video: ") + shown + QStringLiteral("\r\n\r\n") +
            tr("Do you want to download this video?");
