@@ -1,0 +1,259 @@
+#include "extract/file_name.h"
+
+#include "extract/parameters.h"
+#include "extract/windows1252.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <iterator>
+#include <utility>
+
+namespace veltrin {
+
+namespace {
+
+constexpr std::size_t kMostStemBytes = 200;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// %XX escapes as bytes; with plusIsSpace, "+" as a space (form encoding).
+std::string PercentDecode(std::string_view text, bool plusIsSpace) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else if (plusIsSpace && text[i] == '+') {
+            out += ' ';
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The form-decoded value of the first field called name in fields joined by "&".
+std::optional<std::string> Field(std::string_view fields, std::string_view name) {
+    while (!fields.empty()) {
+        const auto amp = fields.find('&');
+        const std::string_view field = fields.substr(0, amp);
+        if (field.size() > name.size() && field.starts_with(name) && field[name.size()] == '=') {
+            // A form-encoded value holds no quotes or white space: one there ends the script's
+            // string that the last field stands in.
+            std::string_view value = field.substr(name.size() + 1);
+            value = value.substr(0, value.find_first_of("\"' \t\r\n<"));
+            return SanitizeUtf8(PercentDecode(value, true));
+        }
+        fields = amp == std::string_view::npos ? std::string_view{} : fields.substr(amp + 1);
+    }
+    return std::nullopt;
+}
+
+std::string_view Trim(std::string_view text) {
+    constexpr std::string_view kSpace = " \t\r\n\f\v";
+    const auto first = text.find_first_not_of(kSpace);
+    return first == std::string_view::npos ? std::string_view{}
+                                           : text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The usual named entities and numeric ones; anything else stays as written.
+std::string DecodeEntities(std::string_view text) {
+    static constexpr std::pair<std::string_view, std::string_view> kNamed[] = {
+        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", "\u00A0"}};
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto semicolon = text.find(';', i);
+        if (text[i] != '&' || semicolon == std::string_view::npos || semicolon - i > 10) {
+            out += text[i];
+            continue;
+        }
+        const std::string_view name = text.substr(i + 1, semicolon - i - 1);
+        if (name.size() > 1 && name[0] == '#') {
+            const bool hex = name[1] == 'x' || name[1] == 'X';
+            const std::string_view digits = name.substr(hex ? 2 : 1);
+            std::uint32_t code = 0;
+            const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+            if (error == std::errc() && end == digits.data() + digits.size() && !digits.empty() && code > 0 &&
+                code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
+                AppendUtf8(out, code);
+                i = semicolon;
+                continue;
+            }
+        }
+        const auto named = std::find_if(std::begin(kNamed), std::end(kNamed), [&](const auto& e) { return e.first == name; });
+        if (named != std::end(kNamed)) {
+            out += named->second;
+            i = semicolon;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> HtmlTitle(std::string_view page) {
+    std::string lower(page.substr(0, std::min<std::size_t>(page.size(), 1 << 20)));
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const auto open = lower.find("<title");
+    if (open == std::string::npos) {
+        return std::nullopt;
+    }
+    const auto start = lower.find('>', open);
+    const auto end = lower.find("</title", start);
+    if (start == std::string::npos || end == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string title(Trim(DecodeEntities(page.substr(start + 1, end - start - 1))));
+    constexpr std::string_view kSiteSuffix = " - Clipvane";
+    if (title.ends_with(kSiteSuffix)) {
+        title.resize(title.size() - kSiteSuffix.size());
+    }
+    title = std::string(Trim(title));
+    return title.empty() ? std::nullopt : std::optional(title);
+}
+
+// Length of the UTF-8 sequence that starts with byte c.
+std::size_t SequenceLength(unsigned char c) { return c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1; }
+
+bool Unsafe(std::string_view character) {
+    if (character.size() == 1) {
+        const unsigned char c = static_cast<unsigned char>(character[0]);
+        return c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
+    }
+    // C1 controls, and the direction marks and overrides that can make "evil\u202Ecod.exe" look
+    // like something else.
+    static constexpr std::string_view kUnsafe[] = {"\u0080", "\u0081", "\u0085", "\u009F", "\u200E", "\u200F",
+                                                   "\u202A", "\u202B", "\u202C", "\u202D", "\u202E", "\u2066",
+                                                   "\u2067", "\u2068", "\u2069"};
+    if (character.size() == 2 && static_cast<unsigned char>(character[0]) == 0xC2 &&
+        static_cast<unsigned char>(character[1]) < 0xA0) {
+        return true;
+    }
+    return std::find(std::begin(kUnsafe), std::end(kUnsafe), character) != std::end(kUnsafe);
+}
+
+std::string_view TrimSpacesAndDots(std::string_view text) {
+    const auto first = text.find_first_not_of(" .");
+    return first == std::string_view::npos ? std::string_view{}
+                                           : text.substr(first, text.find_last_not_of(" .") - first + 1);
+}
+
+} // namespace
+
+std::string VideoTitle(std::string_view pageText) {
+    std::optional<std::string> videoId;
+    if (const auto window = FindParameterWindow(pageText)) {
+        const std::string fields = SanitizeUtf8(PercentDecode(*window, false));
+        if (auto title = Field(fields, "title"); title && !Trim(*title).empty()) {
+            return std::string(Trim(*title));
+        }
+        videoId = Field(fields, "video_id");
+    }
+    if (auto title = HtmlTitle(pageText)) {
+        return *title;
+    }
+    if (videoId && !Trim(*videoId).empty()) {
+        return std::string(Trim(*videoId));
+    }
+    return "video";
+}
+
+std::optional<int> FormatCode(std::string_view entry) {
+    const auto marker = entry.find("itag=");
+    if (marker == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view digits = entry.substr(marker + 5);
+    int code = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + std::min<std::size_t>(digits.size(), 6), code);
+    return error == std::errc() && end != digits.data() ? std::optional(code) : std::nullopt;
+}
+
+bool ExtensionKnownFromCode(std::optional<int> code) {
+    return code && (*code == 37 || *code == 22 || *code == 18 || *code == 35 || *code == 34 || *code == 5 ||
+                    *code == 17 || *code == 36 || (*code >= 43 && *code <= 46));
+}
+
+std::string StreamExtension(std::optional<int> code, std::string_view contentType) {
+    if (code) {
+        switch (*code) {
+        case 37: case 22: case 18: return "mp4";
+        case 35: case 34: case 5: return "flv";
+        case 17: case 36: return "3gp";
+        case 43: case 44: case 45: case 46: return "webm";
+        default: break;
+        }
+    }
+    std::string type(Trim(contentType.substr(0, contentType.find(';'))));
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (type == "video/webm") {
+        return "webm";
+    }
+    if (type == "video/x-flv") {
+        return "flv";
+    }
+    if (type == "video/3gpp") {
+        return "3gp";
+    }
+    return "mp4";
+}
+
+std::string DownloadStem(std::string_view title, std::string_view qualityLabel) {
+    const std::string suffix = " (" + std::string(qualityLabel) + ")";
+    std::string safe;
+    const std::string valid = SanitizeUtf8(title);
+    for (std::size_t i = 0; i < valid.size();) {
+        const std::size_t length = std::min(SequenceLength(static_cast<unsigned char>(valid[i])), valid.size() - i);
+        const std::string_view character(valid.data() + i, length);
+        safe += Unsafe(character) ? std::string_view("_") : character;
+        i += length;
+    }
+    std::string_view kept = TrimSpacesAndDots(safe);
+    const std::size_t room = kMostStemBytes - std::min(kMostStemBytes, suffix.size());
+    if (kept.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(kept[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        kept = TrimSpacesAndDots(kept.substr(0, cut));
+    }
+    return (kept.empty() ? std::string("video") : std::string(kept)) + suffix;
+}
+
+std::string NumberedFileName(std::string_view stem, std::string_view extension, int n) {
+    std::string name(stem);
+    if (n > 1) {
+        name += " (" + std::to_string(n) + ")";
+    }
+    return name + "." + std::string(extension);
+}
+
+} // namespace veltrin
