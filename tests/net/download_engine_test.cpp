@@ -1,0 +1,315 @@
+#include "net/download_engine.h"
+#include "support/loopback_server.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <sys/resource.h>
+
+namespace veltrin {
+namespace {
+
+using testing::LoopbackServer;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string Body(std::size_t size, char seed) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        body[i] = static_cast<char>(seed + (i * 131) % 97);
+    }
+    return body;
+}
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Downloads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/veltrin-downloads-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+        auto& s = *m_server;
+        s.Get("/video", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, false); });
+        // Drops the connection half-way the first time it is asked.
+        s.Get("/drop", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, ++m_drops == 1, false); });
+        s.Get("/ignores-range", [this](const httplib::Request& req, httplib::Response& res) {
+            Record(req);
+            const bool first = ++m_drops == 1;
+            // Sent in chunks, which this server never cuts to a range: a Range request gets it all.
+            res.set_chunked_content_provider("video/mp4", [this, first](size_t offset, httplib::DataSink& sink) {
+                if (first && offset >= m_body.size() / 2) {
+                    return false;
+                }
+                const std::size_t n = std::min<std::size_t>(64 * 1024, m_body.size() - offset);
+                sink.write(m_body.data() + offset, n);
+                if (offset + n == m_body.size()) {
+                    sink.done();
+                }
+                return true;
+            });
+        });
+        s.Get("/stall", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, ++m_drops == 1); });
+        s.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
+            Record(req);
+            res.set_content_provider(m_body.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(5ms);
+                return sink.write(m_body.data() + offset, std::min<std::size_t>(8 * 1024, length));
+            });
+        });
+        s.Get("/held", [this](const httplib::Request& req, httplib::Response& res) {
+            Record(req);
+            {
+                std::unique_lock lock(m_mutex);
+                ++m_held;
+                m_released.wait_for(lock, 10s, [this] { return m_release; });
+            }
+            res.set_content(m_body, "video/mp4");
+        });
+        s.Get("/missing", [](const auto&, auto& res) {
+            res.status = 404;
+            res.set_content("not here", "text/html");
+        });
+        s.Get("/broken", [](const auto&, auto& res) {
+            res.status = 503;
+            res.set_content("busy", "text/html");
+        });
+        s.Get("/empty", [](const auto&, auto& res) { res.set_content("", "video/webm"); });
+        s.Get("/loop", [](const auto&, auto& res) { res.set_redirect("/loop"); });
+        s.Get("/to-file", [](const auto&, auto& res) { res.set_redirect("file:///etc/hostname"); });
+        m_server.Start();
+    }
+    void TearDown() override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_release = true;
+        }
+        m_released.notify_all();
+        m_engine.reset();
+        m_server.Stop();
+        fs::remove_all(m_folder);
+    }
+
+    // Serves the body, or the part a Range request asks for (the server cuts it); drop ends the
+    // connection half-way, stall goes quiet there for longer than the engine waits.
+    void Serve(const httplib::Request& req, httplib::Response& res, bool drop, bool stall) {
+        Record(req);
+        res.set_content_provider(m_body.size(), "video/mp4",
+                                 [this, drop, stall](size_t offset, size_t length, httplib::DataSink& sink) {
+                                     if ((drop || stall) && offset >= m_body.size() / 2) {
+                                         if (stall) {
+                                             std::this_thread::sleep_for(3s);
+                                         }
+                                         return false;
+                                     }
+                                     return sink.write(m_body.data() + offset, std::min<std::size_t>(64 * 1024, length));
+                                 });
+    }
+
+    void Record(const httplib::Request& req) {
+        std::lock_guard lock(m_mutex);
+        m_ranges.push_back(req.get_header_value("Range"));
+        m_userAgent = req.get_header_value("User-Agent");
+    }
+
+    DownloadEngine& Engine() {
+        if (!m_engine) {
+            DownloadEngine::Options options;
+            options.firstPause = 20ms;
+            options.stallSeconds = 1;
+            options.userAgent = "Veltrin test";
+            m_engine = std::make_unique<DownloadEngine>(options, nullptr);
+        }
+        return *m_engine;
+    }
+
+    DownloadInfo WaitForEnd(int id, std::chrono::seconds limit = 20s) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            const auto info = Engine().Info(id);
+            if (info && (info->state == DownloadState::Finished || info->state == DownloadState::Failed ||
+                         info->state == DownloadState::Cancelled)) {
+                return *info;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        ADD_FAILURE() << "download " << id << " did not end";
+        return *Engine().Info(id);
+    }
+
+    DownloadTarget Target(std::optional<std::string> extension = "mp4") const { return {m_folder, "Clip (720P)", extension}; }
+
+    std::set<std::string> Files() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_folder)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    std::vector<std::string> Ranges() {
+        std::lock_guard lock(m_mutex);
+        return m_ranges;
+    }
+
+    std::string m_body = Body(1 << 20, 'a');
+    fs::path m_folder;
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_release = false;
+    int m_held = 0;
+    std::vector<std::string> m_ranges;
+    std::string m_userAgent;
+    std::atomic<int> m_drops{0};
+    LoopbackServer<> m_server;
+    std::unique_ptr<DownloadEngine> m_engine;
+};
+
+TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
+    const struct {
+        const char* path;
+        std::vector<std::string> ranges; // what the server was asked, in turn
+    } cases[] = {
+        {"/video", {""}},
+        {"/drop", {"", "bytes=524288-"}},
+        {"/stall", {"", "bytes=524288-"}},
+        // Answers the Range request with the whole body (and calls it partial): started over.
+        {"/ignores-range", {"", "bytes=524288-", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        {
+            std::lock_guard lock(m_mutex);
+            m_ranges.clear();
+        }
+        m_drops = 0;
+        const DownloadInfo info = WaitForEnd(Engine().Add(m_server.Url(c.path), Target()));
+        ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+        EXPECT_EQ(info.file, m_folder / "Clip (720P).mp4");
+        EXPECT_TRUE(Read(info.file) == m_body) << "saved " << fs::file_size(info.file) << " bytes";
+        EXPECT_EQ(Ranges(), c.ranges);
+        EXPECT_EQ(Files(), std::set<std::string>{"Clip (720P).mp4"});
+        fs::remove(info.file);
+    }
+    EXPECT_EQ(m_userAgent, "Veltrin test");
+}
+
+TEST_F(Downloads, FailuresSayWhyAndLeaveNoFile) {
+    const struct {
+        const char* name;
+        std::string url;
+        DownloadTarget target;
+        std::string reason;
+    } cases[] = {
+        {"NotFound", m_server.Url("/missing"), Target(), "the server answered 404"},
+        {"ServerErrorEveryTime", m_server.Url("/broken"), Target(), "the server answered 503 (tried 6 times)"},
+        {"RedirectLoop", m_server.Url("/loop"), Target(), "Maximum (10) redirects followed"},
+        {"RedirectToAFile", m_server.Url("/to-file"), Target(), "Protocol \"file\" not supported"},
+        {"NotHttp", "ftp://127.0.0.1/x", Target(), "Protocol \"ftp\" not supported"},
+        {"FolderVanished", m_server.Url("/video"), {m_folder / "gone", "Clip", "mp4"},
+         "the folder cannot be written: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DownloadInfo info = WaitForEnd(Engine().Add(c.url, c.target));
+        EXPECT_EQ(info.state, DownloadState::Failed);
+        EXPECT_NE(info.reason.find(c.reason), std::string::npos) << info.reason;
+        EXPECT_TRUE(Files().empty());
+    }
+}
+
+// A full disk, made real by the file size limit, which binds root too.
+TEST_F(Downloads, FullDiskFailsWithNoFileLeft) {
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 100 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const DownloadInfo info = WaitForEnd(Engine().Add(m_server.Url("/video"), Target()));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(info.state, DownloadState::Failed);
+    EXPECT_EQ(info.reason, "the file cannot be written: File too large");
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(Downloads, PauseResumeAndCancel) {
+    const int paused = Engine().Add(m_server.Url("/slow"), Target());
+    const int cancelled = Engine().Add(m_server.Url("/slow"), Target());
+    ASSERT_TRUE(testing::WaitUntil([&] { return Engine().Info(paused)->received > 100000; }, 10s));
+    Engine().Pause(paused);
+    Engine().Cancel(cancelled);
+    ASSERT_TRUE(testing::WaitUntil([&] { return Engine().Info(paused)->state == DownloadState::Paused; }, 5s));
+    EXPECT_EQ(WaitForEnd(cancelled).state, DownloadState::Cancelled);
+    const auto atPause = *Engine().Info(paused);
+    const std::string part = atPause.file.filename().string() + ".part";
+    EXPECT_EQ(Files(), std::set<std::string>{part}) << "the cancelled one's part is gone";
+    EXPECT_EQ(fs::file_size(m_folder / part), static_cast<std::uintmax_t>(atPause.received));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(Engine().Info(paused)->received, atPause.received) << "nothing arrives while paused";
+
+    Engine().Resume(paused);
+    const DownloadInfo info = WaitForEnd(paused);
+    ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+    EXPECT_TRUE(Read(info.file) == m_body);
+    EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(atPause.received) + "-");
+    EXPECT_EQ(Engine().Unfinished(), 0);
+}
+
+TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
+    std::ofstream(m_folder / "Clip (720P).mp4") << "already here";
+    std::vector<int> ids;
+    for (int i = 0; i < 4; ++i) {
+        ids.push_back(Engine().Add(m_server.Url("/held"), Target()));
+    }
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        std::lock_guard lock(m_mutex);
+        return m_held == 3;
+    }, 10s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(Engine().Info(ids[3])->state, DownloadState::Queued);
+    {
+        std::lock_guard lock(m_mutex);
+        EXPECT_EQ(m_held, 3);
+        m_release = true;
+    }
+    m_released.notify_all();
+    std::set<fs::path> files;
+    for (const int id : ids) {
+        const DownloadInfo info = WaitForEnd(id);
+        ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+        EXPECT_TRUE(Read(info.file) == m_body);
+        files.insert(info.file);
+    }
+    EXPECT_EQ(files.size(), 4u);
+    EXPECT_EQ(Read(m_folder / "Clip (720P).mp4"), "already here");
+    EXPECT_EQ(Files(), (std::set<std::string>{"Clip (720P).mp4", "Clip (720P) (2).mp4", "Clip (720P) (3).mp4",
+                                              "Clip (720P) (4).mp4", "Clip (720P) (5).mp4"}));
+}
+
+TEST_F(Downloads, EmptyStreamAndExtensionFromTheContentType) {
+    const DownloadInfo info = WaitForEnd(Engine().Add(m_server.Url("/empty"), Target(std::nullopt)));
+    ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+    EXPECT_EQ(info.file, m_folder / "Clip (720P).webm");
+    EXPECT_EQ(fs::file_size(info.file), 0u);
+}
+
+} // namespace
+} // namespace veltrin
