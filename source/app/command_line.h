@@ -11,7 +11,9 @@ namespace veltrin::cli {
 inline constexpr int kFound = 0;
 inline constexpr int kNoKnownQuality = 1;
 inline constexpr int kNoPage = 2; // not fetched, or without player parameters
+inline constexpr int kDownloadFailed = 3;
 inline constexpr int kOutputFailed = 74;
+inline constexpr int kInterrupted = 130;
 inline constexpr int kUsage = 64;
 
 // Whether these arguments (without the program's name) ask for the command line rather than the

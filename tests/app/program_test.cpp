@@ -10,9 +10,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
+#include <csignal>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -48,6 +50,19 @@ protected:
             res.set_content(page + "</script>", "text/html");
         });
         m_server->Get("/ad", [](const auto&, auto& res) { res.set_content("ad", "text/html"); });
+        m_server->Get("/streams", [this](const auto&, auto& res) {
+            res.set_content("<title>AC/DC: Live? - Clipvane</title><script>flashvars=\"url=" + m_server.Url("/video?itag=22") +
+                                "&quality=hd,url=" + m_server.Url("/missing?itag=5") + "&quality=small,url=" +
+                                m_server.Url("/slow?itag=17") + "&quality=small\"</script>",
+                            "text/html");
+        });
+        m_server->Get("/video", [this](const auto&, auto& res) { res.set_content(m_video, "video/mp4"); });
+        m_server->Get("/slow", [this](const auto&, auto& res) {
+            res.set_content_provider(m_video.size(), "video/3gpp", [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
+            });
+        });
         m_server.Start();
         char pattern[] = "/tmp/veltrin-program-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -73,8 +88,10 @@ protected:
         return env;
     }
 
-    Result Run(const QStringList& args, const QString& program = QStringLiteral(VELTRIN_EXECUTABLE)) {
+    Result Run(const QStringList& args, const QString& program = QStringLiteral(VELTRIN_EXECUTABLE),
+               const fs::path& folder = {}) {
         QProcess process;
+        process.setWorkingDirectory(QString::fromStdString(folder.string()));
         process.setProcessEnvironment(Environment());
         process.start(program, args);
         process.closeWriteChannel();
@@ -123,6 +140,7 @@ protected:
 
     QString Url(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
 
+    std::string m_video = std::string(300000, 'v') + "end";
     LoopbackServer<> m_server;
     fs::path m_folder;
     std::vector<QProcess*> m_windows;
@@ -182,6 +200,73 @@ TEST_F(Program, JsonParsesBackAndAClosedPipeEndsQuietly) {
     const Result piped = Run({QStringLiteral("-c"), script}, QStringLiteral("/bin/bash"));
     EXPECT_EQ(piped.out, "0\n");
     EXPECT_EQ(piped.err, "");
+}
+
+TEST_F(Program, DownloadSavesTheStreamUnderItsTitle) {
+    const fs::path here = m_folder / "here";
+    fs::create_directories(here / "chosen");
+    const QString link = Url("/streams");
+    const struct {
+        const char* name;
+        QStringList args;
+        int status;
+        std::string saved; // empty: nothing saved
+        std::string errHas;
+    } cases[] = {
+        {"IntoTheCurrentFolder", {QStringLiteral("--download"), QStringLiteral("720p"), link}, 0,
+         (here / "AC_DC_ Live_ (720P).mp4").string(), ""},
+        {"NeverReplacing", {QStringLiteral("--download"), QStringLiteral("720P"), link}, 0,
+         (here / "AC_DC_ Live_ (720P) (2).mp4").string(), ""},
+        {"IntoAFolder", {QStringLiteral("--download"), QStringLiteral("720p"), link, QStringLiteral("--output"), QStringLiteral("chosen")},
+         0, (here / "chosen" / "AC_DC_ Live_ (720P).mp4").string(), ""},
+        {"AsAFile", {QStringLiteral("--output"), QStringLiteral("chosen/mine.bin"), QStringLiteral("--download"), QStringLiteral("720p"), link},
+         0, (here / "chosen" / "mine.bin").string(), ""},
+        {"QualityNotOnThePage", {QStringLiteral("--download"), QStringLiteral("1080p"), link}, 1, "", "no 1080P stream"},
+        {"NoSuchQuality", {QStringLiteral("--download"), QStringLiteral("4k"), link}, 64, "", "no quality is called 4k"},
+        {"StreamMissing", {QStringLiteral("--download"), QStringLiteral("240P"), link}, 3, "", "the server answered 404"},
+        {"NoPage", {QStringLiteral("--download"), QStringLiteral("720p"), Url("/plain")}, 2, "", "no player parameters"},
+        {"OutputAlone", {QStringLiteral("--output"), QStringLiteral("x"), link}, 64, "", "--output goes with --download"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result result = Run(c.args, QStringLiteral(VELTRIN_EXECUTABLE), here);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(result.out, c.saved.empty() ? "" : c.saved + "\n");
+        if (!c.saved.empty()) {
+            EXPECT_TRUE(Read(c.saved) == m_video);
+        }
+        EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
+    }
+    std::set<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(here)) {
+        left.insert(entry.path().lexically_relative(here).string());
+    }
+    EXPECT_EQ(left, (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "chosen",
+                                           "chosen/AC_DC_ Live_ (720P).mp4", "chosen/mine.bin"}));
+}
+
+TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
+    for (const int signal : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const fs::path here = m_folder / std::to_string(signal);
+        fs::create_directories(here);
+        QProcess process;
+        process.setProcessEnvironment(Environment());
+        process.setWorkingDirectory(QString::fromStdString(here.string()));
+        process.start(QStringLiteral(VELTRIN_EXECUTABLE), {QStringLiteral("--download"), QStringLiteral("mobile"), Url("/streams")});
+        const fs::path part = here / "AC_DC_ Live_ (Mobile).3gp.part";
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        if (signal == SIGINT) {
+            EXPECT_EQ(process.exitCode(), 130);
+            EXPECT_TRUE(fs::is_empty(here));
+        } else {
+            EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+            EXPECT_TRUE(fs::exists(part));
+            EXPECT_FALSE(fs::exists(here / "AC_DC_ Live_ (Mobile).3gp")) << "nothing looks complete";
+        }
+    }
 }
 
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
