@@ -1,5 +1,6 @@
 #include "extract/go_pipeline.h"
 
+#include "extract/file_name.h"
 #include "extract/parameters.h"
 
 #include <system_error>
@@ -50,10 +51,12 @@ GoOutcome RunGo(const std::string& link, const FetchPage& fetch, const std::stri
         if (!window) {
             return outcome;
         }
-        block = DecodeParameters(*window); // the page text is not needed past this point
+        block = DecodeParameters(*window);
+        outcome.title = VideoTitle(page); // the page text is not needed past this point
     }
     const std::string adBlock = fetch(advertisementPage).empty() ? std::string() : AdvertisementBlock(advertisementPage);
-    const std::string page = ComposeResultsPage(ScanStreamEntries(*block), adBlock);
+    outcome.matches = ScanStreamEntries(*block);
+    const std::string page = ComposeResultsPage(outcome.matches, adBlock);
 
     fs::path file = ResultsFilePath(folders.program);
     auto error = WriteResultsFile(file, page);

@@ -32,6 +32,9 @@ struct GoOutcome {
     };
     Kind kind = Kind::NoParameters;
     std::filesystem::path resultsFile;
+    // What the results page offers, for naming what the user downloads from it.
+    std::string title;
+    std::vector<LinkMatch> matches;
     FileError failure;
     // With WriteFailed after the fallback: the program folder could not be written either.
     std::optional<FileError> programFolderFailure;

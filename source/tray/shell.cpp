@@ -134,6 +134,15 @@ std::uint32_t IconHandle(const QIcon& icon) {
     return handle;
 }
 
+bool ShowBalloon(std::uint32_t hWnd, std::uint32_t uID, const QString& title, const QString& text) {
+    const auto found = TheBooks().shown.find({hWnd, uID});
+    if (found == TheBooks().shown.end() || !found->second.trayIcon) {
+        return false;
+    }
+    found->second.trayIcon->showMessage(title, text, QSystemTrayIcon::Information);
+    return true;
+}
+
 MessageEvent::MessageEvent(std::uint32_t message_, std::uint32_t wParam_, std::uint32_t lParam_)
     : QEvent(EventType()), message(message_), wParam(wParam_), lParam(lParam_) {}
 

@@ -42,6 +42,9 @@ public:
     std::uint32_t lParam;
 };
 
+// Shows a short message at a shown icon, as the desktop shows them. False when there is no such icon.
+bool ShowBalloon(std::uint32_t hWnd, std::uint32_t uID, const QString& title, const QString& text);
+
 // Whether the desktop has a notification area that can take an icon now.
 bool NotificationAreaAvailable();
 

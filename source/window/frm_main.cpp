@@ -1,5 +1,6 @@
 #include "window/frm_main.h"
 
+#include "extract/file_name.h"
 #include "extract/go_pipeline.h"
 #include "extract/link.h"
 #include "net/http_request.h"
@@ -8,9 +9,16 @@
 #include "window/clipboard.h"
 #include "window/constants.h"
 #include "window/controls.h"
+#include "window/downloads.h"
+#include "window/downloads_window.h"
 #include "window/web_browser.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSettings>
 #include <QCoreApplication>
 #include <QApplication>
 #include <QGuiApplication>
@@ -150,6 +158,10 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     // joins the focus chain wherever it lands.
     m_wb1->installEventFilter(this);
 
+    m_downloads = new Downloads(this);
+    connect(m_downloads, &Downloads::Changed, this, &frmMain::OnDownloadChanged);
+    connect(m_wb1, &WebBrowser::linkFollowed, this, &frmMain::DownloadLink);
+
     connect(m_cmdGo, &PictureBox::Click, this, &frmMain::cmdGo_Click);
     connect(m_txtURL, &TextBox::KeyPress, this, &frmMain::txtURL_KeyPress);
     connect(m_timer1, &Timer::Tick, this, &frmMain::Timer1_Timer);
@@ -235,6 +247,8 @@ bool frmMain::cmdGo_Click() {
     case GoOutcome::Kind::Written:
         break;
     }
+    m_lastTitle = outcome.title;
+    m_lastMatches = outcome.matches;
     m_resultsFile = FromUtf8(outcome.resultsFile.string());
     m_wb1->Navigate(m_resultsFile);
     return true;
@@ -393,9 +407,90 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    if (m_downloads->Unfinished() > 0 && !AskToStopDownloads()) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
     if (event->isAccepted()) {
+        if (m_downloadsWindow) {
+            m_downloadsWindow->close();
+        }
         Q_EMIT Closed();
+    }
+}
+
+bool frmMain::AskToStopDownloads() {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
+                    tr("%1 downloads are still running. Stop them and quit?").arg(m_downloads->Unfinished()),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Ok)->setText(tr("Quit"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    if (box.exec() != QMessageBox::Ok) {
+        return false;
+    }
+    m_downloads->CancelAll(); // their partial files go with them
+    return true;
+}
+
+void frmMain::DownloadLink(const QUrl& link) {
+    // The link as the page gave it, with the quality of the row it stands in.
+    const LinkMatch* match = nullptr;
+    for (const LinkMatch& candidate : m_lastMatches) {
+        if (QUrl(QString::fromStdString(candidate.entry)) == link) {
+            match = &candidate;
+            break;
+        }
+    }
+    const std::string url = match ? match->entry : link.toString(QUrl::FullyEncoded).toStdString();
+    const std::optional<int> code = match ? FormatCode(match->entry) : std::nullopt;
+    const std::string stem = DownloadStem(m_lastTitle.empty() ? "video" : m_lastTitle,
+                                          match ? match->quality->label : std::string_view("video"));
+
+    QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
+    QString folder = settings.value(QStringLiteral("downloads/folder")).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        // As a browser does: the dialog would start elsewhere in a folder that is not there yet.
+        QDir().mkpath(folder);
+    }
+    const QString proposed =
+        folder + QLatin1Char('/') + QString::fromStdString(NumberedFileName(stem, StreamExtension(code), 1));
+    // An existing file is never replaced (the download gets " (2)"), so the dialog need not ask.
+    const QString chosen = m_chooseSaveFile ? m_chooseSaveFile(proposed)
+                                            : QFileDialog::getSaveFileName(this, tr("Save the video as"), proposed,
+                                                                           QString(), nullptr,
+                                                                           QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const QFileInfo target(chosen);
+    settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
+    const int id = m_downloads->Add(
+        url, {target.absolutePath().toStdString(), target.completeBaseName().toStdString(), target.suffix().toStdString()});
+    if (!m_downloadsWindow) {
+        m_downloadsWindow = std::make_unique<DownloadsWindow>(m_downloads);
+        m_downloadsWindow->setWindowIcon(windowIcon());
+    }
+    m_downloadsWindow->Track(id, target.fileName());
+    m_downloadsWindow->show();
+    m_downloadsWindow->raise();
+}
+
+void frmMain::OnDownloadChanged(const DownloadInfo& info) {
+    if (!m_iconShown || (info.state != DownloadState::Finished && info.state != DownloadState::Failed)) {
+        return;
+    }
+    const QString name = QString::fromStdString(info.file.filename().string());
+    const QString title = info.state == DownloadState::Finished ? tr("Download finished") : tr("Download failed");
+    const QString text = info.state == DownloadState::Finished
+                             ? name
+                             : (name.isEmpty() ? QString::fromStdString(info.url) : name) + QStringLiteral(": ") +
+                                   QString::fromStdString(info.reason);
+    if (m_notify) {
+        m_notify(title, text);
+    } else {
+        shell::ShowBalloon(trayIconData.hWnd, trayIconData.uID, title, text);
     }
 }
 

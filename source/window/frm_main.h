@@ -3,10 +3,13 @@
 #include "tray/notify_icon_data.h"
 
 #include <QString>
+#include <QUrl>
 #include <QStringList>
 #include <QWidget>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -16,6 +19,10 @@ class QTimer;
 namespace veltrin {
 
 class HttpRequest;
+class Downloads;
+class DownloadsWindow;
+struct DownloadInfo;
+struct LinkMatch;
 class ClipboardText;
 class PictureBox;
 class TextBox;
@@ -59,6 +66,17 @@ public:
     // The question's text for a copied text; a long text is shown cut short.
     static QString ClipboardPrompt(const QString& text);
 
+    // Saves a stream that the results page offers, asking where; the downloads window lists it.
+    void DownloadLink(const QUrl& link);
+    Downloads* DownloadList() const { return m_downloads; }
+    DownloadsWindow* DownloadsView() const { return m_downloadsWindow.get(); }
+
+    // Seams for tests: where to save (given the proposed file; empty cancels) and how to tell the
+    // user of a download's end while the window is hidden. A save dialog and the notification
+    // icon's message unless set otherwise.
+    void SetSaveChooser(std::function<QString(const QString& proposed)> chooser) { m_chooseSaveFile = std::move(chooser); }
+    void SetNotifier(std::function<void(const QString& title, const QString& text)> notify) { m_notify = std::move(notify); }
+
     std::unique_ptr<HttpRequest> httpURL;
 
     // The text of the last question the clipboard watcher asked.
@@ -96,6 +114,8 @@ private:
     void RestoreFromTray();
     void RunHandedOverLinks();
     void WatchNotificationArea();
+    void OnDownloadChanged(const DownloadInfo& info);
+    bool AskToStopDownloads();
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);
 
@@ -108,6 +128,14 @@ private:
     // Go commands and questions under way; handed-over links wait while there are any.
     int m_busy = 0;
     QStringList m_handedOver;
+
+    // What the last results page offers, for naming its downloads.
+    std::string m_lastTitle;
+    std::vector<LinkMatch> m_lastMatches;
+    Downloads* m_downloads = nullptr;
+    std::unique_ptr<DownloadsWindow> m_downloadsWindow;
+    std::function<QString(const QString&)> m_chooseSaveFile;
+    std::function<void(const QString&, const QString&)> m_notify;
     ClipboardText* m_clipboard = nullptr;
 
     Timer* m_timer1 = nullptr;

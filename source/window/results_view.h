@@ -17,7 +17,8 @@ class ResultsView {
 public:
     struct Events {
         std::function<void(bool ok)> loadFinished;
-        std::function<void(const QString& path, bool ok)> downloadFinished;
+        // A stream link of the results page was followed; the view itself downloads nothing.
+        std::function<void(const QUrl& link)> linkFollowed;
     };
     virtual ~ResultsView() = default;
 
@@ -26,7 +27,6 @@ public:
     // "about:blank", or a results file by its URL: only that file and web pages may be shown.
     virtual void Load(const QUrl& url) = 0;
     virtual QUrl Url() const = 0;
-    virtual void SetFileChooser(std::function<QString(const QString& proposed)> chooser) = 0;
 };
 
 class ResultsViewFactory {

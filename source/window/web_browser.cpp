@@ -35,13 +35,6 @@ QWidget* WebBrowser::View() const { return m_view ? m_view->Widget() : nullptr; 
 
 QUrl WebBrowser::Url() const { return m_view ? m_view->Url() : m_url; }
 
-void WebBrowser::SetFileChooser(std::function<QString(const QString& proposed)> chooser) {
-    m_chooseFile = std::move(chooser);
-    if (m_view) {
-        m_view->SetFileChooser(m_chooseFile);
-    }
-}
-
 void WebBrowser::Navigate(const QString& address) {
     const QUrl url = address == QLatin1String("about:blank") ? QUrl(address) : QUrl::fromLocalFile(address);
     if (m_view) {
@@ -71,11 +64,8 @@ bool WebBrowser::StartEngine() {
     }
     ResultsView::Events events;
     events.loadFinished = [this](bool ok) { Q_EMIT loadFinished(ok); };
-    events.downloadFinished = [this](const QString& file, bool ok) { Q_EMIT downloadFinished(file, ok); };
+    events.linkFollowed = [this](const QUrl& link) { Q_EMIT linkFollowed(link); };
     m_view = factory->Create(this, std::move(events));
-    if (m_chooseFile) {
-        m_view->SetFileChooser(m_chooseFile);
-    }
     QWidget* view = m_view->Widget();
     layout()->addWidget(view);
     setFocusProxy(view);

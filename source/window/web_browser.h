@@ -4,7 +4,6 @@
 #include <QUrl>
 #include <QWidget>
 
-#include <functional>
 
 namespace veltrin {
 
@@ -13,7 +12,8 @@ class ResultsView;
 // The embedded browser. Until it first shows a results file it is what "about:blank" shows, a
 // white area, and the web engine is not started; the first results file loads the engine's
 // module and puts its view in place. Navigate takes "about:blank" or a plain file path and
-// returns at once; the page loads in the background.
+// returns at once; the page loads in the background. Following a stream link in the page hands
+// the link on, and downloads nothing.
 class WebBrowser : public QWidget {
     Q_OBJECT
 public:
@@ -26,23 +26,19 @@ public:
     bool EngineStarted() const { return m_view != nullptr; }
     QWidget* View() const;
 
-    // Asks where to save a download, given the proposed file; empty cancels. A save dialog
-    // unless set otherwise, as tests do.
-    void SetFileChooser(std::function<QString(const QString& proposed)> chooser);
-
     // Where the engine's module is; beside the executable unless set otherwise, as tests do.
     static void SetModulePath(const QString& path);
 
 Q_SIGNALS:
     void loadFinished(bool ok);
-    void downloadFinished(const QString& path, bool succeeded);
+    // A stream link of the results page was followed.
+    void linkFollowed(const QUrl& link);
 
 private:
     bool StartEngine();
 
     ResultsView* m_view = nullptr;
     QUrl m_url{QStringLiteral("about:blank")};
-    std::function<QString(const QString&)> m_chooseFile;
 };
 
 } // namespace veltrin

@@ -1,5 +1,6 @@
 #include "window_fixture.h"
 
+#include "window/downloads_window.h"
 #include "window/web_browser.h"
 
 #include <QSignalSpy>
@@ -55,11 +56,11 @@ TEST_F(ResultsView, UnwritableProgramFolderFallsBackToTheUsersDataFolder) {
     }
 }
 
-TEST_F(ResultsView, StreamLinkDownloadsToTheChosenFile) {
+TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     const std::string video(300000, 'v');
     m_server->Get("/stream", [&](const auto&, auto& res) { res.set_content(video, "video/mp4"); });
-    const std::string page =
-        "<html><script>var p = {flashvars: \"map=url%3D" + m_server.Url("/stream?itag%3D22") + "%26quality%3Dhd720\"};</script></html>";
+    const std::string page = "<html><script>var p = {flashvars: \"v=1&title=My%2BClip&map=url%3D" +
+                             m_server.Url("/stream?itag%3D22") + "%26quality%3Dhd720\"};</script></html>";
     m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(QString::fromStdString(m_server.Url("/watch-local")));
     WebBrowser* view = m_window->wb1();
@@ -85,24 +86,23 @@ TEST_F(ResultsView, StreamLinkDownloadsToTheChosenFile) {
         },
         5000));
 
-    const fs::path target = m_folder / "chosen.mp4";
-    QString proposed;
-    view->SetFileChooser([&](const QString& file) {
-        proposed = file;
-        return QString::fromStdString(target.string());
+    std::vector<QString> proposed;
+    m_window->SetSaveChooser([&](const QString& file) {
+        proposed.push_back(file);
+        return QString::fromStdString((m_folder / "saved.mp4").string());
     });
-    QSignalSpy finished(view, &WebBrowser::downloadFinished);
     QWidget* surface = engine->focusProxy() ? engine->focusProxy() : engine;
-    QTest::mouseClick(surface, Qt::LeftButton, {}, link.center());
-    ASSERT_TRUE(finished.wait(10000) || !finished.isEmpty());
-    EXPECT_TRUE(proposed.startsWith(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)))
-        << proposed.toStdString();
-    EXPECT_TRUE(proposed.endsWith(QStringLiteral("stream"))) << proposed.toStdString();
-    EXPECT_EQ(finished.at(0).at(0).toString(), QString::fromStdString(target.string()));
-    EXPECT_TRUE(finished.at(0).at(1).toBool());
-    const std::string saved = Read(target);
-    EXPECT_EQ(saved.size(), video.size());
-    EXPECT_TRUE(saved == video) << "the saved file differs from the stream";
+    for (const char* name : {"saved.mp4", "saved (2).mp4"}) {
+        QTest::mouseClick(surface, Qt::LeftButton, {}, link.center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / name); }, 10000)) << name;
+        EXPECT_TRUE(Read(m_folder / name) == video) << name;
+    }
+    ASSERT_EQ(proposed.size(), 2u);
+    EXPECT_EQ(proposed[0].toStdString(),
+              QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString() + "/My Clip (720P).mp4");
+    EXPECT_EQ(proposed[1].toStdString(), (m_folder / "My Clip (720P).mp4").string()) << "the folder used last";
+    ASSERT_NE(m_window->DownloadsView(), nullptr);
+    EXPECT_TRUE(m_window->DownloadsView()->isVisible()) << "one window lists the downloads";
     EXPECT_EQ(view->Url(), QUrl::fromLocalFile(m_window->ResultsFile())) << "the links stay in view";
 }
 

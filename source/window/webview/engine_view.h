@@ -3,12 +3,11 @@
 #include "window/results_view.h"
 
 #include <QObject>
-#include <QSet>
+#include <functional>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-class QWebEngineDownloadRequest;
 class QWebEngineProfile;
 
 namespace veltrin {
@@ -21,8 +20,7 @@ public:
     ResultsPage(QWebEngineProfile* profile, QObject* parent);
 
     void SetResultsFile(const QUrl& file) { m_resultsFile = file; }
-    // Whether url is a download that a followed stream link asked for; forgets it.
-    bool TakeRequestedDownload(const QUrl& url) { return m_requestedDownloads.remove(url); }
+    void OnLinkFollowed(std::function<void(const QUrl&)> handler) { m_linkFollowed = std::move(handler); }
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -30,10 +28,10 @@ protected:
 
 private:
     QUrl m_resultsFile;
-    QSet<QUrl> m_requestedDownloads;
+    std::function<void(const QUrl&)> m_linkFollowed;
 };
 
-// The web view of the results. Following a stream link downloads it, as a browser would.
+// The web view of the results. It downloads nothing itself: a followed stream link is handed on.
 class EngineView : public QWebEngineView, public ResultsView {
     Q_OBJECT
 public:
@@ -42,13 +40,9 @@ public:
     QWidget* Widget() override { return this; }
     void Load(const QUrl& url) override;
     QUrl Url() const override { return url(); }
-    void SetFileChooser(std::function<QString(const QString&)> chooser) override { m_chooseFile = std::move(chooser); }
 
 private:
-    void OnDownloadRequested(QWebEngineDownloadRequest* download);
-
     Events m_events;
-    std::function<QString(const QString&)> m_chooseFile;
     QWebEngineProfile* m_profile = nullptr;
     ResultsPage* m_page = nullptr;
 };

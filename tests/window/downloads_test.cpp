@@ -1,0 +1,123 @@
+#include "window_fixture.h"
+
+#include "support/wait_until.h"
+#include "tray/shell.h"
+#include "window/downloads.h"
+#include "window/downloads_window.h"
+
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace veltrin::testing {
+namespace {
+
+class DownloadsView : public Window {
+protected:
+    void SetUp() override {
+        Window::SetUp();
+        m_server->Get("/slow", [this](const auto&, auto& res) {
+            res.set_content_provider(m_video.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
+            });
+        });
+        m_server->Get("/missing", [](const auto&, auto& res) {
+            res.status = 404;
+            res.set_content("gone", "text/html");
+        });
+        m_window->SetSaveChooser([this](const QString& proposed) {
+            const std::string name = QFileInfo(proposed).fileName().toStdString();
+            return QString::fromStdString((m_folder / "saved" / name).string());
+        });
+        fs::create_directory(m_folder / "saved");
+    }
+
+    // Starts a download of a path of the test server and gives its row.
+    DownloadRow* Start(const std::string& path) {
+        m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url(path))));
+        DownloadsWindow* view = m_window->DownloadsView();
+        return view ? view->Row(++m_started) : nullptr;
+    }
+
+    static bool Shows(DownloadRow* row, const QString& start) {
+        return QTest::qWaitFor([&] { return row->StatusText().startsWith(start); }, 10000);
+    }
+
+    std::string m_video = std::string(400000, 'v');
+    int m_started = 0;
+};
+
+TEST_F(DownloadsView, OneWindowFollowsEveryDownload) {
+    DownloadRow* paused = Start("/slow");
+    ASSERT_NE(paused, nullptr);
+    EXPECT_TRUE(m_window->DownloadsView()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paused->Info().received > 0; }, 10000));
+    EXPECT_TRUE(paused->StatusText().contains(QStringLiteral(" of "))) << paused->StatusText().toStdString();
+    paused->PauseButton()->click();
+    ASSERT_TRUE(Shows(paused, QStringLiteral("Paused at")));
+    EXPECT_EQ(paused->PauseButton()->text(), QStringLiteral("Resume"));
+
+    m_window->DownloadsView()->close(); // closing the list stops nothing
+    DownloadRow* failed = Start("/missing");
+    EXPECT_TRUE(m_window->DownloadsView()->isVisible()) << "a new download opens the list again";
+    EXPECT_TRUE(Shows(failed, QStringLiteral("Failed: the server answered 404")));
+    DownloadRow* cancelled = Start("/slow");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled->Info().received > 0; }, 10000));
+    cancelled->CancelButton()->click();
+    EXPECT_TRUE(Shows(cancelled, QStringLiteral("Cancelled")));
+
+    paused->PauseButton()->click();
+    ASSERT_TRUE(Shows(paused, QStringLiteral("Finished")));
+    EXPECT_TRUE(Read(paused->Info().file) == m_video);
+    EXPECT_TRUE(paused->OpenButton()->isVisibleTo(paused));
+    EXPECT_TRUE(paused->FolderButton()->isVisibleTo(paused));
+    EXPECT_FALSE(paused->PauseButton()->isVisibleTo(paused));
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(m_folder / "saved")) {
+        files.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(files, std::set<std::string>{"video (video).mp4"});
+}
+
+TEST_F(DownloadsView, ClosingWithDownloadsRunningAsksOnce) {
+    m_window->close(); // nothing runs: no question
+    EXPECT_FALSE(m_window->isVisible());
+    Open();
+    m_window->SetSaveChooser([this](const QString&) { return QString::fromStdString((m_folder / "one.mp4").string()); });
+    m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "one.mp4.part"); }, 10000));
+
+    BoxAnswerer boxes;
+    boxes.answers = {QMessageBox::Cancel, QMessageBox::Ok};
+    m_window->close();
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, QStringLiteral("1 downloads are still running. Stop them and quit?"));
+    EXPECT_TRUE(m_window->isVisible()) << "Cancel keeps everything running";
+    EXPECT_EQ(m_window->DownloadList()->Unfinished(), 1);
+
+    m_window->close();
+    EXPECT_EQ(boxes.seen.size(), 2u);
+    EXPECT_FALSE(m_window->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fs::exists(m_folder / "one.mp4.part"); }, 5000)) << "Quit removes it";
+    EXPECT_FALSE(fs::exists(m_folder / "one.mp4"));
+}
+
+TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
+    shell::SetNotificationAreaForTesting(true);
+    std::vector<QString> said;
+    m_window->SetNotifier([&](const QString& title, const QString& text) { said.push_back(QStringList{title, text}.join(QLatin1Char('|'))); });
+    DownloadRow* finished = Start("/slow");
+    m_window->setWindowState(Qt::WindowMinimized);
+    ASSERT_FALSE(m_window->isVisible());
+    ASSERT_TRUE(Shows(finished, QStringLiteral("Finished")));
+    Start("/missing");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 2; }, 10000));
+    EXPECT_EQ(said.at(0), QStringLiteral("Download finished|video (video).mp4"));
+    EXPECT_TRUE(said.at(1).startsWith(QStringLiteral("Download failed|"))) << said.at(1).toStdString();
+    shell::SetNotificationAreaForTesting(std::nullopt);
+}
+
+} // namespace
+} // namespace veltrin::testing
