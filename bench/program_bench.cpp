@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,19 @@ veltrin::testing::LoopbackServer<>& Server() {
         }
         (*s)->Get("/watch", [page](const auto&, auto& res) { res.set_content(page, "text/html"); });
         (*s)->Get("/ad", [](const auto&, auto& res) { res.set_content("ad", "text/html"); });
+        // Streams of any size, made up as they are sent: /stream/<bytes>.
+        (*s)->Get(R"(/stream/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            static const std::string chunk(1 << 20, 'v');
+            res.set_content_provider(std::stoull(req.matches[1]), "video/mp4",
+                                     [](size_t, size_t length, httplib::DataSink& sink) {
+                                         return sink.write(chunk.data(), std::min(length, chunk.size()));
+                                     });
+        });
+        (*s)->Get(R"(/watch-stream/(\d+))", [s](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("flashvars url=" + s->Url("/stream/" + std::string(req.matches[1])) +
+                                "?itag=22&quality=hd</script>",
+                            "text/html");
+        });
         s->Start();
         return s;
     }();
@@ -64,11 +78,58 @@ pid_t Spawn(const std::vector<std::string>& args) {
     return pid;
 }
 
-int RunToEnd(const std::vector<std::string>& args) {
+int RunToEnd(const std::vector<std::string>& args, long* peakKilobytes = nullptr) {
     int status = 0;
-    waitpid(Spawn(args), &status, 0);
+    rusage usage{};
+    wait4(Spawn(args), &status, 0, &usage);
+    if (peakKilobytes) {
+        *peakKilobytes = usage.ru_maxrss;
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+fs::path DownloadFolder() {
+    static const fs::path folder = [] {
+        char pattern[] = "/tmp/veltrin-bench-download-XXXXXX";
+        return fs::path(mkdtemp(pattern));
+    }();
+    return folder;
+}
+
+// A stream of the given size saved by the command line, against curl saving the same body.
+void BM_DownloadCommand(benchmark::State& state) {
+    const std::string url = Server().Url("/watch-stream/" + std::to_string(state.range(0)));
+    long peak = 0;
+    for (auto _ : state) {
+        if (RunToEnd({VELTRIN_EXECUTABLE, "--download", "720p", url, "--output", DownloadFolder().string() + "/"}, &peak) != 0) {
+            state.SkipWithError("Veltrin --download failed");
+            break;
+        }
+        state.PauseTiming();
+        fs::remove_all(DownloadFolder());
+        fs::create_directories(DownloadFolder());
+        state.ResumeTiming();
+    }
+    long idle = 0;
+    RunToEnd({VELTRIN_EXECUTABLE, "--version"}, &idle);
+    state.counters["peak_MiB"] = static_cast<double>(peak) / 1024;
+    state.counters["added_MiB"] = static_cast<double>(peak - idle) / 1024;
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_DownloadCommand)->Arg(200 << 20)->Arg(int64_t{1} << 30)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_CurlDownload(benchmark::State& state) {
+    const std::string url = Server().Url("/stream/" + std::to_string(state.range(0)));
+    const std::string file = (DownloadFolder() / "curl.mp4").string();
+    for (auto _ : state) {
+        RunToEnd({"/usr/bin/curl", "-s", "-o", file, url});
+        state.PauseTiming();
+        fs::remove(file);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_CurlDownload)->Arg(200 << 20)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_LinksCommand(benchmark::State& state) {
     const std::string url = Server().Url("/watch");

@@ -5,10 +5,13 @@
 #include "stream_map.h"
 #include "support/loopback_server.h"
 #include "window/controls.h"
+#include "window/downloads.h"
 #include "window/frm_main.h"
 #include "window/web_browser.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <benchmark/benchmark.h>
@@ -56,6 +59,12 @@ veltrin::testing::LoopbackServer<>& Server() {
             }
         }
         (*s)->Get("/ad", [](const auto&, auto& res) { res.set_content("<html>ad</html>", "text/html"); });
+        (*s)->Get("/stream", [](const auto&, auto& res) {
+            static const std::string chunk(1 << 20, 'v');
+            res.set_content_provider(std::size_t{200} << 20, "video/mp4", [](size_t, size_t length, httplib::DataSink& sink) {
+                return sink.write(chunk.data(), std::min(length, chunk.size()));
+            });
+        });
         s->Start();
         return s;
     }();
@@ -120,6 +129,37 @@ void BM_StartUpLaterWindow(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StartUpLaterWindow)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// How late a 10 ms timer of the window's thread fires while a fast download runs.
+void BM_EventLoopDuringDownload(benchmark::State& state) {
+    double longest = 0;
+    const std::string url = Server().Url("/stream");
+    for (auto _ : state) {
+        veltrin::Downloads downloads;
+        QElapsedTimer clock;
+        QTimer tick;
+        tick.setInterval(10);
+        qint64 last = 0;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            longest = std::max(longest, static_cast<double>(now - last - 10));
+            last = now;
+        });
+        bool done = false;
+        QObject::connect(&downloads, &veltrin::Downloads::Changed, [&](const veltrin::DownloadInfo& info) {
+            done = done || info.state == veltrin::DownloadState::Finished || info.state == veltrin::DownloadState::Failed;
+        });
+        clock.start();
+        tick.start();
+        downloads.Add(url, {Folder(), "stream", "mp4"});
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        fs::remove(Folder() / "stream.mp4");
+    }
+    state.counters["longest_delay_ms"] = longest;
+}
+BENCHMARK(BM_EventLoopDuringDownload)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
