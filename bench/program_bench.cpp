@@ -159,7 +159,8 @@ void BM_HandOff(benchmark::State& state) {
     char pattern[] = "/tmp/veltrin-bench-handoff-XXXXXX";
     const fs::path folder = mkdtemp(pattern);
     const fs::path built = fs::path(VELTRIN_EXECUTABLE).parent_path();
-    for (const char* name : {"Veltrin", "veltrin-webview.so", "dl.jpg"}) {
+    fs::create_directories(folder / "modules");
+    for (const char* name : {"Veltrin", "modules/veltrin-webview.so", "dl.jpg"}) {
         fs::copy_file(built / name, folder / name);
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -52,7 +52,7 @@ void WebBrowser::Navigate(const QString& address) {
 
 bool WebBrowser::StartEngine() {
     const QString path = ModulePath().isEmpty()
-                             ? QCoreApplication::applicationDirPath() + QStringLiteral("/veltrin-webview.so")
+                             ? QCoreApplication::applicationDirPath() + QStringLiteral("/modules/veltrin-webview.so")
                              : ModulePath();
     QPluginLoader loader(path);
     auto* factory = qobject_cast<ResultsViewFactory*>(loader.instance());

@@ -105,7 +105,8 @@ protected:
         const fs::path folder = m_folder / "program";
         fs::create_directories(folder);
         const fs::path built = fs::path(VELTRIN_EXECUTABLE).parent_path();
-        for (const char* name : {"Veltrin", "veltrin-webview.so", "dl.jpg"}) {
+        fs::create_directories(folder / "modules");
+        for (const char* name : {"Veltrin", "modules/veltrin-webview.so", "dl.jpg"}) {
             fs::copy_file(built / name, folder / name, fs::copy_options::overwrite_existing);
         }
         return QString::fromStdString((folder / "Veltrin").string());
