@@ -1,5 +1,10 @@
 #include "window_fixture.h"
 
+#include <QFontDatabase>
+#include <QSignalSpy>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -121,7 +126,21 @@ TEST_F(Window, WatchPageGivesTheResultsFileAndShowsIt) {
     EXPECT_EQ(Read(m_folder / "temp.html"), expected);
     EXPECT_EQ(m_adFetches.load(), 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
-    EXPECT_TRUE(m_window->wb1()->EngineStarted());
+    ASSERT_TRUE(m_window->wb1()->EngineStarted());
+
+    auto* engine = qobject_cast<QWebEngineView*>(m_window->wb1()->View());
+    ASSERT_NE(engine, nullptr);
+    const QString desktopFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    EXPECT_EQ(engine->page()->settings()->fontFamily(QWebEngineSettings::StandardFont), desktopFont);
+    EXPECT_EQ(engine->page()->settings()->fontFamily(QWebEngineSettings::SansSerifFont), desktopFont);
+    // A view, not a browser: reloading a results file that is gone shows no error page.
+    fs::remove(m_folder / "temp.html");
+    engine->page()->triggerAction(QWebEnginePage::Reload);
+    QTest::qWait(1500);
+    QString shown;
+    engine->page()->toPlainText([&](const QString& text) { shown = text; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 3000));
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Download Links"))) << shown.left(200).toStdString();
 }
 
 TEST_F(Window, UnwritableResultsFileShowsAnErrorAndTheProgramGoesOn) {

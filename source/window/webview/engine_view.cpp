@@ -1,5 +1,9 @@
 #include "window/webview/engine_view.h"
 
+#include <QContextMenuEvent>
+#include <QFontDatabase>
+#include <QMenu>
+#include <QWebEngineContextMenuRequest>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -20,6 +24,11 @@ ResultsPage::ResultsPage(QWebEngineProfile* profile, QObject* parent) : QWebEngi
 }
 
 bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+    // A view, not a browser: going back would blank the results, and reloading a results file
+    // that a later run replaced, or that is gone, shows an error page.
+    if (isMainFrame && (type == NavigationTypeBackForward || type == NavigationTypeReload)) {
+        return false;
+    }
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
         // A stream link of the results page is saved by the program, whatever the server says it
@@ -44,6 +53,11 @@ QWebEnginePage* ResultsPage::createWindow(WebWindowType) { return nullptr; }
 EngineView::EngineView(QWidget* parent, Events events)
     : QWebEngineView(parent), m_events(std::move(events)), m_profile(new QWebEngineProfile(this)),
       m_page(new ResultsPage(m_profile, this)) {
+    // The page names only "tahoma": where that is missing it falls back to the desktop's own
+    // face, as the rest of the window does, not to a serif one.
+    const QString desktopFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    m_page->settings()->setFontFamily(QWebEngineSettings::StandardFont, desktopFont);
+    m_page->settings()->setFontFamily(QWebEngineSettings::SansSerifFont, desktopFont);
     setPage(m_page);
     m_page->OnLinkFollowed([this](const QUrl& link) {
         if (m_events.linkFollowed) {
@@ -65,6 +79,19 @@ void EngineView::Load(const QUrl& url) {
         m_page->SetResultsFile(url);
     }
     load(url);
+}
+
+void EngineView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    // Nothing but copying a link's address: no Back, Reload, Save page or View source.
+    const QWebEngineContextMenuRequest* request = lastContextMenuRequest();
+    if (request == nullptr || request->linkUrl().isEmpty()) {
+        return;
+    }
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(m_page->action(QWebEnginePage::CopyLinkToClipboard));
+    menu->popup(event->globalPos());
 }
 
 ResultsView* EngineViewFactory::Create(QWidget* parent, ResultsView::Events events) {

@@ -41,6 +41,9 @@ public:
     void Load(const QUrl& url) override;
     QUrl Url() const override { return url(); }
 
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
     Events m_events;
     QWebEngineProfile* m_profile = nullptr;
