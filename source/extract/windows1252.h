@@ -7,6 +7,9 @@ namespace veltrin {
 
 // Text inside the program is UTF-8. These turn bytes from outside into it and back.
 
+// Appends the code point in UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 // Bytes read as UTF-8; every invalid sequence becomes U+FFFD (one per maximal invalid subpart).
 std::string SanitizeUtf8(std::string_view bytes);
 
