@@ -1,6 +1,7 @@
 // The program as a user's scripts and desktop start it: a process against loopback servers.
 
 #include "support/loopback_server.h"
+#include "support/temporary_folder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -132,12 +133,7 @@ protected:
         return done();
     }
 
-    static std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string Read(const fs::path& path) { return ReadFile(path); }
 
     QString Url(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
 

@@ -7,7 +7,6 @@
 
 #include <map>
 #include <optional>
-#include <random>
 #include <string>
 
 namespace veltrin {
@@ -113,41 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                                  "url%3Dhttp%253A%252F%252Fv1.example%252Fp%253Fitag%253D22%26quality%3Dhd720",
                                  "url=http://v1.example/p?itag=22&quality=hd720"}),
     [](const auto& row) { return std::string(row.param.name); });
-
-// Draws from an alphabet rich in what the chain reacts to, and from fragments that build cascades.
-std::string RandomInput(std::mt19937_64& rng) {
-    static constexpr std::string_view kAlphabet = "%%%%%%%2222255550123456789ABCDEFabcdef xG&=";
-    static constexpr std::string_view kFragments[] = {"%25", "%252", "%2", "%", "5", "2", "%3", "3", "%4",
-                                                      "A", "%32", "%35", "%41", "%2525", "%253", "%20"};
-    std::uniform_int_distribution<int> length(0, 40);
-    std::uniform_int_distribution<std::size_t> letter(0, kAlphabet.size() - 1);
-    std::uniform_int_distribution<std::size_t> fragment(0, std::size(kFragments) - 1);
-    const bool fromFragments = rng() % 2 == 0;
-    std::string input;
-    for (int n = length(rng); static_cast<int>(input.size()) < n;) {
-        if (fromFragments) {
-            input += kFragments[fragment(rng)];
-        } else {
-            input += kAlphabet[letter(rng)];
-        }
-    }
-    return input;
-}
-
-TEST(DecodingChain, SinglePassMatchesLiteralChainOnAMillionRandomInputs) {
-    std::mt19937_64 rng(20261207);
-    int failures = 0;
-    for (int i = 0; i < 1'000'000 && failures < 10; ++i) {
-        const std::string input = RandomInput(rng);
-        const std::string expected = testing::LiteralChain(input);
-        const std::string actual = DecodeParameters(input);
-        if (actual != expected) {
-            ADD_FAILURE() << "input \"" << input << "\": literal chain \"" << expected << "\", decoder \""
-                          << actual << "\"";
-            ++failures;
-        }
-    }
-}
 
 struct WindowCase {
     const char* name;

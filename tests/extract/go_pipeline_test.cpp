@@ -1,11 +1,10 @@
 #include "extract/go_pipeline.h"
+#include "support/temporary_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace veltrin {
 namespace {
@@ -19,12 +18,7 @@ const std::string kStreams = "<script>flashvars=\"url%3Dhttp%253A%252F%252Fv%252
                              "url%3Dv%252Fc%253Fitag%253D17%26quality%3Dsmall\"</script>";
 const std::string kHeading = "<h1 style='font-family: tahoma; font-size: 25px;'>Download Links</h1>";
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testing::ReadFile;
 
 std::string Row(const char* label, const char* entry) {
     return std::string("<span style='font-size: 18px; font-family: tahoma;'>Download ") + label +
@@ -33,13 +27,6 @@ std::string Row(const char* label, const char* entry) {
 
 class GoPipeline : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/veltrin-go-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     GoOutcome Run(const GoFolders& folders) {
         return RunGo(kWatch, [this](const std::string& link) {
             m_fetched.push_back(link);
@@ -49,7 +36,7 @@ protected:
     }
     GoOutcome Run() { return Run({m_folder, m_folder / "fallback"}); }
 
-    fs::path m_folder;
+    testing::TemporaryFolder m_folder;
     std::map<std::string, std::string> m_pages;
     std::vector<std::string> m_fetched;
 };
@@ -88,7 +75,7 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
         if (c.written) {
             ASSERT_EQ(outcome.kind, GoOutcome::Kind::Written);
             EXPECT_EQ(outcome.resultsFile, m_folder / "temp.html");
-            EXPECT_EQ(Read(outcome.resultsFile), *c.written);
+            EXPECT_EQ(ReadFile(outcome.resultsFile), *c.written);
         } else {
             EXPECT_EQ(outcome.kind, GoOutcome::Kind::NoParameters);
             EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
@@ -103,7 +90,7 @@ TEST_F(GoPipeline, UnwritableProgramFolderFallsBackAndBothFailuresAreNamed) {
     GoOutcome outcome = Run({unwritable, m_folder / "data" / "Veltrin"});
     ASSERT_EQ(outcome.kind, GoOutcome::Kind::Written);
     EXPECT_EQ(outcome.resultsFile, m_folder / "data" / "Veltrin" / "temp.html");
-    EXPECT_TRUE(Read(outcome.resultsFile).starts_with(kHeading));
+    EXPECT_TRUE(ReadFile(outcome.resultsFile).starts_with(kHeading));
 
     std::ofstream(m_folder / "plain") << "a file where a folder should be";
     outcome = Run({unwritable, m_folder / "plain" / "Veltrin"});

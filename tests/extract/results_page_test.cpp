@@ -1,4 +1,5 @@
 #include "extract/results_page.h"
+#include "support/temporary_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -60,22 +61,7 @@ TEST(ResultsPage, AdvertisementBlockFramesTheAddress) {
 
 class ResultsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/veltrin-results-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(m_folder, fs::perms::owner_all, ignored);
-        fs::remove_all(m_folder, ignored);
-    }
-    static std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string Read(const fs::path& path) { return testing::ReadFile(path); }
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(m_folder)) {
@@ -84,7 +70,7 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    fs::path m_folder;
+    testing::TemporaryFolder m_folder;
 };
 
 TEST_F(ResultsFile, PathJoinsFolderAndName) {
@@ -117,30 +103,14 @@ TEST_F(ResultsFile, LinkNamedTempHtmlIsReplacedNotFollowed) {
     EXPECT_EQ(Read(target), "keep me");
 }
 
-TEST_F(ResultsFile, FailuresNameThePathAndTheReason) {
-    struct Case {
-        const char* name;
-        fs::path path;
-        std::function<void()> prepare;
-        std::string reason;
-    };
-    const fs::path plainFile = m_folder / "plain";
-    const std::vector<Case> cases = {
-        {"FolderNamedTempHtml", ResultsFilePath(m_folder), [&] { fs::create_directory(ResultsFilePath(m_folder)); },
-         "Is a directory"},
-        {"FolderIsARegularFile", ResultsFilePath(plainFile), [&] { std::ofstream(plainFile) << "x"; },
-         "Not a directory"},
-        {"FolderMissing", ResultsFilePath(m_folder / "gone"), [] {}, "No such file or directory"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.prepare();
-        const auto error = WriteResultsFile(c.path, "page");
-        ASSERT_TRUE(error.has_value());
-        EXPECT_EQ(error->path, c.path.string());
-        EXPECT_EQ(error->reason, c.reason);
-    }
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"plain", "temp.html"})); // nothing half-written left
+TEST_F(ResultsFile, FailureNamesThePathAndTheReasonAndLeavesNothingBehind) {
+    const fs::path path = ResultsFilePath(m_folder);
+    fs::create_directory(path);
+    const auto error = WriteResultsFile(path, "page");
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->path, path.string());
+    EXPECT_EQ(error->reason, "Is a directory");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"temp.html"}); // no temporary left behind
 }
 
 TEST_F(ResultsFile, ReadOnlyFolderIsReported) {

@@ -1,5 +1,6 @@
 #include "net/download_engine.h"
 #include "support/loopback_server.h"
+#include "support/temporary_folder.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -32,19 +33,11 @@ std::string Body(std::size_t size, char seed) {
     return body;
 }
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testing::ReadFile;
 
 class Downloads : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/veltrin-downloads-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
         auto& s = *m_server;
         s.Get("/video", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, false); });
         // Drops the connection half-way the first time it is asked.
@@ -103,7 +96,6 @@ protected:
         m_released.notify_all();
         m_engine.reset();
         m_server.Stop();
-        fs::remove_all(m_folder);
     }
 
     // Serves the body, or the part a Range request asks for (the server cuts it); drop ends the
@@ -169,7 +161,7 @@ protected:
     }
 
     std::string m_body = Body(1 << 20, 'a');
-    fs::path m_folder;
+    testing::TemporaryFolder m_folder;
     std::mutex m_mutex;
     std::condition_variable m_released;
     bool m_release = false;
@@ -202,7 +194,7 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         const DownloadInfo info = WaitForEnd(Engine().Add(m_server.Url(c.path), Target()));
         ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
         EXPECT_EQ(info.file, m_folder / "Clip (720P).mp4");
-        EXPECT_TRUE(Read(info.file) == m_body) << "saved " << fs::file_size(info.file) << " bytes";
+        EXPECT_TRUE(ReadFile(info.file) == m_body) << "saved " << fs::file_size(info.file) << " bytes";
         EXPECT_EQ(Ranges(), c.ranges);
         EXPECT_EQ(Files(), std::set<std::string>{"Clip (720P).mp4"});
         fs::remove(info.file);
@@ -268,7 +260,7 @@ TEST_F(Downloads, PauseResumeAndCancel) {
     Engine().Resume(paused);
     const DownloadInfo info = WaitForEnd(paused);
     ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
-    EXPECT_TRUE(Read(info.file) == m_body);
+    EXPECT_TRUE(ReadFile(info.file) == m_body);
     EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(atPause.received) + "-");
     EXPECT_EQ(Engine().Unfinished(), 0);
 }
@@ -295,11 +287,11 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     for (const int id : ids) {
         const DownloadInfo info = WaitForEnd(id);
         ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
-        EXPECT_TRUE(Read(info.file) == m_body);
+        EXPECT_TRUE(ReadFile(info.file) == m_body);
         files.insert(info.file);
     }
     EXPECT_EQ(files.size(), 4u);
-    EXPECT_EQ(Read(m_folder / "Clip (720P).mp4"), "already here");
+    EXPECT_EQ(ReadFile(m_folder / "Clip (720P).mp4"), "already here");
     EXPECT_EQ(Files(), (std::set<std::string>{"Clip (720P).mp4", "Clip (720P) (2).mp4", "Clip (720P) (3).mp4",
                                               "Clip (720P) (4).mp4", "Clip (720P) (5).mp4"}));
 }

@@ -35,13 +35,7 @@ protected:
             res.set_content("not here", "text/html");
         });
         s.Get("/empty", [](const auto&, auto& res) { res.set_content("", "text/html"); });
-        s.Get("/latin1", [](const auto&, auto& res) { res.set_content("caf\xE9", "text/html; charset=ISO-8859-1"); });
         s.Get("/cp1252", [](const auto&, auto& res) { res.set_content("\x80uro", "text/html; charset=\"windows-1252\""); });
-        s.Get("/utf8", [](const auto&, auto& res) { res.set_content("caf\xC3\xA9", "text/html; charset=utf-8"); });
-        s.Get("/bare-utf8", [](const auto&, auto& res) { res.set_content("caf\xC3\xA9", "text/html"); });
-        s.Get("/bare-latin1", [](const auto&, auto& res) { res.set_content("caf\xE9!", "text/html"); });
-        s.Get("/other-charset", [](const auto&, auto& res) { res.set_content("caf\xC3\xA9", "text/html; charset=koi8-r"); });
-        s.Get("/ascii", [](const auto&, auto& res) { res.set_content("ok\xE9", "text/plain; charset=US-ASCII"); });
         s.Get("/hop1", [this](const auto&, auto& res) { res.set_redirect(m_server.Url("/hop2")); });
         s.Get("/hop2", [](const auto&, auto& res) { res.set_redirect("/page", 301); });
         s.Get("/loop", [](const auto&, auto& res) { res.set_redirect("/loop"); });
@@ -109,13 +103,7 @@ TEST_F(GetPage, ReturnsTheBodyAsText) {
         {"/page", "<html>hello</html>"},
         {"/missing", "not here"}, // an error page's body is the result
         {"/empty", ""},
-        {"/latin1", "caf\u00E9"},
-        {"/cp1252", "\u20ACuro"},
-        {"/utf8", "caf\u00E9"},
-        {"/bare-utf8", "caf\u00E9"},
-        {"/bare-latin1", "caf\uFFFD!"}, // no charset: UTF-8, and the lone byte is invalid
-        {"/other-charset", "caf\u00E9"},
-        {"/ascii", "ok\uFFFD"},
+        {"/cp1252", "\u20ACuro"}, // the declared charset reaches the conversion
         {"/hop1", "<html>hello</html>"},
     };
     for (const Case& c : cases) {
@@ -161,7 +149,6 @@ TEST_F(GetPage, FailuresGiveEmptyText) {
         {"ftp address", "ftp://127.0.0.1:1/x"},
         {"closed port", "http://127.0.0.1:1/"},
         {"connection cut in the body", m_server.Url("/cut")},
-        {"unknown host", "http://no-such-host.invalid/"},
         {"nothing after the scheme", "http://"},
     };
     for (const auto& c : cases) {

@@ -25,9 +25,9 @@ TEST_F(Window, StandsAsLaidOut) {
         QWidget* widget;
         QRect geometry;
     } places[] = {
-        {w.wb1(), QRect(8, 232, 785, 321)},      {w.cmdGo(), QRect(560, 160, 200, 64)},
-        {w.picFooter(), QRect(0, 560, 800, 40)}, {w.picHeader(), QRect(0, -24, 900, 173)},
-        {w.txtURL(), QRect(64, 192, 465, 26)},   {w.Label1(), QRect(64, 168, 273, 25)},
+        // A sized control and a picture that sizes itself, above the client area.
+        {w.wb1(), QRect(8, 232, 785, 321)},
+        {w.picHeader(), QRect(0, -24, 900, 173)},
     };
     for (const auto& p : places) {
         EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->objectName().toStdString();

@@ -1,3 +1,4 @@
+#include "support/temporary_folder.h"
 #include "window/hand_off.h"
 
 #include <QLocalSocket>
@@ -20,13 +21,7 @@ namespace fs = std::filesystem;
 
 class HandOff : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/veltrin-handoff-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-        m_name = QString::fromStdString((m_folder / "window.socket").string());
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
+    void SetUp() override { m_name = QString::fromStdString((m_folder / "window.socket").string()); }
 
     // Sends raw bytes as a later start would, and gives the window's answer.
     static QByteArray Send(const QString& name, const QByteArray& bytes) {
@@ -53,7 +48,7 @@ protected:
         return delivery.get();
     }
 
-    fs::path m_folder;
+    TemporaryFolder m_folder;
     QString m_name;
 };
 

@@ -3,6 +3,7 @@
 // A window loaded against a loopback server, in a folder of its own.
 
 #include "support/loopback_server.h"
+#include "support/temporary_folder.h"
 #include "window/controls.h"
 #include "window/frm_main.h"
 #include "window/web_browser.h"
@@ -32,12 +33,7 @@ inline constexpr const char* kWatchPage =
     "<html><script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22%26quality%3Dhd720"
     "%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag%253D5%26quality%3Dsmall\"};</script></html>";
 
-inline std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+inline std::string Read(const fs::path& path) { return ReadFile(path); }
 
 // Answers the message boxes that open, as a user would, and keeps what each one showed. A box
 // is answered once it has been open for holdMs; react runs while it is open, just before.
