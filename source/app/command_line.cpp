@@ -3,6 +3,7 @@
 #include "extract/file_name.h"
 #include "extract/go_pipeline.h"
 #include "extract/link.h"
+#include "extract/windows1252.h"
 #include "net/download_engine.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
@@ -69,11 +70,12 @@ int Usage(std::FILE* err, const std::string& problem) {
     return kUsage;
 }
 
-// A link as it may be shown in a message: cut short, without control characters.
+// A link as it may be shown in a message: cut short, without control characters or bytes that
+// are not UTF-8.
 std::string Shown(std::string_view link) {
     constexpr std::size_t kMost = 200;
     std::string shown;
-    for (const char c : link.substr(0, kMost)) {
+    for (const char c : SanitizeUtf8(link.substr(0, kMost))) {
         shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
     }
     if (link.size() > kMost) {
