@@ -14,6 +14,10 @@ endif()
 # Bounds-checked standard containers in every build that is not a release.
 target_compile_definitions(veltrin_common_cfg INTERFACE $<$<NOT:$<CONFIG:Release>>:_GLIBCXX_ASSERTIONS>)
 
+# The version, configured into the build tree.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/version.h.in ${PROJECT_BINARY_DIR}/generated/version.h @ONLY)
+target_include_directories(veltrin_common_cfg INTERFACE ${PROJECT_BINARY_DIR}/generated)
+
 # Qt targets additionally forbid silent conversions between byte strings and QString.
 add_library(veltrin_qt_cfg INTERFACE)
 target_link_libraries(veltrin_qt_cfg INTERFACE veltrin_common_cfg)

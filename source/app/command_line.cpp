@@ -7,6 +7,7 @@
 #include "net/download_engine.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
+#include "version.h"
 
 #include <algorithm>
 #include <cctype>
@@ -403,7 +404,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
         return Write(out, kUsageText) ? 0 : kOutputFailed;
     }
     if (request.version) {
-        return Write(out, "Veltrin 1.00\n") ? 0 : kOutputFailed;
+        return Write(out, "Veltrin " VELTRIN_VERSION "\n") ? 0 : kOutputFailed;
     }
     if (!request.links) {
         return Usage(err, request.json ? "--json goes with --links" : "nothing to do");

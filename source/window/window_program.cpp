@@ -2,6 +2,7 @@
 
 #include "window/frm_main.h"
 #include "window/hand_off.h"
+#include "version.h"
 
 #include <QApplication>
 
@@ -86,7 +87,7 @@ int RunWindowProgram(int argc, char** argv) {
     g_starting = false;
     qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("Veltrin"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
     // Only closing the main window ends the program, not closing a box while the window is hidden.
     QApplication::setQuitOnLastWindowClosed(false);
 
