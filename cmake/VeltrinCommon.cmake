@@ -25,8 +25,15 @@ target_compile_definitions(veltrin_qt_cfg INTERFACE
     QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY QT_NO_URL_CAST_FROM_STRING
     QT_USE_QSTRINGBUILDER QT_NO_KEYWORDS)
 
+# Every target of ours links these settings, so tests and libraries agree on the runtime; code of
+# others (GoogleTest, Qt) is left as it is built.
 if(VELTRIN_SANITIZE)
-    # Applied to everything in the tree, so that tests and libraries agree on the runtime.
-    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-    add_link_options(-fsanitize=address,undefined)
+    target_compile_options(veltrin_common_cfg INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(veltrin_common_cfg INTERFACE -fsanitize=address,undefined)
+endif()
+if(VELTRIN_FUZZ)
+    target_compile_options(veltrin_common_cfg INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+    target_link_options(veltrin_common_cfg INTERFACE -fsanitize=address,undefined)
 endif()

@@ -52,6 +52,8 @@ TextBox::TextBox(QWidget* parent) : QLineEdit(parent), m_desktopFlashTime(QGuiAp
     connect(&m_blinkTimeout, &QTimer::timeout, this, [] { QGuiApplication::styleHints()->setCursorFlashTime(0); });
 }
 
+TextBox::~TextBox() { QGuiApplication::styleHints()->setCursorFlashTime(m_desktopFlashTime); }
+
 bool TextBox::CaretBlinks() const { return QGuiApplication::styleHints()->cursorFlashTime() > 0; }
 
 void TextBox::Wake() {

@@ -31,6 +31,8 @@ class TextBox : public QLineEdit {
     Q_OBJECT
 public:
     explicit TextBox(QWidget* parent = nullptr);
+    // The caret's flash time is the whole application's: it goes back to the desktop's.
+    ~TextBox() override;
 
     static constexpr int kBlinkTimeoutMs = 10000;
     static constexpr qsizetype kLongText = 10000;

@@ -1,6 +1,7 @@
 #include "window_fixture.h"
 
 #include <QFontDatabase>
+#include <QStyleHints>
 #include <QSignalSpy>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -75,6 +76,7 @@ TEST_F(Window, TabWalksTheControlsInTheirOrder) {
 }
 
 TEST_F(Window, CaretStopsBlinkingWhenIdleAndWakesOnInput) {
+    const int desktopFlashTime = QGuiApplication::styleHints()->cursorFlashTime();
     TextBox* box = m_window->txtURL();
     box->SetBlinkTimeout(100);
     const struct {
@@ -95,6 +97,9 @@ TEST_F(Window, CaretStopsBlinkingWhenIdleAndWakesOnInput) {
     }
     QTest::keyClick(box, Qt::Key_Home);
     EXPECT_TRUE(box->CaretBlinks());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !box->CaretBlinks(); }, 2000));
+    m_window.reset();
+    EXPECT_EQ(QGuiApplication::styleHints()->cursorFlashTime(), desktopFlashTime) << "the setting is the application's";
 }
 
 TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
