@@ -194,44 +194,17 @@ TEST_F(GetPage, BlankLinksAreNotFetchedAndEndsAreTrimmed) {
     EXPECT_EQ(Fetch(" \t" + m_server.Url("/page") + "\r\n"), "<html>hello</html>");
 }
 
-// A certificate authority and a server certificate of the test's own, made with the openssl tool.
-class TlsMaterial {
-public:
-    TlsMaterial() {
-        char pattern[] = "/tmp/veltrin-tls-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            throw std::runtime_error("mkdtemp");
-        }
-        m_dir = pattern;
-        const std::string d = m_dir.string();
-        const std::string script =
-            "cd " + d + " && printf 'subjectAltName=IP:127.0.0.1\\n' > ext && "
-            "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=VeltrinTestCA "
-            "2>/dev/null && "
-            "openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj /CN=127.0.0.1 2>/dev/null && "
-            "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 "
-            "-extfile ext 2>/dev/null";
-        m_ok = std::system(script.c_str()) == 0;
-    }
-    ~TlsMaterial() { fs::remove_all(m_dir); }
-    bool Ok() const { return m_ok; }
-    std::string File(const char* name) const { return (m_dir / name).string(); }
-
-private:
-    fs::path m_dir;
-    bool m_ok = false;
-};
+// A certificate authority and a server certificate of the tests' own, made with the build.
+std::string TlsFile(const char* name) { return (fs::path(VELTRIN_TEST_TLS_DIR) / name).string(); }
 
 TEST_F(GetPage, HttpsRedirectsToPlainHttpAndBadCertificatesFail) {
-    TlsMaterial tls;
-    ASSERT_TRUE(tls.Ok()) << "openssl could not make the test certificates";
-    LoopbackServer<httplib::SSLServer> secure(tls.File("server.pem").c_str(), tls.File("server.key").c_str());
+    LoopbackServer<httplib::SSLServer> secure(TlsFile("server.pem").c_str(), TlsFile("server.key").c_str());
     secure->Get("/secure", [](const auto&, auto& res) { res.set_content("secret", "text/html"); });
     secure->Get("/down", [this](const auto&, auto& res) { res.set_redirect(m_server.Url("/page")); });
     secure.Start();
 
     EXPECT_EQ(Fetch(secure.Url("/secure", "https")), "") << "an unknown authority is a failure";
-    m_request->TrustCertificateAuthorityForTesting(tls.File("ca.pem"));
+    m_request->TrustCertificateAuthorityForTesting(TlsFile("ca.pem"));
     EXPECT_EQ(Fetch(secure.Url("/secure", "https")), "secret");
     EXPECT_EQ(Fetch(secure.Url("/down", "https")), "<html>hello</html>");
 }
