@@ -129,7 +129,7 @@ std::string Format(const std::vector<LinkMatch>& matches, bool json) {
 // The scheme a link names, such as "file" or "javascript"; empty when it names none ("host:8080"
 // is a host and a port).
 std::string_view SchemeOf(std::string_view link) {
-    link = modNet::TrimLink(link);
+    link = TrimWhiteSpace(link);
     const auto colon = link.find(':');
     if (colon == std::string_view::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(link[0]))) {
         return {};
@@ -392,7 +392,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     }
     if (request.download) {
         if (!request.links && !request.json && request.positional.size() == 1 &&
-            !modNet::TrimLink(request.positional.front()).empty()) {
+            !TrimWhiteSpace(request.positional.front()).empty()) {
             return Download(*request.download, request.positional.front(), request.output, out, err);
         }
         return Usage(err, request.positional.size() == 1 ? "--download goes alone" : "--download takes one link");
@@ -412,7 +412,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     if (request.positional.size() != 1) {
         return Usage(err, request.positional.empty() ? "--links needs a link" : "--links takes one link");
     }
-    if (modNet::TrimLink(request.positional.front()).empty()) {
+    if (TrimWhiteSpace(request.positional.front()).empty()) {
         return Usage(err, "the link is blank");
     }
     return Links(request.positional.front(), request.json, out, err);

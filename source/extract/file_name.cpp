@@ -1,5 +1,6 @@
 #include "extract/file_name.h"
 
+#include "extract/link.h"
 #include "extract/parameters.h"
 #include "extract/windows1252.h"
 
@@ -59,13 +60,6 @@ std::optional<std::string> Field(std::string_view fields, std::string_view name)
     return std::nullopt;
 }
 
-std::string_view Trim(std::string_view text) {
-    constexpr std::string_view kSpace = " \t\r\n\f\v";
-    const auto first = text.find_first_not_of(kSpace);
-    return first == std::string_view::npos ? std::string_view{}
-                                           : text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
-
 // The usual named entities and numeric ones; anything else stays as written.
 std::string DecodeEntities(std::string_view text) {
     static constexpr std::pair<std::string_view, std::string_view> kNamed[] = {
@@ -113,12 +107,12 @@ std::optional<std::string> HtmlTitle(std::string_view page) {
     if (start == std::string::npos || end == std::string::npos) {
         return std::nullopt;
     }
-    std::string title(Trim(DecodeEntities(page.substr(start + 1, end - start - 1))));
+    std::string title(TrimWhiteSpace(DecodeEntities(page.substr(start + 1, end - start - 1))));
     constexpr std::string_view kSiteSuffix = " - Clipvane";
     if (title.ends_with(kSiteSuffix)) {
         title.resize(title.size() - kSiteSuffix.size());
     }
-    title = std::string(Trim(title));
+    title = std::string(TrimWhiteSpace(title));
     return title.empty() ? std::nullopt : std::optional(title);
 }
 
@@ -154,16 +148,16 @@ std::string VideoTitle(std::string_view pageText) {
     std::optional<std::string> videoId;
     if (const auto window = FindParameterWindow(pageText)) {
         const std::string fields = SanitizeUtf8(PercentDecode(*window, false));
-        if (auto title = Field(fields, "title"); title && !Trim(*title).empty()) {
-            return std::string(Trim(*title));
+        if (auto title = Field(fields, "title"); title && !TrimWhiteSpace(*title).empty()) {
+            return std::string(TrimWhiteSpace(*title));
         }
         videoId = Field(fields, "video_id");
     }
     if (auto title = HtmlTitle(pageText)) {
         return *title;
     }
-    if (videoId && !Trim(*videoId).empty()) {
-        return std::string(Trim(*videoId));
+    if (videoId && !TrimWhiteSpace(*videoId).empty()) {
+        return std::string(TrimWhiteSpace(*videoId));
     }
     return "video";
 }
@@ -194,7 +188,7 @@ std::string StreamExtension(std::optional<int> code, std::string_view contentTyp
         default: break;
         }
     }
-    std::string type(Trim(contentType.substr(0, contentType.find(';'))));
+    std::string type(TrimWhiteSpace(contentType.substr(0, contentType.find(';'))));
     std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
     if (type == "video/webm") {
         return "webm";

@@ -1,5 +1,6 @@
 #include "net/mod_net.h"
 
+#include "extract/link.h"
 #include "net/http_request.h"
 
 namespace modNet {
@@ -14,24 +15,15 @@ std::unique_ptr<veltrin::HttpRequest> CreateConfiguredRequest() {
     return request;
 }
 
-std::string_view TrimLink(std::string_view link) {
-    constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
-    const auto first = link.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return link.substr(first, link.find_last_not_of(kWhiteSpace) - first + 1);
-}
-
 std::string FetchPage(veltrin::HttpRequest& httpURL, std::string_view link) {
     httpURL.SetProxy(veltrin::kProxySettingDirect);
-    httpURL.Open("GET", TrimLink(link));
+    httpURL.Open("GET", veltrin::TrimWhiteSpace(link));
     httpURL.Send();
     return httpURL.ResponseText();
 }
 
 std::string GetPage(veltrin::HttpRequest* httpURL, std::string link) {
-    if (TrimLink(link).empty() || httpURL == nullptr) {
+    if (veltrin::TrimWhiteSpace(link).empty() || httpURL == nullptr) {
         return {};
     }
     try {

@@ -15,11 +15,7 @@ inline constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Wi
 // Creates the shared request object and sets its four options in their fixed order.
 std::unique_ptr<veltrin::HttpRequest> CreateConfiguredRequest();
 
-// The link without the white space at its ends, which a link copied from a terminal or a mail
-// often carries and which no server would take; empty when nothing else is there.
-std::string_view TrimLink(std::string_view link);
-
-// The page text at link, fetched without the white space at its ends; throws HttpRequestError
+// The page text at link, fetched without the white space at its ends, which no server would take; throws HttpRequestError
 // with the reason when the fetch fails. The response status is not looked at: an error page's
 // body is returned like any other.
 std::string FetchPage(veltrin::HttpRequest& httpURL, std::string_view link);
