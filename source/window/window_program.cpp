@@ -80,10 +80,24 @@ int RunWindowProgram(int argc, char** argv) {
     }
 
     qInstallMessageHandler(ReportMissingDesktop);
-    // The web engine, loaded with the first results page, shares its OpenGL context with the
-    // window's; Qt 6.4 lets that be asked for only before the application object exists.
+    // The web engine, loaded with the first results page, wants a shared OpenGL context, and
+    // Qt 6.4 lets that be asked for only before the application object exists. Nothing here
+    // draws with OpenGL, though: the window is plain widgets and the results view draws in
+    // software. Without an OpenGL integration on X11 that context costs nothing, where the
+    // system's driver would add about 20 MB and 70 ms to every start. A user's own choice of
+    // integration or scene graph backend stands.
+    const bool withoutOpenGl = qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION") &&
+                               qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") &&
+                               qEnvironmentVariableIsEmpty("QSG_RHI_BACKEND");
+    if (withoutOpenGl) {
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    if (withoutOpenGl) {
+        // Read once, at start; a file manager opened from the downloads window keeps its own.
+        qunsetenv("QT_XCB_GL_INTEGRATION");
+    }
     g_starting = false;
     qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("Veltrin"));

@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QMenu>
+#include <QQuickWindow>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
@@ -95,6 +96,12 @@ void EngineView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 ResultsView* EngineViewFactory::Create(QWidget* parent, ResultsView::Events events) {
+    // A page of a few links draws well in software. Drawn through OpenGL it would load the
+    // system's driver (about 20 MB here, more with a software rasteriser) into the program for as
+    // long as it runs. Someone who chose a backend in the environment keeps it.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && qEnvironmentVariableIsEmpty("QSG_RHI_BACKEND")) {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
     return new EngineView(parent, std::move(events));
 }
 
