@@ -3,7 +3,7 @@
 #include "extract/file_name.h"
 #include "extract/go_pipeline.h"
 #include "extract/link.h"
-#include "extract/windows1252.h"
+#include "text/windows1252.h"
 #include "net/download_engine.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"

@@ -2,7 +2,7 @@
 
 #include "extract/link.h"
 #include "extract/parameters.h"
-#include "extract/windows1252.h"
+#include "text/windows1252.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "extract/results_page.h"
 
-#include "extract/windows1252.h"
+#include "text/windows1252.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "net/http_request.h"
 
-#include "extract/windows1252.h"
+#include "text/windows1252.h"
 
 #include <curl/curl.h>
 

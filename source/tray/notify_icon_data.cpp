@@ -1,6 +1,6 @@
 #include "tray/notify_icon_data.h"
 
-#include "extract/windows1252.h"
+#include "text/windows1252.h"
 
 #include <string>
 

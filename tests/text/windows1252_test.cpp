@@ -1,4 +1,4 @@
-#include "extract/windows1252.h"
+#include "text/windows1252.h"
 
 #include <gtest/gtest.h>
 
