@@ -106,5 +106,71 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     EXPECT_EQ(view->Url(), QUrl::fromLocalFile(m_window->ResultsFile())) << "the links stay in view";
 }
 
+// Whatever the results file holds, the view runs no script, reads no other local file, follows no
+// link but web ones and lets no frame take it elsewhere or open windows.
+TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
+    std::atomic<int> adFetches{0};
+    std::atomic<int> strays{0};
+    m_server->Get("/hostile-ad", [&](const auto&, auto& res) {
+        ++adFetches;
+        res.set_content("<script>top.location = '/stray'; window.open('/stray');</script>", "text/html");
+    });
+    m_server->Get("/stray", [&](const auto&, auto& res) {
+        ++strays;
+        res.set_content("away", "text/html");
+    });
+    Go(WatchLink());
+    WebBrowser* view = m_window->wb1();
+    const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->Url() == results; }, 5000));
+    auto* engine = qobject_cast<QWebEngineView*>(view->View());
+    ASSERT_NE(engine, nullptr);
+    int savesAsked = 0;
+    m_window->SetSaveChooser([&](const QString&) {
+        ++savesAsked;
+        return QString();
+    });
+
+    const fs::path folder = fs::path(results.toLocalFile().toStdString()).parent_path();
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(QString::fromStdString((folder / "dl.jpg").string()), "PNG"));
+    ASSERT_TRUE(picture.save(QString::fromStdString((folder / "secret.png").string()), "PNG"));
+    std::ofstream(folder / "temp.html") << "<script>document.title = 'ran';</script>"
+                                           "<a id=js href=\"javascript:void(document.title = 'followed')\">j</a>"
+                                           "<a id=file href='file:///etc/hostname'>f</a>"
+                                           "<a id=data href='data:text/html,x'>d</a>"
+                                           "<a id=ftp href='ftp://127.0.0.1:1/x'>t</a>"
+                                           "<img id=pic src='dl.jpg'><img id=secret src='secret.png'>"
+                                           "<iframe src='" << m_server.Url("/hostile-ad") << "'></iframe>";
+    view->Navigate(m_window->ResultsFile());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return adFetches.load() == 1; }, 5000));
+    QTest::qWait(500);
+
+    // Asked in a script world of the test's own: the page's own scripting is off.
+    const auto evaluate = [&](const QString& script) {
+        QVariant result;
+        bool done = false;
+        engine->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000)) << script.toStdString();
+        return result;
+    };
+    EXPECT_EQ(evaluate(QStringLiteral("document.title")).toString(), QString());
+    EXPECT_EQ(evaluate(QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 4);
+    EXPECT_EQ(evaluate(QStringLiteral("document.getElementById('secret').naturalWidth")).toInt(), 0);
+    for (const char* link : {"js", "file", "data", "ftp"}) {
+        evaluate(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(link)));
+        QTest::qWait(300);
+        EXPECT_EQ(view->Url(), results) << link;
+    }
+    EXPECT_EQ(evaluate(QStringLiteral("document.title")).toString(), QString());
+    EXPECT_EQ(strays.load(), 0);
+    EXPECT_EQ(savesAsked, 0);
+    EXPECT_EQ(m_window->DownloadsView(), nullptr);
+}
+
 } // namespace
 } // namespace veltrin::testing

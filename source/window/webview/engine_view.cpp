@@ -8,6 +8,7 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
 
 namespace veltrin {
 
@@ -49,11 +50,26 @@ bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, 
     return isMainFrame && url.isLocalFile() && url.adjusted(QUrl::RemoveFragment) == m_resultsFile;
 }
 
+void LocalFileGuard::SetResultsFile(const QUrl& file) {
+    m_resultsFile = file.adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery);
+    m_picture = m_resultsFile.resolved(QUrl(QStringLiteral("dl.jpg")));
+}
+
+void LocalFileGuard::interceptRequest(QWebEngineUrlRequestInfo& info) {
+    const QUrl url = info.requestUrl().adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery);
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("about")) {
+        return;
+    }
+    info.block(url != m_resultsFile && url != m_picture);
+}
+
 QWebEnginePage* ResultsPage::createWindow(WebWindowType) { return nullptr; }
 
 EngineView::EngineView(QWidget* parent, Events events)
     : QWebEngineView(parent), m_events(std::move(events)), m_profile(new QWebEngineProfile(this)),
-      m_page(new ResultsPage(m_profile, this)) {
+      m_guard(new LocalFileGuard(this)), m_page(new ResultsPage(m_profile, this)) {
+    m_profile->setUrlRequestInterceptor(m_guard);
     // The page names only "tahoma": where that is missing it falls back to the desktop's own
     // face, as the rest of the window does, not to a serif one.
     const QString desktopFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
@@ -78,6 +94,7 @@ EngineView::EngineView(QWidget* parent, Events events)
 void EngineView::Load(const QUrl& url) {
     if (url.isLocalFile()) {
         m_page->SetResultsFile(url);
+        m_guard->SetResultsFile(url);
     }
     load(url);
 }

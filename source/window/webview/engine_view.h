@@ -6,6 +6,7 @@
 #include <functional>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 class QWebEngineProfile;
@@ -31,6 +32,19 @@ private:
     std::function<void(const QUrl&)> m_linkFollowed;
 };
 
+// Local files the view may read: the results file and the picture beside it, nothing else. The
+// page must reach "dl.jpg" as a local file, and the engine's switch for that opens every file.
+class LocalFileGuard : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void SetResultsFile(const QUrl& file);
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+
+private:
+    QUrl m_resultsFile;
+    QUrl m_picture;
+};
+
 // The web view of the results. It downloads nothing itself: a followed stream link is handed on.
 class EngineView : public QWebEngineView, public ResultsView {
     Q_OBJECT
@@ -47,6 +61,7 @@ protected:
 private:
     Events m_events;
     QWebEngineProfile* m_profile = nullptr;
+    LocalFileGuard* m_guard = nullptr;
     ResultsPage* m_page = nullptr;
 };
 
