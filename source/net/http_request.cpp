@@ -66,7 +66,7 @@ std::string Explain(CURLcode code, const std::string& detail, long overallSecond
     case CURLE_SSL_CONNECT_ERROR:
         return "the server's certificate cannot be trusted (" + detail + ")";
     case CURLE_OPERATION_TIMEDOUT:
-        return "the server took too long (more than " + std::to_string(overallSeconds) + " s, or no connection)";
+        return "the server took too long (more than " + std::to_string(overallSeconds) + " s)";
     case CURLE_FILESIZE_EXCEEDED:
         return "the response is larger than the size limit";
     case CURLE_TOO_MANY_REDIRECTS:
@@ -266,9 +266,14 @@ void HttpRequest::Send() {
     if (code != CURLE_OK) {
         s.body.clear();
         const std::string detail = s.errorBuffer[0] ? s.errorBuffer : curl_easy_strerror(code);
-        const std::string reason = s.bodyTooLarge ? "the response is larger than the size limit"
-                                   : s.stalled    ? "the server stopped sending"
-                                                  : Explain(code, detail, s.limits.overallSeconds);
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(s.curl, CURLINFO_CONNECT_TIME_T, &connectTime);
+        const bool neverConnected = code == CURLE_OPERATION_TIMEDOUT && connectTime == 0;
+        const std::string reason =
+            s.bodyTooLarge   ? "the response is larger than the size limit"
+            : s.stalled      ? "the server stopped sending"
+            : neverConnected ? "the server took no connection within " + std::to_string(s.limits.connectTimeoutSeconds) + " s"
+                             : Explain(code, detail, s.limits.overallSeconds);
         throw HttpRequestError(reason);
     }
     char* contentType = nullptr;

@@ -11,6 +11,11 @@
 #include <fstream>
 #include <mutex>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace veltrin {
 namespace {
 
@@ -192,6 +197,33 @@ TEST_F(GetPage, BlankLinksAreNotFetchedAndEndsAreTrimmed) {
     EXPECT_EQ(m_requests.load(), 0);
     // White space at the ends, as a link copied from a terminal carries, is not sent.
     EXPECT_EQ(Fetch(" \t" + m_server.Url("/page") + "\r\n"), "<html>hello</html>");
+}
+
+TEST_F(GetPage, ConnectLimitEndsAConnectionNobodyTakes) {
+    // A listening socket whose queue one connection fills: the next one is never taken.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int queued = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(connect(queued, reinterpret_cast<sockaddr*>(&address), length), 0);
+
+    HttpRequest::Limits limits;
+    limits.connectTimeoutSeconds = 1;
+    m_request->SetLimitsForTesting(limits);
+    m_request->Open("GET", "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
+    try {
+        m_request->Send();
+        ADD_FAILURE() << "a connection nobody took was reported as a response";
+    } catch (const HttpRequestError& error) {
+        EXPECT_NE(std::string(error.what()).find("no connection within 1 s"), std::string::npos) << error.what();
+    }
+    close(queued);
+    close(listener);
 }
 
 // A certificate authority and a server certificate of the tests' own, made with the build.
