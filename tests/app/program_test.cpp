@@ -65,7 +65,7 @@ protected:
             });
         });
         m_server.Start();
-        char pattern[] = "/tmp/veltrin-program-XXXXXX";
+        char pattern[] = "/tmp/veltrin-programme-\u00E9\u7A0B-XXXXXX"; // a user's folder need not be ASCII
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_folder = pattern;
     }

@@ -127,7 +127,8 @@ protected:
             res.set_content("", "text/html");
         });
         m_server.Start();
-        char pattern[] = "/tmp/veltrin-window-XXXXXX";
+        // Not ASCII, as many users' home folders are not: the program and fallback folders are in it.
+        char pattern[] = "/tmp/veltrin-fen\u00EAtre-\u7A93-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_folder = pattern;
         QGuiApplication::clipboard()->clear();
