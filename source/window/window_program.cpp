@@ -42,12 +42,29 @@ void ReportMissingDesktop(QtMsgType type, const QMessageLogContext&, const QStri
 
 } // namespace
 
-int RunWindowProgram(int argc, char** argv) {
+StartChoice ChooseStart(const std::function<bool(const char* name)>& isSet) {
+    StartChoice choice;
+    const bool platformSet = isSet("QT_QPA_PLATFORM");
+    choice.desktop = platformSet || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
     // A background program cannot read the clipboard through the native Wayland platform; under
     // XWayland it can, and the compositor keeps the two clipboards in step.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        !qEnvironmentVariableIsEmpty("DISPLAY")) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    if (!platformSet && isSet("WAYLAND_DISPLAY") && isSet("DISPLAY")) {
+        choice.platform = "xcb";
+    }
+    // The web engine, loaded with the first results page, wants a shared OpenGL context, and
+    // Qt 6.4 lets that be asked for only before the application object exists. Nothing here
+    // draws with OpenGL, though: the window is plain widgets and the results view draws in
+    // software. Without an OpenGL integration on X11 that context costs nothing, where the
+    // system's driver would add about 20 MB and 70 ms to every start. A user's own choice of
+    // integration or scene graph backend stands.
+    choice.withoutOpenGl = !isSet("QT_XCB_GL_INTEGRATION") && !isSet("QT_QUICK_BACKEND") && !isSet("QSG_RHI_BACKEND");
+    return choice;
+}
+
+int RunWindowProgram(int argc, char** argv) {
+    const StartChoice start = ChooseStart([](const char* name) { return !qEnvironmentVariableIsEmpty(name); });
+    if (start.platform != nullptr) {
+        qputenv("QT_QPA_PLATFORM", start.platform);
     }
 
     // Qt's own options go to Qt; what is left is at most one link.
@@ -67,8 +84,7 @@ int RunWindowProgram(int argc, char** argv) {
         return kUsage;
     }
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (!start.desktop) {
         SayNoDesktop();
         return kNoDesktop;
     }
@@ -80,21 +96,12 @@ int RunWindowProgram(int argc, char** argv) {
     }
 
     qInstallMessageHandler(ReportMissingDesktop);
-    // The web engine, loaded with the first results page, wants a shared OpenGL context, and
-    // Qt 6.4 lets that be asked for only before the application object exists. Nothing here
-    // draws with OpenGL, though: the window is plain widgets and the results view draws in
-    // software. Without an OpenGL integration on X11 that context costs nothing, where the
-    // system's driver would add about 20 MB and 70 ms to every start. A user's own choice of
-    // integration or scene graph backend stands.
-    const bool withoutOpenGl = qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION") &&
-                               qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") &&
-                               qEnvironmentVariableIsEmpty("QSG_RHI_BACKEND");
-    if (withoutOpenGl) {
+    if (start.withoutOpenGl) {
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    if (withoutOpenGl) {
+    if (start.withoutOpenGl) {
         // Read once, at start; a file manager opened from the downloads window keeps its own.
         qunsetenv("QT_XCB_GL_INTEGRATION");
     }

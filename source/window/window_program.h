@@ -1,6 +1,16 @@
 #pragma once
 
+#include <functional>
+
 namespace veltrin {
+
+// How the window starts, from the environment; isSet tells whether a variable is set and not empty.
+struct StartChoice {
+    bool desktop = true;            // false: no display of any kind can be reached
+    const char* platform = nullptr; // the Qt platform to ask for; nothing: Qt's own choice
+    bool withoutOpenGl = false;     // X11 without an OpenGL integration
+};
+StartChoice ChooseStart(const std::function<bool(const char* name)>& isSet);
 
 // The program with its window: argv may hold Qt's own options and one link. A link goes to the
 // window that already runs for this user on this display, if there is one; otherwise the window
