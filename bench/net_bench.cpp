@@ -18,9 +18,8 @@ veltrin::testing::LoopbackServer<>& Server() {
                 body += "<div class=\"watch\">caf\xC3\xA9 flashvars url%3Dhttp%253A%252F%252Fr1</div>\n";
             }
             body.resize(size);
-            (*s)->Get("/" + std::to_string(size), [body](const auto&, auto& res) {
-                res.set_content(body, "text/html; charset=utf-8");
-            });
+            (*s)->Get("/" + std::to_string(size),
+                      [body](const auto&, auto& res) { res.set_content(body, "text/html; charset=utf-8"); });
         }
         s->Start();
         return s;

@@ -101,7 +101,8 @@ void BM_DownloadCommand(benchmark::State& state) {
     const std::string url = Server().Url("/watch-stream/" + std::to_string(state.range(0)));
     long peak = 0;
     for (auto _ : state) {
-        if (RunToEnd({VELTRIN_EXECUTABLE, "--download", "720p", url, "--output", DownloadFolder().string() + "/"}, &peak) != 0) {
+        if (RunToEnd({VELTRIN_EXECUTABLE, "--download", "720p", url, "--output", DownloadFolder().string() + "/"},
+                     &peak) != 0) {
             state.SkipWithError("Veltrin --download failed");
             break;
         }
@@ -116,7 +117,12 @@ void BM_DownloadCommand(benchmark::State& state) {
     state.counters["added_MiB"] = static_cast<double>(peak - idle) / 1024;
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_DownloadCommand)->Arg(200 << 20)->Arg(int64_t{1} << 30)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_DownloadCommand)
+    ->Arg(200 << 20)
+    ->Arg(int64_t{1} << 30)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 void BM_CurlDownload(benchmark::State& state) {
     const std::string url = Server().Url("/stream/" + std::to_string(state.range(0)));

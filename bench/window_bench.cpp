@@ -11,9 +11,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -61,9 +61,10 @@ veltrin::testing::LoopbackServer<>& Server() {
         (*s)->Get("/ad", [](const auto&, auto& res) { res.set_content("<html>ad</html>", "text/html"); });
         (*s)->Get("/stream", [](const auto&, auto& res) {
             static const std::string chunk(1 << 20, 'v');
-            res.set_content_provider(std::size_t{200} << 20, "video/mp4", [](size_t, size_t length, httplib::DataSink& sink) {
-                return sink.write(chunk.data(), std::min(length, chunk.size()));
-            });
+            res.set_content_provider(std::size_t{200} << 20, "video/mp4",
+                                     [](size_t, size_t length, httplib::DataSink& sink) {
+                                         return sink.write(chunk.data(), std::min(length, chunk.size()));
+                                     });
         });
         s->Start();
         return s;
@@ -94,8 +95,7 @@ BENCHMARK(BM_GoCommand)->ArgsProduct({{100 << 10, 8 << 20}, {0, 1}})->Unit(bench
 
 void BM_TwoFetches(benchmark::State& state) {
     auto request = modNet::CreateConfiguredRequest();
-    const std::string watch =
-        Server().Url("/watch/" + std::to_string(state.range(0)) + (state.range(1) ? "/all" : ""));
+    const std::string watch = Server().Url("/watch/" + std::to_string(state.range(0)) + (state.range(1) ? "/all" : ""));
     const std::string ad = Server().Url("/ad");
     for (auto _ : state) {
         benchmark::DoNotOptimize(modNet::GetPage(request.get(), watch));
@@ -147,7 +147,8 @@ void BM_EventLoopDuringDownload(benchmark::State& state) {
         });
         bool done = false;
         QObject::connect(&downloads, &veltrin::Downloads::Changed, [&](const veltrin::DownloadInfo& info) {
-            done = done || info.state == veltrin::DownloadState::Finished || info.state == veltrin::DownloadState::Failed;
+            done =
+                done || info.state == veltrin::DownloadState::Finished || info.state == veltrin::DownloadState::Failed;
         });
         clock.start();
         tick.start();

@@ -3,19 +3,19 @@
 #include "extract/file_name.h"
 #include "extract/go_pipeline.h"
 #include "extract/link.h"
-#include "text/windows1252.h"
 #include "net/download_engine.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
+#include "text/windows1252.h"
 #include "version.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <string_view>
@@ -63,7 +63,9 @@ struct Request {
 };
 
 // Writes all of text; false when the output is gone.
-bool Write(std::FILE* out, std::string_view text) { return std::fwrite(text.data(), 1, text.size(), out) == text.size(); }
+bool Write(std::FILE* out, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+}
 
 int Usage(std::FILE* err, const std::string& problem) {
     std::fprintf(err, "Veltrin: %s\n\n", problem.c_str());
@@ -205,7 +207,6 @@ int Links(const std::string& link, bool json, std::FILE* out, std::FILE* err) {
     return kFound;
 }
 
-
 std::atomic<bool> g_interrupted{false};
 
 void OnInterrupt(int) { g_interrupted = true; }
@@ -224,7 +225,8 @@ std::string Size(std::int64_t bytes) {
 std::string Progress(const DownloadInfo& info) {
     std::string text;
     if (info.total > 0) {
-        text += std::to_string(info.received * 100 / info.total) + "%  " + Size(info.received) + " of " + Size(info.total);
+        text +=
+            std::to_string(info.received * 100 / info.total) + "%  " + Size(info.received) + " of " + Size(info.total);
     } else {
         text += Size(info.received);
     }
@@ -313,8 +315,8 @@ int Download(const std::string& quality, const std::string& link, const std::opt
         return *status;
     }
     const WatchPage& page = std::get<WatchPage>(fetched);
-    const auto match = std::find_if(page.matches.begin(), page.matches.end(),
-                                    [&](const LinkMatch& m) { return m.quality == &*row; });
+    const auto match =
+        std::find_if(page.matches.begin(), page.matches.end(), [&](const LinkMatch& m) { return m.quality == &*row; });
     if (match == page.matches.end()) {
         std::fprintf(err, "Veltrin: the page has no %s stream\n", std::string(row->label).c_str());
         return kNoKnownQuality;

@@ -30,8 +30,7 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else if (plusIsSpace && text[i] == '+') {
@@ -76,7 +75,8 @@ std::string DecodeEntities(std::string_view text) {
             const bool hex = name[1] == 'x' || name[1] == 'X';
             const std::string_view digits = name.substr(hex ? 2 : 1);
             std::uint32_t code = 0;
-            const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+            const auto [end, error] =
+                std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
             if (error == std::errc() && end == digits.data() + digits.size() && !digits.empty() && code > 0 &&
                 code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
                 AppendUtf8(out, code);
@@ -84,7 +84,8 @@ std::string DecodeEntities(std::string_view text) {
                 continue;
             }
         }
-        const auto named = std::find_if(std::begin(kNamed), std::end(kNamed), [&](const auto& e) { return e.first == name; });
+        const auto named =
+            std::find_if(std::begin(kNamed), std::end(kNamed), [&](const auto& e) { return e.first == name; });
         if (named != std::end(kNamed)) {
             out += named->second;
             i = semicolon;
@@ -122,13 +123,14 @@ std::size_t SequenceLength(unsigned char c) { return c < 0x80 ? 1 : c >= 0xF0 ? 
 bool Unsafe(std::string_view character) {
     if (character.size() == 1) {
         const unsigned char c = static_cast<unsigned char>(character[0]);
-        return c < 0x20 || c == 0x7F || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
+        return c < 0x20 || c == 0x7F ||
+               std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
     }
     // C1 controls, and the direction marks and overrides that can make "evil\u202Ecod.exe" look
     // like something else.
-    static constexpr std::string_view kUnsafe[] = {"\u0080", "\u0081", "\u0085", "\u009F", "\u200E", "\u200F",
-                                                   "\u202A", "\u202B", "\u202C", "\u202D", "\u202E", "\u2066",
-                                                   "\u2067", "\u2068", "\u2069"};
+    static constexpr std::string_view kUnsafe[] = {"\u0080", "\u0081", "\u0085", "\u009F", "\u200E",
+                                                   "\u200F", "\u202A", "\u202B", "\u202C", "\u202D",
+                                                   "\u202E", "\u2066", "\u2067", "\u2068", "\u2069"};
     if (character.size() == 2 && static_cast<unsigned char>(character[0]) == 0xC2 &&
         static_cast<unsigned char>(character[1]) < 0xA0) {
         return true;
@@ -169,7 +171,8 @@ std::optional<int> FormatCode(std::string_view entry) {
     }
     const std::string_view digits = entry.substr(marker + 5);
     int code = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + std::min<std::size_t>(digits.size(), 6), code);
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + std::min<std::size_t>(digits.size(), 6), code);
     return error == std::errc() && end != digits.data() ? std::optional(code) : std::nullopt;
 }
 
@@ -181,10 +184,18 @@ bool ExtensionKnownFromCode(std::optional<int> code) {
 std::string StreamExtension(std::optional<int> code, std::string_view contentType) {
     if (code) {
         switch (*code) {
-        case 37: case 22: case 18: return "mp4";
-        case 35: case 34: case 5: return "flv";
-        case 17: case 36: return "3gp";
-        case 43: case 44: case 45: case 46: return "webm";
+        case 37:
+        case 22:
+        case 18: return "mp4";
+        case 35:
+        case 34:
+        case 5: return "flv";
+        case 17:
+        case 36: return "3gp";
+        case 43:
+        case 44:
+        case 45:
+        case 46: return "webm";
         default: break;
         }
     }

@@ -54,7 +54,8 @@ GoOutcome RunGo(const std::string& link, const FetchPage& fetch, const std::stri
         block = DecodeParameters(*window);
         outcome.title = VideoTitle(page); // the page text is not needed past this point
     }
-    const std::string adBlock = fetch(advertisementPage).empty() ? std::string() : AdvertisementBlock(advertisementPage);
+    const std::string adBlock =
+        fetch(advertisementPage).empty() ? std::string() : AdvertisementBlock(advertisementPage);
     outcome.matches = ScanStreamEntries(*block);
     const std::string page = ComposeResultsPage(outcome.matches, adBlock);
 

@@ -15,16 +15,11 @@ struct QualityRow {
 
 // In this order; a marker also matches longer codes that start with it ("itag=5" matches 59).
 inline constexpr std::array<QualityRow, 6> QualityTable{{
-    {"itag=37", "1080P",
-     "<span style='font-size: 18px; font-family: tahoma;'>Download 1080P Version: </span><a href="},
-    {"itag=22", "720P",
-     "<span style='font-size: 18px; font-family: tahoma;'>Download 720P Version: </span><a href="},
-    {"itag=35", "480P",
-     "<span style='font-size: 18px; font-family: tahoma;'>Download 480P Version: </span><a href="},
-    {"itag=34", "360P",
-     "<span style='font-size: 18px; font-family: tahoma;'>Download 360P Version: </span><a href="},
-    {"itag=5", "240p",
-     "<span style='font-size: 18px; font-family: tahoma;'>Download 240p Version: </span><a href="},
+    {"itag=37", "1080P", "<span style='font-size: 18px; font-family: tahoma;'>Download 1080P Version: </span><a href="},
+    {"itag=22", "720P", "<span style='font-size: 18px; font-family: tahoma;'>Download 720P Version: </span><a href="},
+    {"itag=35", "480P", "<span style='font-size: 18px; font-family: tahoma;'>Download 480P Version: </span><a href="},
+    {"itag=34", "360P", "<span style='font-size: 18px; font-family: tahoma;'>Download 360P Version: </span><a href="},
+    {"itag=5", "240p", "<span style='font-size: 18px; font-family: tahoma;'>Download 240p Version: </span><a href="},
     {"itag=17", "Mobile",
      "<span style='font-size: 18px; font-family: tahoma;'>Download Mobile Version: </span><a href="},
 }};

@@ -59,10 +59,8 @@ bool Passing(CURLcode code) {
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_ABORTED_BY_CALLBACK: // the stall watch
     case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-        return true;
-    default:
-        return false;
+    case CURLE_HTTP2_STREAM: return true;
+    default: return false;
     }
 }
 
@@ -113,11 +111,11 @@ struct DownloadEngine::Impl {
     std::thread worker;
 
     mutable std::mutex mutex;
-    std::map<int, DownloadInfo> published;            // guarded by mutex
-    std::deque<std::pair<int, Transfer*>> added;      // guarded by mutex
-    std::deque<std::pair<int, Command>> commands;     // guarded by mutex
-    bool stopping = false;                            // guarded by mutex
-    int lastId = 0;                                   // guarded by mutex
+    std::map<int, DownloadInfo> published;        // guarded by mutex
+    std::deque<std::pair<int, Transfer*>> added;  // guarded by mutex
+    std::deque<std::pair<int, Command>> commands; // guarded by mutex
+    bool stopping = false;                        // guarded by mutex
+    int lastId = 0;                               // guarded by mutex
 
     std::map<int, std::unique_ptr<Transfer>> transfers; // the worker's own
 
@@ -231,7 +229,8 @@ struct DownloadEngine::Impl {
         }
         if (t.offset > 0 && (t.status != 206 || t.badRange)) {
             // The server ignored the Range request and sends the whole body: start over.
-            if (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 || std::fseek(t.part, 0, SEEK_SET) != 0) {
+            if (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 ||
+                std::fseek(t.part, 0, SEEK_SET) != 0) {
                 t.writeError = errno;
                 return false;
             }
@@ -444,7 +443,7 @@ struct DownloadEngine::Impl {
             return;
         }
         if (code != CURLE_OK) {
-            const std::string detail = t.stalled ? "the server stopped sending"
+            const std::string detail = t.stalled          ? "the server stopped sending"
                                        : t.errorBuffer[0] ? t.errorBuffer
                                                           : curl_easy_strerror(code);
             if (Passing(code)) {

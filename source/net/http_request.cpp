@@ -27,7 +27,8 @@ std::string Lowercase(std::string_view text) {
 }
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '"' || text.front() == '\'')) {
+    while (!text.empty() &&
+           (text.front() == ' ' || text.front() == '\t' || text.front() == '"' || text.front() == '\'')) {
         text.remove_prefix(1);
     }
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '"' || text.back() == '\'')) {
@@ -53,26 +54,18 @@ std::string CharsetOf(std::string_view contentType) {
 // Says in a user's words what went wrong, with libcurl's own detail where it adds anything.
 std::string Explain(CURLcode code, const std::string& detail, long overallSeconds) {
     switch (code) {
-    case CURLE_COULDNT_CONNECT:
-        return "the connection was refused (" + detail + ")";
-    case CURLE_COULDNT_RESOLVE_HOST:
-        return "the host name is unknown (" + detail + ")";
-    case CURLE_UNSUPPORTED_PROTOCOL:
-        return "only http and https links can be fetched (" + detail + ")";
-    case CURLE_URL_MALFORMAT:
-        return "the link is not a valid address (" + detail + ")";
+    case CURLE_COULDNT_CONNECT: return "the connection was refused (" + detail + ")";
+    case CURLE_COULDNT_RESOLVE_HOST: return "the host name is unknown (" + detail + ")";
+    case CURLE_UNSUPPORTED_PROTOCOL: return "only http and https links can be fetched (" + detail + ")";
+    case CURLE_URL_MALFORMAT: return "the link is not a valid address (" + detail + ")";
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_CONNECT_ERROR:
-        return "the server's certificate cannot be trusted (" + detail + ")";
+    case CURLE_SSL_CONNECT_ERROR: return "the server's certificate cannot be trusted (" + detail + ")";
     case CURLE_OPERATION_TIMEDOUT:
         return "the server took too long (more than " + std::to_string(overallSeconds) + " s)";
-    case CURLE_FILESIZE_EXCEEDED:
-        return "the response is larger than the size limit";
-    case CURLE_TOO_MANY_REDIRECTS:
-        return "the server redirects too often (" + detail + ")";
-    default:
-        return detail;
+    case CURLE_FILESIZE_EXCEEDED: return "the response is larger than the size limit";
+    case CURLE_TOO_MANY_REDIRECTS: return "the server redirects too often (" + detail + ")";
+    default: return detail;
     }
 }
 
@@ -269,11 +262,11 @@ void HttpRequest::Send() {
         curl_off_t connectTime = 0;
         curl_easy_getinfo(s.curl, CURLINFO_CONNECT_TIME_T, &connectTime);
         const bool neverConnected = code == CURLE_OPERATION_TIMEDOUT && connectTime == 0;
-        const std::string reason =
-            s.bodyTooLarge   ? "the response is larger than the size limit"
-            : s.stalled      ? "the server stopped sending"
-            : neverConnected ? "the server took no connection within " + std::to_string(s.limits.connectTimeoutSeconds) + " s"
-                             : Explain(code, detail, s.limits.overallSeconds);
+        const std::string reason = s.bodyTooLarge   ? "the response is larger than the size limit"
+                                   : s.stalled      ? "the server stopped sending"
+                                   : neverConnected ? "the server took no connection within " +
+                                                          std::to_string(s.limits.connectTimeoutSeconds) + " s"
+                                                    : Explain(code, detail, s.limits.overallSeconds);
         throw HttpRequestError(reason);
     }
     char* contentType = nullptr;

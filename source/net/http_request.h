@@ -36,7 +36,7 @@ public:
     // Bounds that keep a dead or hostile server from holding the window for ever.
     struct Limits {
         long connectTimeoutSeconds = 60;
-        long stallSeconds = 30;   // a transfer that receives nothing for this long fails
+        long stallSeconds = 30;    // a transfer that receives nothing for this long fails
         long overallSeconds = 120; // a trickling server cannot hold a fetch longer than this
         std::size_t maxBodyBytes = std::size_t{256} << 20;
     };

@@ -18,7 +18,6 @@ constexpr std::array<char32_t, 32> kHighControls{
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-
 // Length of the ASCII run at the start of [p, end), eight bytes at a time where it can.
 std::size_t AsciiPrefix(const unsigned char* p, const unsigned char* end) {
     const unsigned char* start = p;
@@ -84,8 +83,7 @@ Decoded DecodeOne(const unsigned char* p, const unsigned char* end) {
     return {cp, length, true};
 }
 
-template <typename ByteToCodePoint>
-std::string SingleByteToUtf8(std::string_view bytes, ByteToCodePoint toCodePoint) {
+template <typename ByteToCodePoint> std::string SingleByteToUtf8(std::string_view bytes, ByteToCodePoint toCodePoint) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -145,9 +143,8 @@ std::string SanitizeUtf8(std::string_view bytes) {
 }
 
 std::string Windows1252ToUtf8(std::string_view bytes) {
-    return SingleByteToUtf8(bytes, [](unsigned char b) -> char32_t {
-        return (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : b;
-    });
+    return SingleByteToUtf8(
+        bytes, [](unsigned char b) -> char32_t { return (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : b; });
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {

@@ -46,12 +46,9 @@ std::string Utf8Of(char16_t unit) {
 char16_t UnitOf(const std::string& utf8) {
     const auto b = [&](std::size_t i) { return static_cast<char16_t>(static_cast<unsigned char>(utf8[i])); };
     switch (utf8.size()) {
-    case 1:
-        return b(0);
-    case 2:
-        return static_cast<char16_t>(((b(0) & 0x1F) << 6) | (b(1) & 0x3F));
-    default:
-        return static_cast<char16_t>(((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F));
+    case 1: return b(0);
+    case 2: return static_cast<char16_t>(((b(0) & 0x1F) << 6) | (b(1) & 0x3F));
+    default: return static_cast<char16_t>(((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F));
     }
 }
 

@@ -87,8 +87,9 @@ bool Add(const modTray::NOTIFYICONDATAA& record) {
         icon.trayIcon->setIcon(found->second);
     }
     icon.trayIcon->setToolTip(icon.tip);
-    QObject::connect(icon.trayIcon, &QSystemTrayIcon::activated,
-                     [key](QSystemTrayIcon::ActivationReason reason) { Post(key.first, key.second, MessageFor(reason)); });
+    QObject::connect(icon.trayIcon, &QSystemTrayIcon::activated, [key](QSystemTrayIcon::ActivationReason reason) {
+        Post(key.first, key.second, MessageFor(reason));
+    });
     icon.trayIcon->show();
     books.shown.emplace(key, std::move(icon));
     return true;
@@ -160,16 +161,11 @@ bool NotificationAreaAvailable() {
 
 std::uint32_t MessageFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        return modTray::WM_LBUTTONDOWN;
-    case QSystemTrayIcon::DoubleClick:
-        return modTray::WM_LBUTTONDBLCLK;
-    case QSystemTrayIcon::Context:
-        return modTray::WM_RBUTTONDOWN;
-    case QSystemTrayIcon::MiddleClick:
-        return modTray::WM_MBUTTONDOWN;
-    case QSystemTrayIcon::Unknown:
-        break;
+    case QSystemTrayIcon::Trigger: return modTray::WM_LBUTTONDOWN;
+    case QSystemTrayIcon::DoubleClick: return modTray::WM_LBUTTONDBLCLK;
+    case QSystemTrayIcon::Context: return modTray::WM_RBUTTONDOWN;
+    case QSystemTrayIcon::MiddleClick: return modTray::WM_MBUTTONDOWN;
+    case QSystemTrayIcon::Unknown: break;
     }
     return modTray::WM_MOUSEMOVE;
 }
@@ -192,12 +188,9 @@ namespace modTray {
 
 bool Shell_NotifyIconA(std::uint32_t dwMessage, NOTIFYICONDATAA& lpData) {
     switch (dwMessage) {
-    case NIM_ADD:
-        return veltrin::shell::Add(lpData);
-    case NIM_DELETE:
-        return veltrin::shell::Delete(lpData);
-    default:
-        return false;
+    case NIM_ADD: return veltrin::shell::Add(lpData);
+    case NIM_DELETE: return veltrin::shell::Delete(lpData);
+    default: return false;
     }
 }
 

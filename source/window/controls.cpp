@@ -31,7 +31,8 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-TextBox::TextBox(QWidget* parent) : QLineEdit(parent), m_desktopFlashTime(QGuiApplication::styleHints()->cursorFlashTime()) {
+TextBox::TextBox(QWidget* parent)
+    : QLineEdit(parent), m_desktopFlashTime(QGuiApplication::styleHints()->cursorFlashTime()) {
     // A link box has no length limit of its own; Qt's default would cut at 32767 characters.
     setMaxLength(std::numeric_limits<int>::max());
     // A link needs no glyph shaping, and without it a pasted text of megabytes lays out and

@@ -9,7 +9,8 @@ Downloads::Downloads(QObject* parent) : QObject(parent) {
     options.userAgent = modNet::kUserAgent;
     m_engine = std::make_unique<DownloadEngine>(options, [this](const DownloadInfo& info) {
         // The engine reports from its own thread; the window hears of it on its own.
-        QMetaObject::invokeMethod(this, [this, info] { Q_EMIT Changed(info); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, info] { Q_EMIT Changed(info); }, Qt::QueuedConnection);
     });
 }
 

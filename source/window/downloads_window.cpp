@@ -15,12 +15,15 @@
 
 namespace veltrin {
 
-QString ByteSize(std::int64_t bytes) { return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat); }
+QString ByteSize(std::int64_t bytes) {
+    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
 
 DownloadRow::DownloadRow(Downloads* downloads, int id, const QString& name, QWidget* parent)
     : QWidget(parent), m_downloads(downloads), m_name(new QLabel(name, this)), m_progress(new QProgressBar(this)),
-      m_status(new QLabel(this)), m_pause(new QPushButton(tr("Pause"), this)), m_cancel(new QPushButton(tr("Cancel"), this)),
-      m_open(new QPushButton(tr("Open"), this)), m_folder(new QPushButton(tr("Show in folder"), this)) {
+      m_status(new QLabel(this)), m_pause(new QPushButton(tr("Pause"), this)),
+      m_cancel(new QPushButton(tr("Cancel"), this)), m_open(new QPushButton(tr("Open"), this)),
+      m_folder(new QPushButton(tr("Show in folder"), this)) {
     m_info.id = id;
     QFont bold = m_name->font();
     bold.setBold(true);
@@ -57,20 +60,14 @@ DownloadRow::DownloadRow(Downloads* downloads, int id, const QString& name, QWid
 QString DownloadRow::StatusText() const {
     const DownloadInfo& i = m_info;
     switch (i.state) {
-    case DownloadState::Queued:
-        return tr("Queued");
-    case DownloadState::Paused:
-        return tr("Paused at %1").arg(ByteSize(i.received));
+    case DownloadState::Queued: return tr("Queued");
+    case DownloadState::Paused: return tr("Paused at %1").arg(ByteSize(i.received));
     case DownloadState::Retrying:
         return tr("Retrying (attempt %1): %2").arg(i.attempt).arg(QString::fromStdString(i.reason));
-    case DownloadState::Finished:
-        return tr("Finished, %1").arg(ByteSize(i.received));
-    case DownloadState::Failed:
-        return tr("Failed: %1").arg(QString::fromStdString(i.reason));
-    case DownloadState::Cancelled:
-        return tr("Cancelled");
-    case DownloadState::Downloading:
-        break;
+    case DownloadState::Finished: return tr("Finished, %1").arg(ByteSize(i.received));
+    case DownloadState::Failed: return tr("Failed: %1").arg(QString::fromStdString(i.reason));
+    case DownloadState::Cancelled: return tr("Cancelled");
+    case DownloadState::Downloading: break;
     }
     QString text = i.total >= 0 ? tr("%1 of %2").arg(ByteSize(i.received), ByteSize(i.total)) : ByteSize(i.received);
     if (i.bytesPerSecond > 0) {

@@ -13,17 +13,17 @@
 #include "window/downloads_window.h"
 #include "window/web_browser.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPushButton>
-#include <QSettings>
-#include <QCoreApplication>
-#include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -226,11 +226,11 @@ bool frmMain::cmdGo_Click() {
             ? std::filesystem::path(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString())
             : m_settings.fallbackFolder};
     const GoOutcome outcome = RunGo(
-        m_txtURL->text().toStdString(), [this](const std::string& link) { return modNet::GetPage(httpURL.get(), link); },
-        m_settings.advertisementPage, folders);
+        m_txtURL->text().toStdString(),
+        [this](const std::string& link) { return modNet::GetPage(httpURL.get(), link); }, m_settings.advertisementPage,
+        folders);
     switch (outcome.kind) {
-    case GoOutcome::Kind::NoParameters:
-        return true; // nothing changes
+    case GoOutcome::Kind::NoParameters: return true; // nothing changes
     case GoOutcome::Kind::WriteFailed: {
         QString reason = FromUtf8(outcome.failure.reason);
         if (outcome.programFolderFailure) {
@@ -244,8 +244,7 @@ bool frmMain::cmdGo_Click() {
         ReportFailure(what, reason);
         return false;
     }
-    case GoOutcome::Kind::Written:
-        break;
+    case GoOutcome::Kind::Written: break;
     }
     m_lastTitle = outcome.title;
     m_lastMatches = outcome.matches;
@@ -272,9 +271,9 @@ void frmMain::Timer1_Timer() {
 
 QString frmMain::ClipboardPrompt(const QString& text) {
     QString shown;
-    const qsizetype cut = text.size() <= kMostPromptCharacters ? text.size()
+    const qsizetype cut = text.size() <= kMostPromptCharacters                   ? text.size()
                           : text.at(kMostPromptCharacters - 1).isHighSurrogate() ? kMostPromptCharacters - 1
-                                                                                  : kMostPromptCharacters;
+                                                                                 : kMostPromptCharacters;
     // A box is as wide as its longest line: in a text cut short, a run without spaces gets places
     // where it may wrap. A text shown whole is shown as it is.
     qsizetype run = 0;
@@ -457,17 +456,17 @@ void frmMain::DownloadLink(const QUrl& link) {
     const QString proposed =
         folder + QLatin1Char('/') + QString::fromStdString(NumberedFileName(stem, StreamExtension(code), 1));
     // An existing file is never replaced (the download gets " (2)"), so the dialog need not ask.
-    const QString chosen = m_chooseSaveFile ? m_chooseSaveFile(proposed)
-                                            : QFileDialog::getSaveFileName(this, tr("Save the video as"), proposed,
-                                                                           QString(), nullptr,
-                                                                           QFileDialog::DontConfirmOverwrite);
+    const QString chosen = m_chooseSaveFile
+                               ? m_chooseSaveFile(proposed)
+                               : QFileDialog::getSaveFileName(this, tr("Save the video as"), proposed, QString(),
+                                                              nullptr, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty()) {
         return;
     }
     const QFileInfo target(chosen);
     settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
-    const int id = m_downloads->Add(
-        url, {target.absolutePath().toStdString(), target.completeBaseName().toStdString(), target.suffix().toStdString()});
+    const int id = m_downloads->Add(url, {target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
+                                          target.suffix().toStdString()});
     if (!m_downloadsWindow) {
         m_downloadsWindow = std::make_unique<DownloadsWindow>(m_downloads);
         m_downloadsWindow->setWindowIcon(windowIcon());

@@ -3,15 +3,15 @@
 #include "tray/notify_icon_data.h"
 
 #include <QString>
-#include <QUrl>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 #include <filesystem>
 #include <functional>
-#include <vector>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QTimer;
@@ -36,8 +36,8 @@ public:
     // What the window works with; the program uses the defaults, tests point them elsewhere.
     struct Settings {
         std::string advertisementPage;
-        std::filesystem::path programFolder;    // empty: the folder of the executable
-        std::filesystem::path fallbackFolder;   // empty: the user's data folder for the program
+        std::filesystem::path programFolder;  // empty: the folder of the executable
+        std::filesystem::path fallbackFolder; // empty: the user's data folder for the program
     };
     static Settings DefaultSettings();
 
@@ -74,8 +74,12 @@ public:
     // Seams for tests: where to save (given the proposed file; empty cancels) and how to tell the
     // user of a download's end while the window is hidden. A save dialog and the notification
     // icon's message unless set otherwise.
-    void SetSaveChooser(std::function<QString(const QString& proposed)> chooser) { m_chooseSaveFile = std::move(chooser); }
-    void SetNotifier(std::function<void(const QString& title, const QString& text)> notify) { m_notify = std::move(notify); }
+    void SetSaveChooser(std::function<QString(const QString& proposed)> chooser) {
+        m_chooseSaveFile = std::move(chooser);
+    }
+    void SetNotifier(std::function<void(const QString& title, const QString& text)> notify) {
+        m_notify = std::move(notify);
+    }
 
     std::unique_ptr<HttpRequest> httpURL;
 

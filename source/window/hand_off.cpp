@@ -1,12 +1,12 @@
 #include "window/hand_off.h"
 
 #include <QLocalSocket>
-#include <memory>
-#include <optional>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTimer>
+#include <memory>
+#include <optional>
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -47,7 +47,8 @@ void WebBrowser::Navigate(const QString& address) {
     }
     // A blank page is what this area already shows.
     m_url = url;
-    QMetaObject::invokeMethod(this, [this] { Q_EMIT loadFinished(true); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT loadFinished(true); }, Qt::QueuedConnection);
 }
 
 bool WebBrowser::StartEngine() {

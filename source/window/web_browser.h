@@ -4,7 +4,6 @@
 #include <QUrl>
 #include <QWidget>
 
-
 namespace veltrin {
 
 class ResultsView;

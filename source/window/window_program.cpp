@@ -1,8 +1,8 @@
 #include "window/window_program.h"
 
+#include "version.h"
 #include "window/frm_main.h"
 #include "window/hand_off.h"
-#include "version.h"
 
 #include <QApplication>
 
@@ -20,9 +20,14 @@ constexpr int kUsage = 64;
 
 bool g_starting = true;
 
-const std::set<std::string_view> kQtOptionsWithValue = {
-    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet", "-session", "-display",
-    "-name", "-title", "-geometry", "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-font", "-qmljsdebugger"};
+const std::set<std::string_view> kQtOptionsWithValue = {"-platform",      "-platformpluginpath",
+                                                        "-platformtheme", "-plugin",
+                                                        "-style",         "-stylesheet",
+                                                        "-session",       "-display",
+                                                        "-name",          "-title",
+                                                        "-geometry",      "-qwindowgeometry",
+                                                        "-qwindowicon",   "-qwindowtitle",
+                                                        "-font",          "-qmljsdebugger"};
 
 void SayNoDesktop() {
     std::fprintf(stderr, "Veltrin needs a graphical desktop, and none could be reached.\n"

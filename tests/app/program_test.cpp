@@ -25,9 +25,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kStreams = "<script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22"
-                             "%2526sig%253D%2522x%2522%26quality%3Dhd720%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag"
-                             "%253D5%26quality%3Dsmall\"};</script>";
+const std::string kStreams =
+    "<script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22"
+    "%2526sig%253D%2522x%2522%26quality%3Dhd720%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag"
+    "%253D5%26quality%3Dsmall\"};</script>";
 
 struct Result {
     int status = -1;
@@ -52,17 +53,18 @@ protected:
         });
         m_server->Get("/ad", [](const auto&, auto& res) { res.set_content("ad", "text/html"); });
         m_server->Get("/streams", [this](const auto&, auto& res) {
-            res.set_content("<title>AC/DC: Live? - Clipvane</title><script>flashvars=\"url=" + m_server.Url("/video?itag=22") +
-                                "&quality=hd,url=" + m_server.Url("/missing?itag=5") + "&quality=small,url=" +
-                                m_server.Url("/slow?itag=17") + "&quality=small\"</script>",
+            res.set_content("<title>AC/DC: Live? - Clipvane</title><script>flashvars=\"url=" +
+                                m_server.Url("/video?itag=22") + "&quality=hd,url=" + m_server.Url("/missing?itag=5") +
+                                "&quality=small,url=" + m_server.Url("/slow?itag=17") + "&quality=small\"</script>",
                             "text/html");
         });
         m_server->Get("/video", [this](const auto&, auto& res) { res.set_content(m_video, "video/mp4"); });
         m_server->Get("/slow", [this](const auto&, auto& res) {
-            res.set_content_provider(m_video.size(), "video/3gpp", [this](size_t offset, size_t length, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
-            });
+            res.set_content_provider(
+                m_video.size(), "video/3gpp", [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
+                });
         });
         m_server.Start();
         char pattern[] = "/tmp/veltrin-programme-\u00E9\u7A0B-XXXXXX"; // a user's folder need not be ASCII
@@ -151,14 +153,24 @@ TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
         std::string out;
         std::string errHas;
     } cases[] = {
-        {"Links", {QStringLiteral("--links"), Url("/watch")}, 0,
-         "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n", ""},
-        {"WhiteSpaceAtTheEnds", {QStringLiteral("--links"), QStringLiteral(" \t") + Url("/watch") + QStringLiteral("\n")},
-         0, "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n", ""},
+        {"Links",
+         {QStringLiteral("--links"), Url("/watch")},
+         0,
+         "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n",
+         ""},
+        {"WhiteSpaceAtTheEnds",
+         {QStringLiteral("--links"), QStringLiteral(" \t") + Url("/watch") + QStringLiteral("\n")},
+         0,
+         "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n",
+         ""},
         {"NoKnownQuality", {QStringLiteral("--links"), Url("/unknown")}, 1, "", "none of the known qualities"},
         {"NoPlayerParameters", {QStringLiteral("--links"), Url("/plain")}, 2, "", "no player parameters"},
         {"Refused", {QStringLiteral("--links"), QStringLiteral("http://127.0.0.1:1/watch")}, 2, "", "refused"},
-        {"OtherScheme", {QStringLiteral("--links"), QStringLiteral("file:///etc/passwd")}, 2, "", "only http and https"},
+        {"OtherScheme",
+         {QStringLiteral("--links"), QStringLiteral("file:///etc/passwd")},
+         2,
+         "",
+         "only http and https"},
         {"Malformed", {QStringLiteral("--links"), QStringLiteral("http://[::1/x")}, 2, "", "not a valid address"},
         {"NoLink", {QStringLiteral("--links")}, 64, "", "Usage:"},
         {"BlankLink", {QStringLiteral("--links"), QStringLiteral("  ")}, 64, "", "Usage:"},
@@ -188,7 +200,8 @@ TEST_F(Program, JsonParsesBackAndAClosedPipeEndsQuietly) {
     ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
     ASSERT_EQ(links.size(), 2);
     EXPECT_EQ(links[0].toObject()[QStringLiteral("quality")].toString(), QStringLiteral("720P"));
-    EXPECT_EQ(links[0].toObject()[QStringLiteral("url")].toString(), QStringLiteral("http://v.test/a?itag=22&sig=\"x\""));
+    EXPECT_EQ(links[0].toObject()[QStringLiteral("url")].toString(),
+              QStringLiteral("http://v.test/a?itag=22&sig=\"x\""));
     EXPECT_EQ(links[1].toObject()[QStringLiteral("quality")].toString(), QStringLiteral("240p"));
 
     // Far more than a pipe holds, so the program is still writing when the reader goes.
@@ -210,19 +223,53 @@ TEST_F(Program, DownloadSavesTheStreamUnderItsTitle) {
         std::string saved; // empty: nothing saved
         std::string errHas;
     } cases[] = {
-        {"IntoTheCurrentFolder", {QStringLiteral("--download"), QStringLiteral("720p"), link}, 0,
-         (here / "AC_DC_ Live_ (720P).mp4").string(), ""},
-        {"NeverReplacing", {QStringLiteral("--download"), QStringLiteral("720P"), link}, 0,
-         (here / "AC_DC_ Live_ (720P) (2).mp4").string(), ""},
-        {"IntoAFolder", {QStringLiteral("--download"), QStringLiteral("720p"), link, QStringLiteral("--output"), QStringLiteral("chosen")},
-         0, (here / "chosen" / "AC_DC_ Live_ (720P).mp4").string(), ""},
-        {"AsAFile", {QStringLiteral("--output"), QStringLiteral("chosen/mine.bin"), QStringLiteral("--download"), QStringLiteral("720p"), link},
-         0, (here / "chosen" / "mine.bin").string(), ""},
-        {"QualityNotOnThePage", {QStringLiteral("--download"), QStringLiteral("1080p"), link}, 1, "", "no 1080P stream"},
-        {"NoSuchQuality", {QStringLiteral("--download"), QStringLiteral("4k"), link}, 64, "", "no quality is called 4k"},
-        {"StreamMissing", {QStringLiteral("--download"), QStringLiteral("240P"), link}, 3, "", "the server answered 404"},
-        {"NoPage", {QStringLiteral("--download"), QStringLiteral("720p"), Url("/plain")}, 2, "", "no player parameters"},
-        {"OutputAlone", {QStringLiteral("--output"), QStringLiteral("x"), link}, 64, "", "--output goes with --download"},
+        {"IntoTheCurrentFolder",
+         {QStringLiteral("--download"), QStringLiteral("720p"), link},
+         0,
+         (here / "AC_DC_ Live_ (720P).mp4").string(),
+         ""},
+        {"NeverReplacing",
+         {QStringLiteral("--download"), QStringLiteral("720P"), link},
+         0,
+         (here / "AC_DC_ Live_ (720P) (2).mp4").string(),
+         ""},
+        {"IntoAFolder",
+         {QStringLiteral("--download"), QStringLiteral("720p"), link, QStringLiteral("--output"),
+          QStringLiteral("chosen")},
+         0,
+         (here / "chosen" / "AC_DC_ Live_ (720P).mp4").string(),
+         ""},
+        {"AsAFile",
+         {QStringLiteral("--output"), QStringLiteral("chosen/mine.bin"), QStringLiteral("--download"),
+          QStringLiteral("720p"), link},
+         0,
+         (here / "chosen" / "mine.bin").string(),
+         ""},
+        {"QualityNotOnThePage",
+         {QStringLiteral("--download"), QStringLiteral("1080p"), link},
+         1,
+         "",
+         "no 1080P stream"},
+        {"NoSuchQuality",
+         {QStringLiteral("--download"), QStringLiteral("4k"), link},
+         64,
+         "",
+         "no quality is called 4k"},
+        {"StreamMissing",
+         {QStringLiteral("--download"), QStringLiteral("240P"), link},
+         3,
+         "",
+         "the server answered 404"},
+        {"NoPage",
+         {QStringLiteral("--download"), QStringLiteral("720p"), Url("/plain")},
+         2,
+         "",
+         "no player parameters"},
+        {"OutputAlone",
+         {QStringLiteral("--output"), QStringLiteral("x"), link},
+         64,
+         "",
+         "--output goes with --download"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,7 +297,8 @@ TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
         QProcess process;
         process.setProcessEnvironment(Environment());
         process.setWorkingDirectory(QString::fromStdString(here.string()));
-        process.start(QStringLiteral(VELTRIN_EXECUTABLE), {QStringLiteral("--download"), QStringLiteral("mobile"), Url("/streams")});
+        process.start(QStringLiteral(VELTRIN_EXECUTABLE),
+                      {QStringLiteral("--download"), QStringLiteral("mobile"), Url("/streams")});
         const fs::path part = here / "AC_DC_ Live_ (Mobile).3gp.part";
         ASSERT_TRUE(WaitFor([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
         ::kill(static_cast<pid_t>(process.processId()), signal);

@@ -60,21 +60,21 @@ protected:
         m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // the XEmbed area, not a D-Bus one
 
         // The server picks a free display and names it on its standard output.
-        auto& server = Start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                      QStringLiteral("-screen"), QStringLiteral("0"),
-                                                      QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                                      QStringLiteral("tcp")});
+        auto& server =
+            Start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         ASSERT_TRUE(server.waitForReadyRead(10000)) << "Xvfb did not start";
         const QString display = QString::fromLatin1(server.readLine()).trimmed();
         ASSERT_FALSE(display.isEmpty());
         m_env.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + display);
 
         Start(QStringLiteral("openbox"), {});
-        Start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                                         QStringLiteral("left"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
-                                         QStringLiteral("--width"), QStringLiteral("120"),
-                                         QStringLiteral("--heighttype"), QStringLiteral("pixel"),
-                                         QStringLiteral("--height"), QStringLiteral("28")});
+        Start(QStringLiteral("trayer"),
+              {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("left"),
+               QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("120"),
+               QStringLiteral("--heighttype"), QStringLiteral("pixel"), QStringLiteral("--height"),
+               QStringLiteral("28")});
         const QString name = m_env.value(QStringLiteral("DISPLAY"));
         ASSERT_TRUE(WaitFor([&] { return NotificationAreaOwned(name); })) << "the notification area did not appear";
 
@@ -133,11 +133,10 @@ protected:
     // The program's small windows that are mapped: its notification icons.
     QStringList Icons() {
         QStringList icons;
-        const Output found = Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
-                                      QStringLiteral("Veltrin")});
+        const Output found = Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                      QStringLiteral("--class"), QStringLiteral("Veltrin")});
         for (const QString& id : found.text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QString geometry =
-                Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).text;
+            const QString geometry = Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).text;
             int width = 0;
             int height = 0;
             for (const QString& line : geometry.split(QLatin1Char('\n'))) {
@@ -161,8 +160,8 @@ protected:
 
 TEST_F(Desktop, MinimiseThenLeftPressOnTheIconBringsTheWindowBack) {
     ASSERT_TRUE(WaitFor([&] { return WindowShown(); }, 30000)) << "the window never appeared";
-    const QString window = Xdotool({QStringLiteral("search"), QStringLiteral("--name"), kCaption}).text.section(
-        QLatin1Char('\n'), 0, 0);
+    const QString window =
+        Xdotool({QStringLiteral("search"), QStringLiteral("--name"), kCaption}).text.section(QLatin1Char('\n'), 0, 0);
     EXPECT_TRUE(Icons().isEmpty());
 
     for (int round = 0; round < 2; ++round) {
@@ -171,7 +170,8 @@ TEST_F(Desktop, MinimiseThenLeftPressOnTheIconBringsTheWindowBack) {
         const QString icon = Icons().front();
 
         // Hovering and the right button leave it hidden.
-        Xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"), QStringLiteral("8")});
+        Xdotool(
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"), QStringLiteral("8")});
         Xdotool({QStringLiteral("click"), QStringLiteral("3")});
         QThread::msleep(700);
         EXPECT_FALSE(WindowShown()) << "round " << round;

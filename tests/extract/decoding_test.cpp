@@ -35,7 +35,7 @@ std::optional<std::string> SystemWindows1252(unsigned char byte) {
 
 TEST(DecodingChain, FollowsItsRuleStepByStep) {
     const std::map<int, std::string> departures = {
-        {0x7F, " "}, {0x81, " "}, {0x8D, " "}, {0x8F, " "}, {0x90, " "},
+        {0x7F, " "}, {0x81, " "}, {0x8D, " "}, {0x8F, " "},      {0x90, " "},
         {0x9D, " "}, {0xA0, " "}, {0xA4, " "}, {0xAD, "\u00AF"}, {0xD7, " "},
     };
     ASSERT_EQ(kDecodingChain.size(), 225u);
@@ -73,19 +73,19 @@ TEST(DecodeParameters, SinglePassAndLiteralChainAgree) {
         std::string input;
         std::string output;
     } cases[] = {
-        {"%2520", "%20"},    // a doubly escaped space stays escaped once
-        {"%2522", "\""},     // the double-escape step runs before the quote's
-        {"%25252C", ","},    // and the percent step makes one more round
-        {"%3a", "%3a"},      // lower-case hex is no step of the chain
+        {"%2520", "%20"}, // a doubly escaped space stays escaped once
+        {"%2522", "\""},  // the double-escape step runs before the quote's
+        {"%25252C", ","}, // and the percent step makes one more round
+        {"%3a", "%3a"},   // lower-case hex is no step of the chain
         {"a+b", "a+b"},
-        {"%0A", "%0A"},      // nor are control codes
+        {"%0A", "%0A"},             // nor are control codes
         {"%C3%A9", "\u00C3\u00A9"}, // bytes are characters, not UTF-8
         {"%A4%D7%A0%81", "    "},
         {"%AD", "\u00AF"},
         {"100%", "100%"},
         {"%%2020", "% 20"},
-        {"%4%31", "A"},      // a later step completes an earlier one's escape
-        {"%%331", "%31"},    // a digit decoded after its step stays
+        {"%4%31", "A"},   // a later step completes an earlier one's escape
+        {"%%331", "%31"}, // a digit decoded after its step stays
         {"%25252", "%2"},
         {"%252%35", "%25"},
         {"url%3Dhttp%253A%252F%252Fv1.example%252Fp%253Fitag%253D22%26quality%3Dhd720",

@@ -11,12 +11,16 @@ TEST(FileName, TitleComesFromTheParametersThenThePageThenTheVideoId) {
         std::string page;
         std::string title;
     } cases[] = {
-        {"FormEncodedUtf8", "<title>Other - Clipvane</title><script>flashvars=\"video_id=abc&title=Caf%25C3%25A9%2B"
-                            "%2526%2BAC%252FDC&x=1\"</script>", "Café & AC/DC"},
+        {"FormEncodedUtf8",
+         "<title>Other - Clipvane</title><script>flashvars=\"video_id=abc&title=Caf%25C3%25A9%2B"
+         "%2526%2BAC%252FDC&x=1\"</script>",
+         "Café & AC/DC"},
         {"LastFieldEndsAtTheQuote", "<script>var p = {flashvars: \"v=1&title=The+one\"};</script>", "The one"},
         {"InvalidBytesBecomeReplacement", "flashvars=\"v=1&title=a%25FFb\"</script>", "a\uFFFDb"},
-        {"PageTitleWithoutTheSuffix", "<html><TITLE>Tom &amp; Jerry &#8211; &#x263A; - Clipvane</TITLE>"
-                                      "<script>flashvars=\"video_id=abc\"</script>", "Tom & Jerry \u2013 \u263A"},
+        {"PageTitleWithoutTheSuffix",
+         "<html><TITLE>Tom &amp; Jerry &#8211; &#x263A; - Clipvane</TITLE>"
+         "<script>flashvars=\"video_id=abc\"</script>",
+         "Tom & Jerry \u2013 \u263A"},
         {"VideoId", "<script>flashvars=\"v=1&video_id=Qx7bT2mLp9A&t=1\"</script>", "Qx7bT2mLp9A"},
         {"Nothing", "<html>nothing at all</html>", "video"},
     };
@@ -60,11 +64,21 @@ TEST(FileName, ExtensionByFormatCodeThenContentType) {
         const char* contentType;
         const char* extension;
     } cases[] = {
-        {"http://v/a?itag=37", "video/webm", "mp4"}, {"itag=22&x", "", "mp4"}, {"itag=18", "", "mp4"},
-        {"itag=35", "", "flv"},  {"itag=34", "", "flv"}, {"http://v/?itag=5&sig=1", "", "flv"},
-        {"itag=17", "", "3gp"},  {"itag=36", "", "3gp"}, {"itag=43", "", "webm"}, {"itag=46", "", "webm"},
-        {"itag=59", "video/webm; codecs=vp8", "webm"}, {"itag=171", "VIDEO/X-FLV", "flv"},
-        {"itag=99", "video/3gpp", "3gp"}, {"itag=99", "video/mp4", "mp4"}, {"no code", "text/html", "mp4"},
+        {"http://v/a?itag=37", "video/webm", "mp4"},
+        {"itag=22&x", "", "mp4"},
+        {"itag=18", "", "mp4"},
+        {"itag=35", "", "flv"},
+        {"itag=34", "", "flv"},
+        {"http://v/?itag=5&sig=1", "", "flv"},
+        {"itag=17", "", "3gp"},
+        {"itag=36", "", "3gp"},
+        {"itag=43", "", "webm"},
+        {"itag=46", "", "webm"},
+        {"itag=59", "video/webm; codecs=vp8", "webm"},
+        {"itag=171", "VIDEO/X-FLV", "flv"},
+        {"itag=99", "video/3gpp", "3gp"},
+        {"itag=99", "video/mp4", "mp4"},
+        {"no code", "text/html", "mp4"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StreamExtension(FormatCode(c.entry), c.contentType), c.extension) << c.entry;

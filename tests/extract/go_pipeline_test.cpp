@@ -28,11 +28,14 @@ std::string Row(const char* label, const char* entry) {
 class GoPipeline : public ::testing::Test {
 protected:
     GoOutcome Run(const GoFolders& folders) {
-        return RunGo(kWatch, [this](const std::string& link) {
-            m_fetched.push_back(link);
-            const auto page = m_pages.find(link);
-            return page == m_pages.end() ? std::string() : page->second;
-        }, kAd, folders);
+        return RunGo(
+            kWatch,
+            [this](const std::string& link) {
+                m_fetched.push_back(link);
+                const auto page = m_pages.find(link);
+                return page == m_pages.end() ? std::string() : page->second;
+            },
+            kAd, folders);
     }
     GoOutcome Run() { return Run({m_folder, m_folder / "fallback"}); }
 
@@ -42,7 +45,8 @@ protected:
 };
 
 TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
-    const std::string frame = "<iframe src='" + std::string(kAd) + "' frameBorder='0' height='90' width='500'></iframe><br>";
+    const std::string frame =
+        "<iframe src='" + std::string(kAd) + "' frameBorder='0' height='90' width='500'></iframe><br>";
     const std::string three = Row("720P", "http://v/a?itag=22") + Row("240p", "v/b?itag=5");
     const struct {
         const char* name;
@@ -54,12 +58,25 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
         {"NoMarkers", "<html>gone</html>", "ad", {kWatch}, std::nullopt},
         {"MarkerInOtherCase", "<script>FlashVars=url=x?itag=22&quality=</script>", "ad", {kWatch}, std::nullopt},
         {"FailedFetch", "", "ad", {kWatch}, std::nullopt},
-        {"AdvertisementAfterTheSecondRow", kStreams, "ad", {kWatch, kAd},
+        {"AdvertisementAfterTheSecondRow",
+         kStreams,
+         "ad",
+         {kWatch, kAd},
          kHeading + three + frame + Row("Mobile", "v/c?itag=17") + "\r\n"},
-        {"EmptyAdvertisementPage", kStreams, "", {kWatch, kAd}, kHeading + three + Row("Mobile", "v/c?itag=17") + "\r\n"},
-        {"FailedAdvertisementFetch", kStreams, std::nullopt, {kWatch, kAd},
+        {"EmptyAdvertisementPage",
+         kStreams,
+         "",
+         {kWatch, kAd},
          kHeading + three + Row("Mobile", "v/c?itag=17") + "\r\n"},
-        {"NoKnownQualityGivesTheHeadingAlone", "flashvars url=x?itag=99&quality=hd</script>", "ad", {kWatch, kAd},
+        {"FailedAdvertisementFetch",
+         kStreams,
+         std::nullopt,
+         {kWatch, kAd},
+         kHeading + three + Row("Mobile", "v/c?itag=17") + "\r\n"},
+        {"NoKnownQualityGivesTheHeadingAlone",
+         "flashvars url=x?itag=99&quality=hd</script>",
+         "ad",
+         {kWatch, kAd},
          kHeading + "\r\n"},
     };
     for (const auto& c : cases) {

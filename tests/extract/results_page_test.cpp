@@ -34,15 +34,22 @@ TEST(ResultsPage, IsComposedPieceByPiece) {
     } cases[] = {
         {"no matches, no advertisement even when fetched", {}, kAd, kHeading},
         {"one match, no advertisement", {Match("http://a/1", 1)}, kAd, kHeading + Row("720P", "http://a/1")},
-        {"two matches, advertisement at the end", {Match("A", 0), Match("B", 4)}, kAd,
+        {"two matches, advertisement at the end",
+         {Match("A", 0), Match("B", 4)},
+         kAd,
          kHeading + Row("1080P", "A") + Row("240p", "B") + kAd},
         {"five matches, advertisement after the second",
-         {Match("1", 0), Match("2", 1), Match("3", 2), Match("4", 3), Match("5", 5)}, kAd,
+         {Match("1", 0), Match("2", 1), Match("3", 2), Match("4", 3), Match("5", 5)},
+         kAd,
          kHeading + Row("1080P", "1") + Row("720P", "2") + kAd + Row("480P", "3") + Row("360P", "4") +
              Row("Mobile", "5")},
-        {"an empty advertisement block still counts", {Match("1", 0), Match("2", 1), Match("3", 2)}, "",
+        {"an empty advertisement block still counts",
+         {Match("1", 0), Match("2", 1), Match("3", 2)},
+         "",
          kHeading + Row("1080P", "1") + Row("720P", "2") + Row("480P", "3")},
-        {"entry escaped for the attribute", {Match("http://x/?a=1&b=\"><script>alert(1)</script>'", 1)}, "",
+        {"entry escaped for the attribute",
+         {Match("http://x/?a=1&b=\"><script>alert(1)</script>'", 1)},
+         "",
          kHeading + Row("720P", "http://x/?a=1&amp;b=&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;'")},
     };
     for (const auto& c : cases) {

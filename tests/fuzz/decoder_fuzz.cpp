@@ -10,8 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     if (veltrin::DecodeParameters(input) != veltrin::testing::LiteralChain(input)) {
-        std::fprintf(stderr, "decoder and literal chain differ on \"%.*s\"\n", static_cast<int>(size),
-                     input.data());
+        std::fprintf(stderr, "decoder and literal chain differ on \"%.*s\"\n", static_cast<int>(size), input.data());
         std::abort();
     }
     return 0;

@@ -41,7 +41,8 @@ protected:
         auto& s = *m_server;
         s.Get("/video", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, false); });
         // Drops the connection half-way the first time it is asked.
-        s.Get("/drop", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, ++m_drops == 1, false); });
+        s.Get("/drop",
+              [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, ++m_drops == 1, false); });
         s.Get("/ignores-range", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             const bool first = ++m_drops == 1;
@@ -58,13 +59,15 @@ protected:
                 return true;
             });
         });
-        s.Get("/stall", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, ++m_drops == 1); });
+        s.Get("/stall",
+              [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, ++m_drops == 1); });
         s.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
-            res.set_content_provider(m_body.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(5ms);
-                return sink.write(m_body.data() + offset, std::min<std::size_t>(8 * 1024, length));
-            });
+            res.set_content_provider(
+                m_body.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                    std::this_thread::sleep_for(5ms);
+                    return sink.write(m_body.data() + offset, std::min<std::size_t>(8 * 1024, length));
+                });
         });
         s.Get("/held", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
@@ -102,16 +105,16 @@ protected:
     // connection half-way, stall goes quiet there for longer than the engine waits.
     void Serve(const httplib::Request& req, httplib::Response& res, bool drop, bool stall) {
         Record(req);
-        res.set_content_provider(m_body.size(), "video/mp4",
-                                 [this, drop, stall](size_t offset, size_t length, httplib::DataSink& sink) {
-                                     if ((drop || stall) && offset >= m_body.size() / 2) {
-                                         if (stall) {
-                                             std::this_thread::sleep_for(3s);
-                                         }
-                                         return false;
-                                     }
-                                     return sink.write(m_body.data() + offset, std::min<std::size_t>(64 * 1024, length));
-                                 });
+        res.set_content_provider(
+            m_body.size(), "video/mp4", [this, drop, stall](size_t offset, size_t length, httplib::DataSink& sink) {
+                if ((drop || stall) && offset >= m_body.size() / 2) {
+                    if (stall) {
+                        std::this_thread::sleep_for(3s);
+                    }
+                    return false;
+                }
+                return sink.write(m_body.data() + offset, std::min<std::size_t>(64 * 1024, length));
+            });
     }
 
     void Record(const httplib::Request& req) {
@@ -145,7 +148,9 @@ protected:
         return *Engine().Info(id);
     }
 
-    DownloadTarget Target(std::optional<std::string> extension = "mp4") const { return {m_folder, "Clip (720P)", extension}; }
+    DownloadTarget Target(std::optional<std::string> extension = "mp4") const {
+        return {m_folder, "Clip (720P)", extension};
+    }
 
     std::set<std::string> Files() const {
         std::set<std::string> names;
@@ -214,7 +219,9 @@ TEST_F(Downloads, FailuresSayWhyAndLeaveNoFile) {
         {"RedirectLoop", m_server.Url("/loop"), Target(), "Maximum (10) redirects followed"},
         {"RedirectToAFile", m_server.Url("/to-file"), Target(), "Protocol \"file\" not supported"},
         {"NotHttp", "ftp://127.0.0.1/x", Target(), "Protocol \"ftp\" not supported"},
-        {"FolderVanished", m_server.Url("/video"), {m_folder / "gone", "Clip", "mp4"},
+        {"FolderVanished",
+         m_server.Url("/video"),
+         {m_folder / "gone", "Clip", "mp4"},
          "the folder cannot be written: No such file or directory"},
     };
     for (const auto& c : cases) {
@@ -271,10 +278,12 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     for (int i = 0; i < 4; ++i) {
         ids.push_back(Engine().Add(m_server.Url("/held"), Target()));
     }
-    ASSERT_TRUE(testing::WaitUntil([&] {
-        std::lock_guard lock(m_mutex);
-        return m_held == 3;
-    }, 10s));
+    ASSERT_TRUE(testing::WaitUntil(
+        [&] {
+            std::lock_guard lock(m_mutex);
+            return m_held == 3;
+        },
+        10s));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Engine().Info(ids[3])->state, DownloadState::Queued);
     {

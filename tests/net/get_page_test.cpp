@@ -40,7 +40,8 @@ protected:
             res.set_content("not here", "text/html");
         });
         s.Get("/empty", [](const auto&, auto& res) { res.set_content("", "text/html"); });
-        s.Get("/cp1252", [](const auto&, auto& res) { res.set_content("\x80uro", "text/html; charset=\"windows-1252\""); });
+        s.Get("/cp1252",
+              [](const auto&, auto& res) { res.set_content("\x80uro", "text/html; charset=\"windows-1252\""); });
         s.Get("/hop1", [this](const auto&, auto& res) { res.set_redirect(m_server.Url("/hop2")); });
         s.Get("/hop2", [](const auto&, auto& res) { res.set_redirect("/page", 301); });
         s.Get("/loop", [](const auto&, auto& res) { res.set_redirect("/loop"); });
@@ -148,12 +149,9 @@ TEST_F(GetPage, FailuresGiveEmptyText) {
         const char* name;
         std::string link;
     } cases[] = {
-        {"redirect loop", m_server.Url("/loop")},
-        {"redirect to a file address", m_server.Url("/to-file")},
-        {"file address", "file:///etc/hostname"},
-        {"ftp address", "ftp://127.0.0.1:1/x"},
-        {"closed port", "http://127.0.0.1:1/"},
-        {"connection cut in the body", m_server.Url("/cut")},
+        {"redirect loop", m_server.Url("/loop")}, {"redirect to a file address", m_server.Url("/to-file")},
+        {"file address", "file:///etc/hostname"}, {"ftp address", "ftp://127.0.0.1:1/x"},
+        {"closed port", "http://127.0.0.1:1/"},   {"connection cut in the body", m_server.Url("/cut")},
         {"nothing after the scheme", "http://"},
     };
     for (const auto& c : cases) {

@@ -50,8 +50,9 @@ protected:
         char pattern[] = "/tmp/veltrin-package-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         s_folder = pattern;
-        const Output built = Shell("cpack -G DEB --config " + Quoted(fs::path(VELTRIN_BINARY_DIR) / "CPackConfig.cmake") +
-                                   " -B " + Quoted(s_folder));
+        const Output built =
+            Shell("cpack -G DEB --config " + Quoted(fs::path(VELTRIN_BINARY_DIR) / "CPackConfig.cmake") + " -B " +
+                  Quoted(s_folder));
         ASSERT_EQ(built.status, 0) << built.text;
         s_deb = s_folder / "veltrin_1.00_amd64.deb";
         ASSERT_TRUE(fs::exists(s_deb)) << built.text;
@@ -65,13 +66,12 @@ protected:
 TEST_F(Package, HoldsTheProgramAndWhatDesktopsNeed) {
     const Output contents = Shell("dpkg-deb -c " + Quoted(s_deb));
     ASSERT_EQ(contents.status, 0) << contents.text;
-    for (const char* path : {"./usr/lib/veltrin/Veltrin", "./usr/lib/veltrin/modules/veltrin-webview.so",
-                             "./usr/lib/veltrin/dl.jpg", "./usr/bin/veltrin -> ../lib/veltrin/Veltrin",
-                             "./usr/share/applications/org.veltrin.Veltrin.desktop",
-                             "./usr/share/metainfo/org.veltrin.Veltrin.metainfo.xml",
-                             "./usr/share/icons/hicolor/48x48/apps/veltrin.png",
-                             "./usr/share/icons/hicolor/256x256/apps/veltrin.png", "./usr/share/doc/veltrin/copyright",
-                             "./usr/share/doc/veltrin/changelog.gz", "./usr/share/man/man1/veltrin.1.gz"}) {
+    for (const char* path :
+         {"./usr/lib/veltrin/Veltrin", "./usr/lib/veltrin/modules/veltrin-webview.so", "./usr/lib/veltrin/dl.jpg",
+          "./usr/bin/veltrin -> ../lib/veltrin/Veltrin", "./usr/share/applications/org.veltrin.Veltrin.desktop",
+          "./usr/share/metainfo/org.veltrin.Veltrin.metainfo.xml", "./usr/share/icons/hicolor/48x48/apps/veltrin.png",
+          "./usr/share/icons/hicolor/256x256/apps/veltrin.png", "./usr/share/doc/veltrin/copyright",
+          "./usr/share/doc/veltrin/changelog.gz", "./usr/share/man/man1/veltrin.1.gz"}) {
         EXPECT_NE(contents.text.find(path), std::string::npos) << path;
     }
     const Output control = Shell("dpkg-deb -f " + Quoted(s_deb) + " Package Version Architecture Depends");
@@ -87,7 +87,8 @@ TEST_F(Package, HoldsTheProgramAndWhatDesktopsNeed) {
 TEST_F(Package, CheckersFindNothingWrong) {
     const fs::path tree = s_folder / "tree";
     ASSERT_EQ(Shell("dpkg-deb -x " + Quoted(s_deb) + " " + Quoted(tree)).status, 0);
-    const Output desktop = Shell("desktop-file-validate " + Quoted(tree / "usr/share/applications/org.veltrin.Veltrin.desktop"));
+    const Output desktop =
+        Shell("desktop-file-validate " + Quoted(tree / "usr/share/applications/org.veltrin.Veltrin.desktop"));
     EXPECT_EQ(desktop.status, 0) << desktop.text;
     EXPECT_EQ(desktop.text, "");
     const Output metainfo =
@@ -151,7 +152,8 @@ TEST_F(Package, InstalledCopyWorksForAUserWhoCannotWriteItsFolder) {
     ASSERT_EQ(chmod((home / "runtime").c_str(), 0700), 0);
     const std::string environment = "env -i HOME=" + Quoted(home) + " XDG_RUNTIME_DIR=" + Quoted(home / "runtime") +
                                     " QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1"
-                                    " VELTRIN_TEST_ADVERTISEMENT_PAGE=" + server.Url("/ad") + " ";
+                                    " VELTRIN_TEST_ADVERTISEMENT_PAGE=" +
+                                    server.Url("/ad") + " ";
     const std::string command = "exec setpriv --reuid=65534 --regid=65534 --clear-groups " + environment +
                                 Quoted(root / "usr/bin/veltrin") + " " + server.Url("/watch");
     const pid_t program = fork();
@@ -163,7 +165,8 @@ TEST_F(Package, InstalledCopyWorksForAUserWhoCannotWriteItsFolder) {
     const fs::path data = home / ".local/share/Veltrin";
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(data / "temp.html"); }, 30s)) << "no results file for the user";
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(data / "dl.jpg"); }, 5s));
-    EXPECT_TRUE(WaitUntil([&] { return ChildRuns(program, "QtWebEngineProcess"); }, 30s)) << "the results are not shown";
+    EXPECT_TRUE(WaitUntil([&] { return ChildRuns(program, "QtWebEngineProcess"); }, 30s))
+        << "the results are not shown";
     EXPECT_FALSE(fs::exists(root / "usr/lib/veltrin/temp.html"));
     kill(program, SIGTERM);
     waitpid(program, nullptr, 0);

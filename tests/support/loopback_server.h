@@ -12,11 +12,9 @@
 
 namespace veltrin::testing {
 
-template <typename Server = httplib::Server>
-class LoopbackServer {
+template <typename Server = httplib::Server> class LoopbackServer {
 public:
-    template <typename... Args>
-    explicit LoopbackServer(Args&&... args) : m_server(std::forward<Args>(args)...) {}
+    template <typename... Args> explicit LoopbackServer(Args&&... args) : m_server(std::forward<Args>(args)...) {}
 
     ~LoopbackServer() { Stop(); }
 

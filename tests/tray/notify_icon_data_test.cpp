@@ -49,8 +49,8 @@ TEST(NotifyIconData, TipCharactersTakeTheAnsiCodePage) {
     } cases[] = {
         {u"Caf\u00E9", "Caf\xE9 ", u"Caf\u00E9 "},
         {u"\u20AC 5", "\x80 5 ", u"\u20AC 5 "},
-        {u"\u65E5\u672C", "?? ", u"?? "},           // not in the code page
-        {u"a\xD800z", "a?z ", u"a?z "},             // a lone surrogate
+        {u"\u65E5\u672C", "?? ", u"?? "}, // not in the code page
+        {u"a\xD800z", "a?z ", u"a?z "},   // a lone surrogate
     };
     for (const auto& c : cases) {
         NOTIFYICONDATA record;

@@ -18,10 +18,11 @@ protected:
     void SetUp() override {
         Window::SetUp();
         m_server->Get("/slow", [this](const auto&, auto& res) {
-            res.set_content_provider(m_video.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
-            });
+            res.set_content_provider(
+                m_video.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
+                });
         });
         m_server->Get("/missing", [](const auto&, auto& res) {
             res.status = 404;
@@ -85,7 +86,8 @@ TEST_F(DownloadsView, ClosingWithDownloadsRunningAsksOnce) {
     m_window->close(); // nothing runs: no question
     EXPECT_FALSE(m_window->isVisible());
     Open();
-    m_window->SetSaveChooser([this](const QString&) { return QString::fromStdString((m_folder / "one.mp4").string()); });
+    m_window->SetSaveChooser(
+        [this](const QString&) { return QString::fromStdString((m_folder / "one.mp4").string()); });
     m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
     ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "one.mp4.part"); }, 10000));
 
@@ -107,7 +109,9 @@ TEST_F(DownloadsView, ClosingWithDownloadsRunningAsksOnce) {
 TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
     shell::SetNotificationAreaForTesting(true);
     std::vector<QString> said;
-    m_window->SetNotifier([&](const QString& title, const QString& text) { said.push_back(QStringList{title, text}.join(QLatin1Char('|'))); });
+    m_window->SetNotifier([&](const QString& title, const QString& text) {
+        said.push_back(QStringList{title, text}.join(QLatin1Char('|')));
+    });
     DownloadRow* finished = Start("/slow");
     m_window->setWindowState(Qt::WindowMinimized);
     ASSERT_FALSE(m_window->isVisible());

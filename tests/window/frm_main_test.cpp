@@ -70,7 +70,8 @@ TEST_F(Window, CaretStopsBlinkingWhenIdleAndWakesOnInput) {
     } wakers[] = {
         {"key", [&] { QTest::keyClick(box, Qt::Key_End); }},
         {"click", [&] { QTest::mouseClick(box, Qt::LeftButton); }},
-        {"focus", [&] {
+        {"focus",
+         [&] {
              m_window->cmdGo()->setFocus();
              box->setFocus();
          }},
@@ -115,7 +116,8 @@ TEST_F(Window, WatchPageGivesTheResultsFileAndShowsIt) {
         "<iframe src='" + m_server.Url("/ad") + "' frameBorder='0' height='90' width='500'></iframe><br>\r\n";
     EXPECT_EQ(Read(m_folder / "temp.html"), expected);
     EXPECT_EQ(m_adFetches.load(), 1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
     ASSERT_TRUE(m_window->wb1()->EngineStarted());
 
     auto* engine = qobject_cast<QWebEngineView*>(m_window->wb1()->View());

@@ -32,10 +32,12 @@ protected:
         }
         socket.write(bytes);
         QByteArray answer;
-        static_cast<void>(QTest::qWaitFor([&] {
-            answer += socket.readAll();
-            return answer.endsWith('\n') || socket.state() == QLocalSocket::UnconnectedState;
-        }, 3000));
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                answer += socket.readAll();
+                return answer.endsWith('\n') || socket.state() == QLocalSocket::UnconnectedState;
+            },
+            3000));
         return answer;
     }
 

@@ -47,8 +47,8 @@ TEST_F(ResultsView, UnwritableProgramFolderFallsBackToTheUsersDataFolder) {
     EXPECT_NE(Read(fallback / "temp.html").find("720P Version"), std::string::npos);
     EXPECT_EQ(Read(fallback / "dl.jpg"), "picture") << "the rows' picture is copied beside the page";
     EXPECT_EQ(m_window->ResultsFile(), QString::fromStdString((fallback / "temp.html").string()));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
     if (geteuid() == 0) {
         umount(program.c_str());
     } else {
@@ -142,7 +142,8 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
                                            "<a id=data href='data:text/html,x'>d</a>"
                                            "<a id=ftp href='ftp://127.0.0.1:1/x'>t</a>"
                                            "<img id=pic src='dl.jpg'><img id=secret src='secret.png'>"
-                                           "<iframe src='" << m_server.Url("/hostile-ad") << "'></iframe>";
+                                           "<iframe src='"
+                                        << m_server.Url("/hostile-ad") << "'></iframe>";
     view->Navigate(m_window->ResultsFile());
     ASSERT_TRUE(QTest::qWaitFor([&] { return adFetches.load() == 1; }, 5000));
     QTest::qWait(500);

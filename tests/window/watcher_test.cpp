@@ -56,7 +56,8 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostName) {
 }
 
 TEST_F(Watcher, AsksWithTheWholeTextInAYesNoQuestion) {
-    const QString text = QStringLiteral("Look at this one, it is great: ") + kLink + QStringLiteral(" (sent from my phone)");
+    const QString text =
+        QStringLiteral("Look at this one, it is great: ") + kLink + QStringLiteral(" (sent from my phone)");
     BoxAnswerer boxes;
     boxes.answers = {Button::No};
     SetClipboard(text);
@@ -192,7 +193,8 @@ TEST_F(Watcher, GoFromAQuestionWhileAnotherGoShowsItsErrorRunsWhole) {
     EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Question);
     EXPECT_NE(Read(m_folder / "temp.html").find("720P Version"), std::string::npos);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
     EXPECT_EQ(m_window->LastClipText(), WatchLink());
     LetTicksPass();
     EXPECT_EQ(boxes.seen.size(), 2U);

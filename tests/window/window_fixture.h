@@ -18,9 +18,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <functional>
 #include <sstream>
 #include <vector>
@@ -63,7 +63,8 @@ public:
 protected:
     bool eventFilter(QObject* object, QEvent* event) override {
         if (event->type() == QEvent::Show) {
-            if (auto* box = qobject_cast<QMessageBox*>(object); box && std::find(m_open.begin(), m_open.end(), box) == m_open.end()) {
+            if (auto* box = qobject_cast<QMessageBox*>(object);
+                box && std::find(m_open.begin(), m_open.end(), box) == m_open.end()) {
                 auto* deflt = box->defaultButton();
                 seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
                                 deflt ? box->standardButton(deflt) : QMessageBox::NoButton, box->parentWidget()});

@@ -3,11 +3,11 @@
 #include "window/results_view.h"
 
 #include <QObject>
-#include <functional>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
+#include <functional>
 
 class QWebEngineProfile;
 
