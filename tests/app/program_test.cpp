@@ -139,6 +139,17 @@ protected:
 
     QString Url(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
 
+    // Arguments split at spaces, with "@/path" standing for that path of the test server.
+    QStringList Args(const char* line) const {
+        QStringList args = QString::fromUtf8(line).split(QLatin1Char(' '));
+        for (QString& arg : args) {
+            if (arg.startsWith(QLatin1Char('@'))) {
+                arg = Url(arg.mid(1).toStdString());
+            }
+        }
+        return args;
+    }
+
     std::string m_video = std::string(300000, 'v') + "end";
     LoopbackServer<> m_server;
     fs::path m_folder;
@@ -146,42 +157,28 @@ protected:
 };
 
 TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
+    const std::string links = "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n";
     const struct {
-        const char* name;
-        QStringList args;
+        const char* args; // split at spaces; "@/path" is a path of the test server
         int status;
         std::string out;
         std::string errHas;
     } cases[] = {
-        {"Links",
-         {QStringLiteral("--links"), Url("/watch")},
-         0,
-         "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n",
-         ""},
-        {"WhiteSpaceAtTheEnds",
-         {QStringLiteral("--links"), QStringLiteral(" \t") + Url("/watch") + QStringLiteral("\n")},
-         0,
-         "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n",
-         ""},
-        {"NoKnownQuality", {QStringLiteral("--links"), Url("/unknown")}, 1, "", "none of the known qualities"},
-        {"NoPlayerParameters", {QStringLiteral("--links"), Url("/plain")}, 2, "", "no player parameters"},
-        {"Refused", {QStringLiteral("--links"), QStringLiteral("http://127.0.0.1:1/watch")}, 2, "", "refused"},
-        {"OtherScheme",
-         {QStringLiteral("--links"), QStringLiteral("file:///etc/passwd")},
-         2,
-         "",
-         "only http and https"},
-        {"Malformed", {QStringLiteral("--links"), QStringLiteral("http://[::1/x")}, 2, "", "not a valid address"},
-        {"NoLink", {QStringLiteral("--links")}, 64, "", "Usage:"},
-        {"BlankLink", {QStringLiteral("--links"), QStringLiteral("  ")}, 64, "", "Usage:"},
-        {"TwoLinks", {QStringLiteral("--links"), Url("/watch"), Url("/watch")}, 64, "", "Usage:"},
-        {"UnknownOption", {QStringLiteral("--linx"), Url("/watch")}, 64, "", "unknown option --linx"},
-        {"JsonAlone", {QStringLiteral("--json"), Url("/watch")}, 64, "", "--json goes with --links"},
-        {"Version", {QStringLiteral("--version")}, 0, "Veltrin 1.00\n", ""},
+        {"--links @/watch", 0, links, ""},
+        {"--links @/unknown", 1, "", "none of the known qualities"},
+        {"--links @/plain", 2, "", "no player parameters"},
+        {"--links http://127.0.0.1:1/watch", 2, "", "refused"},
+        {"--links file:///etc/passwd", 2, "", "only http and https"},
+        {"--links http://[::1/x", 2, "", "not a valid address"},
+        {"--links", 64, "", "Usage:"},
+        {"--links @/watch @/watch", 64, "", "Usage:"},
+        {"--linx @/watch", 64, "", "unknown option --linx"},
+        {"--json @/watch", 64, "", "--json goes with --links"},
+        {"--version", 0, "Veltrin 1.00\n", ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Result result = Run(c.args);
+        SCOPED_TRACE(c.args);
+        const Result result = Run(Args(c.args));
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.out, c.out);
         if (c.errHas.empty()) {
@@ -215,65 +212,26 @@ TEST_F(Program, JsonParsesBackAndAClosedPipeEndsQuietly) {
 TEST_F(Program, DownloadSavesTheStreamUnderItsTitle) {
     const fs::path here = m_folder / "here";
     fs::create_directories(here / "chosen");
-    const QString link = Url("/streams");
+    const std::string title = "AC_DC_ Live_ (720P)";
     const struct {
-        const char* name;
-        QStringList args;
+        const char* args;
         int status;
         std::string saved; // empty: nothing saved
         std::string errHas;
     } cases[] = {
-        {"IntoTheCurrentFolder",
-         {QStringLiteral("--download"), QStringLiteral("720p"), link},
-         0,
-         (here / "AC_DC_ Live_ (720P).mp4").string(),
-         ""},
-        {"NeverReplacing",
-         {QStringLiteral("--download"), QStringLiteral("720P"), link},
-         0,
-         (here / "AC_DC_ Live_ (720P) (2).mp4").string(),
-         ""},
-        {"IntoAFolder",
-         {QStringLiteral("--download"), QStringLiteral("720p"), link, QStringLiteral("--output"),
-          QStringLiteral("chosen")},
-         0,
-         (here / "chosen" / "AC_DC_ Live_ (720P).mp4").string(),
-         ""},
-        {"AsAFile",
-         {QStringLiteral("--output"), QStringLiteral("chosen/mine.bin"), QStringLiteral("--download"),
-          QStringLiteral("720p"), link},
-         0,
-         (here / "chosen" / "mine.bin").string(),
-         ""},
-        {"QualityNotOnThePage",
-         {QStringLiteral("--download"), QStringLiteral("1080p"), link},
-         1,
-         "",
-         "no 1080P stream"},
-        {"NoSuchQuality",
-         {QStringLiteral("--download"), QStringLiteral("4k"), link},
-         64,
-         "",
-         "no quality is called 4k"},
-        {"StreamMissing",
-         {QStringLiteral("--download"), QStringLiteral("240P"), link},
-         3,
-         "",
-         "the server answered 404"},
-        {"NoPage",
-         {QStringLiteral("--download"), QStringLiteral("720p"), Url("/plain")},
-         2,
-         "",
-         "no player parameters"},
-        {"OutputAlone",
-         {QStringLiteral("--output"), QStringLiteral("x"), link},
-         64,
-         "",
-         "--output goes with --download"},
+        {"--download 720p @/streams", 0, (here / (title + ".mp4")).string(), ""},
+        {"--download 720P @/streams", 0, (here / (title + " (2).mp4")).string(), ""}, // never replacing
+        {"--download 720p @/streams --output chosen", 0, (here / "chosen" / (title + ".mp4")).string(), ""},
+        {"--output chosen/mine.bin --download 720p @/streams", 0, (here / "chosen" / "mine.bin").string(), ""},
+        {"--download 1080p @/streams", 1, "", "no 1080P stream"},
+        {"--download 4k @/streams", 64, "", "no quality is called 4k"},
+        {"--download 240P @/streams", 3, "", "the server answered 404"},
+        {"--download 720p @/plain", 2, "", "no player parameters"},
+        {"--output x @/streams", 64, "", "--output goes with --download"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Result result = Run(c.args, QStringLiteral(VELTRIN_EXECUTABLE), here);
+        SCOPED_TRACE(c.args);
+        const Result result = Run(Args(c.args), QStringLiteral(VELTRIN_EXECUTABLE), here);
         EXPECT_EQ(result.status, c.status) << result.err;
         EXPECT_EQ(result.out, c.saved.empty() ? "" : c.saved + "\n");
         if (!c.saved.empty()) {
