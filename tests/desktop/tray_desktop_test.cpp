@@ -12,11 +12,8 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace {
-
-const QString kCaption = QStringLiteral("Download Clipvane Free");
 
 // Whether a notification area has claimed the screen's tray selection.
 bool NotificationAreaOwned(const QString& display) {
@@ -38,11 +35,6 @@ bool NotificationAreaOwned(const QString& display) {
     return owned;
 }
 
-struct Output {
-    int exitCode;
-    QString text;
-};
-
 class Desktop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -60,27 +52,15 @@ protected:
         m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // the XEmbed area, not a D-Bus one
 
         // The server picks a free display and names it on its standard output.
-        auto& server =
-            Start(QStringLiteral("Xvfb"),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                   QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        QProcess& server = Start("Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp");
         ASSERT_TRUE(server.waitForReadyRead(10000)) << "Xvfb did not start";
-        const QString display = QString::fromLatin1(server.readLine()).trimmed();
-        ASSERT_FALSE(display.isEmpty());
-        m_env.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + display);
-
-        Start(QStringLiteral("openbox"), {});
-        Start(QStringLiteral("trayer"),
-              {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("left"),
-               QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("120"),
-               QStringLiteral("--heighttype"), QStringLiteral("pixel"), QStringLiteral("--height"),
-               QStringLiteral("28")});
-        const QString name = m_env.value(QStringLiteral("DISPLAY"));
-        ASSERT_TRUE(WaitFor([&] { return NotificationAreaOwned(name); })) << "the notification area did not appear";
-
-        QProcessEnvironment programEnv = m_env;
-        programEnv.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-        Start(QString::fromUtf8(VELTRIN_EXECUTABLE), {}, programEnv);
+        const QString display = QLatin1Char(':') + QString::fromLatin1(server.readLine()).trimmed();
+        m_env.insert(QStringLiteral("DISPLAY"), display);
+        Start("openbox");
+        Start("trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 28");
+        ASSERT_TRUE(WaitFor([&] { return NotificationAreaOwned(display); })) << "the notification area did not appear";
+        m_env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        Start(VELTRIN_EXECUTABLE);
     }
 
     void TearDown() override {
@@ -94,58 +74,46 @@ protected:
         }
     }
 
-    QProcess& Start(const QString& program, const QStringList& args, std::optional<QProcessEnvironment> env = {}) {
+    QProcess& Start(const char* command) {
         auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(env ? *env : m_env);
-        process->setProcessChannelMode(QProcess::SeparateChannels);
+        process->setProcessEnvironment(m_env);
         process->setStandardErrorFile(QProcess::nullDevice());
-        process->start(program, args);
+        QStringList args = QString::fromUtf8(command).split(QLatin1Char(' '));
+        process->start(args.takeFirst(), args);
         process->waitForStarted(10000);
         m_processes.push_back(std::move(process));
         return *m_processes.back();
     }
 
-    Output Xdotool(const QStringList& args) {
+    // xdotool's output lines, or nothing when it fails.
+    QStringList Xdotool(const QString& command) {
         QProcess tool;
         tool.setProcessEnvironment(m_env);
-        tool.start(QStringLiteral("xdotool"), args);
+        tool.start(QStringLiteral("xdotool"), command.split(QLatin1Char(' ')));
         tool.waitForFinished(10000);
-        return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
-                QString::fromUtf8(tool.readAllStandardOutput()).trimmed()};
+        const bool ok = tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+        return ok ? QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                  : QStringList();
     }
+    QStringList Xdotool(const char* command) { return Xdotool(QString::fromUtf8(command)); }
 
     static bool WaitFor(const std::function<bool()>& condition, int ms = 15000) {
         const QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            if (condition()) {
-                return true;
-            }
+        while (!deadline.hasExpired() && !condition()) {
             QThread::msleep(100);
         }
         return condition();
     }
 
-    bool WindowShown() {
-        return Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), kCaption})
-                   .exitCode == 0;
-    }
+    bool WindowShown() { return !Xdotool("search --onlyvisible --name ^Download.Clipvane.Free$").isEmpty(); }
 
     // The program's small windows that are mapped: its notification icons.
     QStringList Icons() {
         QStringList icons;
-        const Output found = Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                      QStringLiteral("--class"), QStringLiteral("Veltrin")});
-        for (const QString& id : found.text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QString geometry = Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id}).text;
-            int width = 0;
-            int height = 0;
-            for (const QString& line : geometry.split(QLatin1Char('\n'))) {
-                if (line.startsWith(QStringLiteral("WIDTH="))) {
-                    width = line.mid(6).toInt();
-                } else if (line.startsWith(QStringLiteral("HEIGHT="))) {
-                    height = line.mid(7).toInt();
-                }
-            }
+        for (const QString& id : Xdotool("search --onlyvisible --class Veltrin")) {
+            const QStringList geometry = Xdotool(QStringLiteral("getwindowgeometry --shell ") + id);
+            const int width = geometry.filter(QStringLiteral("WIDTH=")).value(0).mid(6).toInt();
+            const int height = geometry.filter(QStringLiteral("HEIGHT=")).value(0).mid(7).toInt();
             if (width > 1 && width <= 64 && height > 1 && height <= 64) {
                 icons.push_back(id);
             }
@@ -160,25 +128,22 @@ protected:
 
 TEST_F(Desktop, MinimiseThenLeftPressOnTheIconBringsTheWindowBack) {
     ASSERT_TRUE(WaitFor([&] { return WindowShown(); }, 30000)) << "the window never appeared";
-    const QString window =
-        Xdotool({QStringLiteral("search"), QStringLiteral("--name"), kCaption}).text.section(QLatin1Char('\n'), 0, 0);
+    const QString window = Xdotool("search --name ^Download.Clipvane.Free$").value(0);
     EXPECT_TRUE(Icons().isEmpty());
 
     for (int round = 0; round < 2; ++round) {
-        Xdotool({QStringLiteral("windowminimize"), window});
+        Xdotool(QStringLiteral("windowminimize ") + window);
         ASSERT_TRUE(WaitFor([&] { return !WindowShown() && Icons().size() == 1; })) << "round " << round;
-        const QString icon = Icons().front();
 
         // Hovering and the right button leave it hidden.
-        Xdotool(
-            {QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"), QStringLiteral("8")});
-        Xdotool({QStringLiteral("click"), QStringLiteral("3")});
+        Xdotool(QStringLiteral("mousemove --window %1 8 8").arg(Icons().front()));
+        Xdotool("click 3");
         QThread::msleep(700);
         EXPECT_FALSE(WindowShown()) << "round " << round;
 
-        Xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+        Xdotool("mousedown 1");
         EXPECT_TRUE(WaitFor([&] { return WindowShown(); })) << "round " << round;
-        Xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+        Xdotool("mouseup 1");
         EXPECT_TRUE(WaitFor([&] { return Icons().isEmpty(); })) << "round " << round;
     }
 }
