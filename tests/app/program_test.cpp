@@ -16,8 +16,6 @@
 #include <thread>
 
 #include <csignal>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace veltrin::testing {
@@ -275,15 +273,6 @@ TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
     const QString program = Installed();
     const fs::path results = m_folder / "program" / "temp.html";
-    // A socket left by a program that crashed: bound, never removed, nobody listening.
-    const fs::path socketPath = m_folder / "veltrin-offscreen.socket";
-    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    close(stale);
-
     // No window runs: the link starts one, which runs it.
     StartWindow(program, {Url("/watch")});
     ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the first start ran its link";
