@@ -10,9 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,25 +98,6 @@ TEST_F(Package, CheckersFindNothingWrong) {
     EXPECT_EQ(lintian.text.find("W: "), std::string::npos) << lintian.text;
 }
 
-// Whether a process whose command line holds what runs below the given one.
-bool ChildRuns(pid_t parent, const std::string& what) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string pid, name, state;
-        pid_t ppid = 0;
-        if (!(stat >> pid >> name >> state >> ppid) || ppid != parent) {
-            continue;
-        }
-        std::ifstream cmdline(entry.path() / "cmdline");
-        std::stringstream text;
-        text << cmdline.rdbuf();
-        if (text.str().find(what) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 TEST_F(Package, InstalledCopyWorksForAUserWhoCannotWriteItsFolder) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "installing into a throwaway root and running as another user needs root, as CI has";
@@ -165,7 +144,8 @@ TEST_F(Package, InstalledCopyWorksForAUserWhoCannotWriteItsFolder) {
     const fs::path data = home / ".local/share/Veltrin";
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(data / "temp.html"); }, 30s)) << "no results file for the user";
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(data / "dl.jpg"); }, 5s));
-    EXPECT_TRUE(WaitUntil([&] { return ChildRuns(program, "QtWebEngineProcess"); }, 30s))
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Shell("pgrep -f -P " + std::to_string(program) + " QtWebEngineProcess").status == 0; }, 30s))
         << "the results are not shown";
     EXPECT_FALSE(fs::exists(root / "usr/lib/veltrin/temp.html"));
     kill(program, SIGTERM);
