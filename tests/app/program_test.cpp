@@ -65,9 +65,6 @@ protected:
                 });
         });
         m_server.Start();
-        char pattern[] = "/tmp/veltrin-programme-\u00E9\u7A0B-XXXXXX"; // a user's folder need not be ASCII
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
     }
     void TearDown() override {
         for (QProcess* window : m_windows) {
@@ -76,15 +73,14 @@ protected:
             delete window;
         }
         m_server.Stop();
-        fs::remove_all(m_folder);
     }
 
     QProcessEnvironment Environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_folder.string()));
-        env.insert(QStringLiteral("HOME"), QString::fromStdString(m_folder.string()));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_folder.Path().string()));
+        env.insert(QStringLiteral("HOME"), QString::fromStdString(m_folder.Path().string()));
         env.insert(QStringLiteral("VELTRIN_TEST_ADVERTISEMENT_PAGE"), QString::fromStdString(m_server.Url("/ad")));
         return env;
     }
@@ -150,7 +146,7 @@ protected:
 
     std::string m_video = std::string(300000, 'v') + "end";
     LoopbackServer<> m_server;
-    fs::path m_folder;
+    TemporaryFolder m_folder{"veltrin-programme-\u00E9\u7A0B"}; // a user's folder need not be ASCII
     std::vector<QProcess*> m_windows;
 };
 

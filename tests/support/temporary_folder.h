@@ -14,8 +14,8 @@ namespace veltrin::testing {
 
 class TemporaryFolder {
 public:
-    TemporaryFolder() {
-        std::string pattern = "/tmp/veltrin-test-XXXXXX";
+    explicit TemporaryFolder(const std::string& prefix = "veltrin-test") {
+        std::string pattern = "/tmp/" + prefix + "-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot make a temporary folder");
         }

@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -37,7 +37,7 @@ inline std::string Read(const fs::path& path) { return ReadFile(path); }
 
 // Answers the message boxes that open, as a user would, and keeps what each one showed. A box
 // is answered once it has been open for holdMs; react runs while it is open, just before.
-class BoxAnswerer : public QObject {
+class BoxAnswerer {
 public:
     struct Seen {
         QString title;
@@ -53,51 +53,44 @@ public:
     std::function<void(const Seen&)> react;
 
     BoxAnswerer() {
-        qApp->installEventFilter(this);
-        m_poll.setInterval(10);
-        QObject::connect(&m_poll, &QTimer::timeout, this, [this] { Poll(); });
-        m_poll.start();
-    }
-    ~BoxAnswerer() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            if (auto* box = qobject_cast<QMessageBox*>(object);
-                box && std::find(m_open.begin(), m_open.end(), box) == m_open.end()) {
-                auto* deflt = box->defaultButton();
-                seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                                deflt ? box->standardButton(deflt) : QMessageBox::NoButton, box->parentWidget()});
-                m_open.push_back(box);
-                m_timers.push_back(QDeadlineTimer(holdMs));
-            }
-        }
-        return false;
+        m_poll.callOnTimeout([this] { Poll(); });
+        m_poll.start(10);
     }
 
 private:
     void Poll() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        for (std::size_t i = 0; i < m_open.size(); ++i) {
-            if (box && m_open[i] == box && m_timers[i].hasExpired()) {
-                if (react) {
-                    react(seen[i]);
-                }
-                const std::size_t turn = std::min(m_answered++, answers.size() - 1);
-                if (QAbstractButton* button = box->button(answers.empty() ? QMessageBox::Ok : answers[turn])) {
-                    button->click();
-                } else {
-                    box->accept();
-                }
-                m_open[i] = nullptr;
-            }
+        if (box == nullptr || m_reacting) {
+            return;
+        }
+        const auto [open, added] = m_open.try_emplace(box, seen.size(), QDeadlineTimer(holdMs));
+        if (added) {
+            QAbstractButton* deflt = box->defaultButton();
+            seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                            deflt ? box->standardButton(deflt) : QMessageBox::NoButton, box->parentWidget()});
+        }
+        if (!open->second.second.hasExpired()) {
+            return;
+        }
+        const std::size_t index = open->second.first;
+        m_open.erase(open); // the next box may have this one's address
+        if (react) {
+            m_reacting = true; // react may spin the event loop
+            react(seen[index]);
+            m_reacting = false;
+        }
+        const std::size_t turn = std::min(m_answered++, answers.size() - 1);
+        if (QAbstractButton* button = box->button(answers.empty() ? QMessageBox::Ok : answers[turn])) {
+            button->click();
+        } else {
+            box->accept();
         }
     }
 
     QTimer m_poll;
-    std::vector<QPointer<QMessageBox>> m_open;
-    std::vector<QDeadlineTimer> m_timers;
+    std::map<QMessageBox*, std::pair<std::size_t, QDeadlineTimer>> m_open;
     std::size_t m_answered = 0;
+    bool m_reacting = false;
 };
 
 // Puts text on the clipboard, or a picture when image is set.
@@ -128,10 +121,6 @@ protected:
             res.set_content("", "text/html");
         });
         m_server.Start();
-        // Not ASCII, as many users' home folders are not: the program and fallback folders are in it.
-        char pattern[] = "/tmp/veltrin-fen\u00EAtre-\u7A93-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
         QGuiApplication::clipboard()->clear();
         Open();
     }
@@ -139,14 +128,13 @@ protected:
         m_window.reset();
         QGuiApplication::clipboard()->clear();
         m_server.Stop();
-        fs::remove_all(m_folder);
     }
 
     // A new window, loaded and shown, in place of the last one.
     void Open(const fs::path& programFolder = {}, const std::string& advertisementPath = "/ad") {
         m_window.reset();
-        frmMain::Settings settings{m_server.Url(advertisementPath), programFolder.empty() ? m_folder : programFolder,
-                                   m_folder / "fallback"};
+        frmMain::Settings settings{m_server.Url(advertisementPath),
+                                   programFolder.empty() ? m_folder.Path() : programFolder, m_folder / "fallback"};
         m_window = std::make_unique<frmMain>(settings);
         m_window->Form_Load();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
@@ -161,7 +149,8 @@ protected:
     LoopbackServer<> m_server;
     std::atomic<int> m_adFetches{0};
     std::atomic<int> m_plainFetches{0};
-    fs::path m_folder;
+    // Not ASCII, as many users' home folders are not: the program and fallback folders are in it.
+    TemporaryFolder m_folder{"veltrin-fen\u00EAtre-\u7A93"};
     std::unique_ptr<frmMain> m_window;
 };
 
