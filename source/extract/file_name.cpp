@@ -149,7 +149,12 @@ std::string_view TrimSpacesAndDots(std::string_view text) {
 std::string VideoTitle(std::string_view pageText) {
     std::optional<std::string> videoId;
     if (const auto window = FindParameterWindow(pageText)) {
-        const std::string fields = SanitizeUtf8(PercentDecode(*window, false));
+        std::string fields = SanitizeUtf8(PercentDecode(*window, false));
+        // The window starts with the script's own words ("flashvars: \"" or "flashvars=\""): the
+        // first field starts after the quote.
+        if (const auto quote = fields.find_first_of("\"'"); quote < fields.find('&')) {
+            fields.erase(0, quote + 1);
+        }
         if (auto title = Field(fields, "title"); title && !TrimWhiteSpace(*title).empty()) {
             return std::string(TrimWhiteSpace(*title));
         }

@@ -16,6 +16,7 @@ TEST(FileName, TitleComesFromTheParametersThenThePageThenTheVideoId) {
          "%2526%2BAC%252FDC&x=1\"</script>",
          "Café & AC/DC"},
         {"LastFieldEndsAtTheQuote", "<script>var p = {flashvars: \"v=1&title=The+one\"};</script>", "The one"},
+        {"FirstField", "<script>var p = {flashvars: \"title=First%2Bone&v=1\"};</script>", "First one"},
         {"InvalidBytesBecomeReplacement", "flashvars=\"v=1&title=a%25FFb\"</script>", "a\uFFFDb"},
         {"PageTitleWithoutTheSuffix",
          "<html><TITLE>Tom &amp; Jerry &#8211; &#x263A; - Clipvane</TITLE>"
