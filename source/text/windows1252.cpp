@@ -1,5 +1,6 @@
 #include "text/windows1252.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -99,6 +100,25 @@ template <typename ByteToCodePoint> std::string SingleByteToUtf8(std::string_vie
     return out;
 }
 
+// Copies runs of ASCII as they are and hands every other sequence, decoded, to onSequence.
+template <typename OnSequence> std::string WalkUtf8(std::string_view bytes, OnSequence onSequence) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    std::string out;
+    out.reserve(bytes.size());
+    while (p < end) {
+        const std::size_t run = AsciiPrefix(p, end);
+        out.append(reinterpret_cast<const char*>(p), run);
+        p += run;
+        if (p < end) {
+            const Decoded d = DecodeOne(p, end);
+            onSequence(out, p, d);
+            p += d.length;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -120,26 +140,13 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }
 
 std::string SanitizeUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
-    std::string out;
-    out.reserve(bytes.size());
-    while (p < end) {
-        const std::size_t run = AsciiPrefix(p, end);
-        out.append(reinterpret_cast<const char*>(p), run);
-        p += run;
-        if (p == end) {
-            break;
-        }
-        const Decoded d = DecodeOne(p, end);
+    return WalkUtf8(bytes, [](std::string& out, const unsigned char* at, const Decoded& d) {
         if (d.valid) {
-            out.append(reinterpret_cast<const char*>(p), d.length);
+            out.append(reinterpret_cast<const char*>(at), d.length);
         } else {
             AppendUtf8(out, kReplacementCharacter);
         }
-        p += d.length;
-    }
-    return out;
+    });
 }
 
 std::string Windows1252ToUtf8(std::string_view bytes) {
@@ -156,35 +163,18 @@ std::string AsciiToUtf8(std::string_view bytes) {
 }
 
 std::string Utf8ToWindows1252(std::string_view utf8) {
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const auto* end = p + utf8.size();
-    std::string out;
-    out.reserve(utf8.size());
-    while (p < end) {
-        const std::size_t run = AsciiPrefix(p, end);
-        out.append(reinterpret_cast<const char*>(p), run);
-        p += run;
-        if (p == end) {
-            break;
-        }
-        const Decoded d = DecodeOne(p, end);
-        p += d.length;
+    return WalkUtf8(utf8, [](std::string& out, const unsigned char*, const Decoded& d) {
         char byte = '?';
-        if (d.valid) {
-            if (d.cp >= 0xA0 && d.cp <= 0xFF) {
-                byte = static_cast<char>(d.cp);
-            } else {
-                for (std::size_t k = 0; k < kHighControls.size(); ++k) {
-                    if (kHighControls[k] == d.cp) {
-                        byte = static_cast<char>(0x80 + k);
-                        break;
-                    }
-                }
+        if (d.valid && d.cp >= 0xA0 && d.cp <= 0xFF) {
+            byte = static_cast<char>(d.cp);
+        } else if (d.valid) {
+            const auto high = std::find(kHighControls.begin(), kHighControls.end(), d.cp);
+            if (high != kHighControls.end()) {
+                byte = static_cast<char>(0x80 + (high - kHighControls.begin()));
             }
         }
         out.push_back(byte);
-    }
-    return out;
+    });
 }
 
 } // namespace veltrin

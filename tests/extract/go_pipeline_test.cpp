@@ -48,6 +48,7 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
     const std::string frame =
         "<iframe src='" + std::string(kAd) + "' frameBorder='0' height='90' width='500'></iframe><br>";
     const std::string three = Row("720P", "http://v/a?itag=22") + Row("240p", "v/b?itag=5");
+    const std::string mobile = Row("Mobile", "v/c?itag=17") + "\r\n";
     const struct {
         const char* name;
         std::string watchPage;
@@ -58,26 +59,10 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
         {"NoMarkers", "<html>gone</html>", "ad", {kWatch}, std::nullopt},
         {"MarkerInOtherCase", "<script>FlashVars=url=x?itag=22&quality=</script>", "ad", {kWatch}, std::nullopt},
         {"FailedFetch", "", "ad", {kWatch}, std::nullopt},
-        {"AdvertisementAfterTheSecondRow",
-         kStreams,
-         "ad",
-         {kWatch, kAd},
-         kHeading + three + frame + Row("Mobile", "v/c?itag=17") + "\r\n"},
-        {"EmptyAdvertisementPage",
-         kStreams,
-         "",
-         {kWatch, kAd},
-         kHeading + three + Row("Mobile", "v/c?itag=17") + "\r\n"},
-        {"FailedAdvertisementFetch",
-         kStreams,
-         std::nullopt,
-         {kWatch, kAd},
-         kHeading + three + Row("Mobile", "v/c?itag=17") + "\r\n"},
-        {"NoKnownQualityGivesTheHeadingAlone",
-         "flashvars url=x?itag=99&quality=hd</script>",
-         "ad",
-         {kWatch, kAd},
-         kHeading + "\r\n"},
+        {"AdvertisementAfterTheSecondRow", kStreams, "ad", {kWatch, kAd}, kHeading + three + frame + mobile},
+        {"EmptyAdvertisementPage", kStreams, "", {kWatch, kAd}, kHeading + three + mobile},
+        {"FailedAdvertisementFetch", kStreams, std::nullopt, {kWatch, kAd}, kHeading + three + mobile},
+        {"NoKnownQuality", "flashvars url=x?itag=99&quality=hd</script>", "ad", {kWatch, kAd}, kHeading + "\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

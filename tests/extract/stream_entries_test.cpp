@@ -20,50 +20,42 @@ Expected Summarise(const std::vector<LinkMatch>& matches) {
     return out;
 }
 
-struct ScanCase {
-    const char* name;
-    std::string block;
-    Expected matches;
-};
-
-class StreamScan : public ::testing::TestWithParam<ScanCase> {};
-
-TEST_P(StreamScan, FindsEntriesInBlockAndTableOrder) {
-    EXPECT_EQ(Summarise(ScanStreamEntries(GetParam().block)), GetParam().matches);
+TEST(StreamScan, FindsEntriesInBlockAndTableOrder) {
+    const struct {
+        const char* name;
+        std::string block;
+        Expected matches;
+    } cases[] = {
+        {"WorkedExample",
+         "x=1&url=P1?itag=22&quality=hd720,url=P2?itag=5&quality=small",
+         {{"P1?itag=22", "720P"}, {"P2?itag=5", "240p"}}},
+        {"NoUrl", "itag=22&quality=hd720", {}},
+        {"UrlWithoutQualityEndsScan", "url=A?itag=22,url=B?itag=5", {}},
+        {"LaterEntriesAfterUnterminatedOneAreLost", "url=A?itag=22&quality=x,url=B?itag=37", {{"A?itag=22", "720P"}}},
+        {"EmptyEntryMatchesNothing", "url=&quality=x,url=C?itag=17&quality=y", {{"C?itag=17", "Mobile"}}},
+        {"SeveralMarkersInTableOrder",
+         "url=D?itag=22&x=itag=37&quality=hd",
+         {{"D?itag=22&x=itag=37", "1080P"}, {"D?itag=22&x=itag=37", "720P"}}},
+        {"PrefixCodesMatch",
+         "url=E?itag=59&quality=a,url=F?itag=171&quality=b",
+         {{"E?itag=59", "240p"}, {"F?itag=171", "Mobile"}}},
+        {"SharedPrefixesOfAllSix",
+         "url=G?itag=5&quality=a,url=H?itag=17&quality=b,url=I?itag=35&quality=c,"
+         "url=J?itag=34&quality=d",
+         {{"G?itag=5", "240p"}, {"H?itag=17", "Mobile"}, {"I?itag=35", "480P"}, {"J?itag=34", "360P"}}},
+        {"UpperCaseMarkerDoesNotMatch", "url=K?ITAG=22&quality=a", {}},
+        {"NoMarkerSkipsToNextEntry", "url=L?itag=18&quality=a,url=M?itag=37&quality=b", {{"M?itag=37", "1080P"}}},
+        {"UrlInsideEntryBelongsToIt", "url=N?u=url=O&itag=22&quality=a", {{"N?u=url=O&itag=22", "720P"}}},
+        {"NoDeduplication",
+         "url=P?itag=22&quality=a,url=P?itag=22&quality=a",
+         {{"P?itag=22", "720P"}, {"P?itag=22", "720P"}}},
+        {"QualityRightAfterUrl", "url=&quality=", {}},
+        {"OverlappingMarkersAtUrlEnd", "url=url=&quality=itag=5", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Summarise(ScanStreamEntries(c.block)), c.matches) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, StreamScan,
-    ::testing::Values(
-        ScanCase{"WorkedExample",
-                 "x=1&url=P1?itag=22&quality=hd720,url=P2?itag=5&quality=small",
-                 {{"P1?itag=22", "720P"}, {"P2?itag=5", "240p"}}},
-        ScanCase{"NoUrl", "itag=22&quality=hd720", {}},
-        ScanCase{"UrlWithoutQualityEndsScan", "url=A?itag=22,url=B?itag=5", {}},
-        ScanCase{"LaterEntriesAfterUnterminatedOneAreLost",
-                 "url=A?itag=22&quality=x,url=B?itag=37",
-                 {{"A?itag=22", "720P"}}},
-        ScanCase{"EmptyEntryMatchesNothing", "url=&quality=x,url=C?itag=17&quality=y", {{"C?itag=17", "Mobile"}}},
-        ScanCase{"SeveralMarkersInTableOrder",
-                 "url=D?itag=22&x=itag=37&quality=hd",
-                 {{"D?itag=22&x=itag=37", "1080P"}, {"D?itag=22&x=itag=37", "720P"}}},
-        ScanCase{"PrefixCodesMatch",
-                 "url=E?itag=59&quality=a,url=F?itag=171&quality=b",
-                 {{"E?itag=59", "240p"}, {"F?itag=171", "Mobile"}}},
-        ScanCase{"SharedPrefixesOfAllSix",
-                 "url=G?itag=5&quality=a,url=H?itag=17&quality=b,url=I?itag=35&quality=c,"
-                 "url=J?itag=34&quality=d",
-                 {{"G?itag=5", "240p"}, {"H?itag=17", "Mobile"}, {"I?itag=35", "480P"}, {"J?itag=34", "360P"}}},
-        ScanCase{"UpperCaseMarkerDoesNotMatch", "url=K?ITAG=22&quality=a", {}},
-        ScanCase{
-            "NoMarkerSkipsToNextEntry", "url=L?itag=18&quality=a,url=M?itag=37&quality=b", {{"M?itag=37", "1080P"}}},
-        ScanCase{"UrlInsideEntryBelongsToIt", "url=N?u=url=O&itag=22&quality=a", {{"N?u=url=O&itag=22", "720P"}}},
-        ScanCase{"NoDeduplication",
-                 "url=P?itag=22&quality=a,url=P?itag=22&quality=a",
-                 {{"P?itag=22", "720P"}, {"P?itag=22", "720P"}}},
-        ScanCase{"QualityRightAfterUrl", "url=&quality=", {}},
-        ScanCase{"OverlappingMarkersAtUrlEnd", "url=url=&quality=itag=5", {}}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 // What a watch page really carries: the stream map inside the player's parameters, encoded twice.
 TEST(StreamScan, DecodedDoublyEncodedStreamMapGivesEveryKnownQuality) {

@@ -39,10 +39,12 @@ class Downloads : public ::testing::Test {
 protected:
     void SetUp() override {
         auto& s = *m_server;
-        s.Get("/video", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, false); });
-        // Drops the connection half-way the first time it is asked.
-        s.Get("/drop",
-              [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, ++m_drops == 1, false); });
+        // Drops the connection half-way, or goes quiet there for longer than the engine waits, the
+        // first time it is asked.
+        s.Get("/(video|drop|stall)", [this](const httplib::Request& req, httplib::Response& res) {
+            const bool first = req.matches[1] != "video" && ++m_drops == 1;
+            Serve(req, res, first && req.matches[1] == "drop", first && req.matches[1] == "stall");
+        });
         s.Get("/ignores-range", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             const bool first = ++m_drops == 1;
@@ -59,8 +61,6 @@ protected:
                 return true;
             });
         });
-        s.Get("/stall",
-              [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res, false, ++m_drops == 1); });
         s.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             res.set_content_provider(
@@ -78,13 +78,9 @@ protected:
             }
             res.set_content(m_body, "video/mp4");
         });
-        s.Get("/missing", [](const auto&, auto& res) {
-            res.status = 404;
-            res.set_content("not here", "text/html");
-        });
-        s.Get("/broken", [](const auto&, auto& res) {
-            res.status = 503;
-            res.set_content("busy", "text/html");
+        s.Get("/(missing|broken)", [](const httplib::Request& req, httplib::Response& res) {
+            res.status = req.matches[1] == "missing" ? 404 : 503;
+            res.set_content("not now", "text/html");
         });
         s.Get("/empty", [](const auto&, auto& res) { res.set_content("", "video/webm"); });
         s.Get("/loop", [](const auto&, auto& res) { res.set_redirect("/loop"); });
@@ -134,17 +130,13 @@ protected:
         return *m_engine;
     }
 
-    DownloadInfo WaitForEnd(int id, std::chrono::seconds limit = 20s) {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < until) {
-            const auto info = Engine().Info(id);
-            if (info && (info->state == DownloadState::Finished || info->state == DownloadState::Failed ||
-                         info->state == DownloadState::Cancelled)) {
-                return *info;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        ADD_FAILURE() << "download " << id << " did not end";
+    DownloadInfo WaitForEnd(int id) {
+        const auto ended = [&] {
+            const DownloadState state = Engine().Info(id)->state;
+            return state == DownloadState::Finished || state == DownloadState::Failed ||
+                   state == DownloadState::Cancelled;
+        };
+        EXPECT_TRUE(testing::WaitUntil(ended, 20s)) << "download " << id << " did not end";
         return *Engine().Info(id);
     }
 
