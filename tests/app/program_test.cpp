@@ -2,6 +2,7 @@
 
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
+#include "support/wait_until.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,6 +23,7 @@ namespace veltrin::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 const std::string kStreams =
     "<script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22"
@@ -119,15 +121,7 @@ protected:
         return window;
     }
 
-    static bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
-        for (int waited = 0; waited < ms; waited += 20) {
-            if (done()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return done();
-    }
+    static bool WaitFor(const std::function<bool()>& done) { return WaitUntil(done, 20s, 20ms); }
 
     static std::string Read(const fs::path& path) { return ReadFile(path); }
 

@@ -1,39 +1,21 @@
 // The program on a real X server with a window manager and an XEmbed notification area: minimise
 // it, find its icon, press on it, see the window back.
 
+#include "support/wait_until.h"
+
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
 #include <functional>
 #include <memory>
 
 namespace {
 
-// Whether a notification area has claimed the screen's tray selection.
-bool NotificationAreaOwned(const QString& display) {
-    xcb_connection_t* connection = xcb_connect(display.toLatin1().constData(), nullptr);
-    bool owned = false;
-    if (!xcb_connection_has_error(connection)) {
-        const char name[] = "_NET_SYSTEM_TRAY_S0";
-        xcb_intern_atom_reply_t* atom =
-            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-        if (atom) {
-            xcb_get_selection_owner_reply_t* owner =
-                xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-            owned = owner && owner->owner != XCB_NONE;
-            free(owner);
-            free(atom);
-        }
-    }
-    xcb_disconnect(connection);
-    return owned;
-}
+using namespace std::chrono_literals;
 
 class Desktop : public ::testing::Test {
 protected:
@@ -58,7 +40,8 @@ protected:
         m_env.insert(QStringLiteral("DISPLAY"), display);
         Start("openbox");
         Start("trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 28");
-        ASSERT_TRUE(WaitFor([&] { return NotificationAreaOwned(display); })) << "the notification area did not appear";
+        ASSERT_TRUE(WaitFor([&] { return !Xdotool("search --onlyvisible --class trayer").isEmpty(); }))
+            << "the notification area did not appear";
         m_env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         Start(VELTRIN_EXECUTABLE);
     }
@@ -97,12 +80,8 @@ protected:
     }
     QStringList Xdotool(const char* command) { return Xdotool(QString::fromUtf8(command)); }
 
-    static bool WaitFor(const std::function<bool()>& condition, int ms = 15000) {
-        const QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired() && !condition()) {
-            QThread::msleep(100);
-        }
-        return condition();
+    static bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
+        return veltrin::testing::WaitUntil(condition, limit, 100ms);
     }
 
     bool WindowShown() { return !Xdotool("search --onlyvisible --name ^Download.Clipvane.Free$").isEmpty(); }
@@ -127,7 +106,7 @@ protected:
 };
 
 TEST_F(Desktop, MinimiseThenLeftPressOnTheIconBringsTheWindowBack) {
-    ASSERT_TRUE(WaitFor([&] { return WindowShown(); }, 30000)) << "the window never appeared";
+    ASSERT_TRUE(WaitFor([&] { return WindowShown(); }, 30s)) << "the window never appeared";
     const QString window = Xdotool("search --name ^Download.Clipvane.Free$").value(0);
     EXPECT_TRUE(Icons().isEmpty());
 
