@@ -11,13 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include <csignal>
-#include <unistd.h>
 
 namespace veltrin::testing {
 namespace {

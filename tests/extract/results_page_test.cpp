@@ -6,9 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace veltrin {
 namespace {

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include <sys/resource.h>

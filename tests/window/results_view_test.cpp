@@ -3,7 +3,6 @@
 #include "window/downloads_window.h"
 #include "window/web_browser.h"
 
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QWebEngineScript>
 #include <QWebEngineView>

@@ -3,7 +3,6 @@
 #include "tray/shell.h"
 #include "window/controls.h"
 
-#include <QApplication>
 #include <QMessageBox>
 #include <QTest>
 #include <gtest/gtest.h>

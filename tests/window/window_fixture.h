@@ -19,10 +19,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <vector>
 
 namespace veltrin::testing {
