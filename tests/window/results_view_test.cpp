@@ -18,6 +18,25 @@ namespace {
 class ResultsView : public Window {
 protected:
     QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch")); }
+
+    // The engine's view, once it shows the results file.
+    QWebEngineView* ShownEngine() {
+        const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->Url() == results; }, 5000));
+        return qobject_cast<QWebEngineView*>(m_window->wb1()->View());
+    }
+
+    // Asked of the page in a script world of the test's own: the page's own scripting is off.
+    static QVariant Evaluate(QWebEngineView* engine, const QString& script) {
+        QVariant result;
+        bool done = false;
+        engine->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000)) << script.toStdString();
+        return result;
+    }
 };
 
 // A folder that this process cannot write: read-only by mount when it runs as root, which writes
@@ -63,24 +82,17 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(QString::fromStdString(m_server.Url("/watch-local")));
     WebBrowser* view = m_window->wb1();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
-    auto* engine = qobject_cast<QWebEngineView*>(view->View());
+    QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
-
-    // Where the link's picture is, asked of the page in a script world of our own: the page's own
-    // scripting is off.
-    QRect link;
+    const QString where = QStringLiteral("var r = document.querySelector('a img').getBoundingClientRect();"
+                                         "[r.left, r.top, r.width, r.height]");
+    QRect link; // where the link's picture is
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            engine->page()->runJavaScript(
-                QStringLiteral("(function(){var r=document.querySelector('a img').getBoundingClientRect();"
-                               "return [r.left,r.top,r.width,r.height];})()"),
-                QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
-                    const QVariantList r = v.toList();
-                    if (r.size() == 4 && r[2].toInt() > 0) {
-                        link = QRect(r[0].toInt(), r[1].toInt(), r[2].toInt(), r[3].toInt());
-                    }
-                });
+            const QVariantList r = Evaluate(engine, where).toList();
+            if (r.size() == 4 && r[2].toInt() > 0) {
+                link = QRect(r[0].toInt(), r[1].toInt(), r[2].toInt(), r[3].toInt());
+            }
             return link.isValid();
         },
         5000));
@@ -121,8 +133,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
     Go(WatchLink());
     WebBrowser* view = m_window->wb1();
     const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->Url() == results; }, 5000));
-    auto* engine = qobject_cast<QWebEngineView*>(view->View());
+    QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
     int savesAsked = 0;
     m_window->SetSaveChooser([&](const QString&) {
@@ -147,26 +158,15 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return adFetches.load() == 1; }, 5000));
     QTest::qWait(500);
 
-    // Asked in a script world of the test's own: the page's own scripting is off.
-    const auto evaluate = [&](const QString& script) {
-        QVariant result;
-        bool done = false;
-        engine->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& value) {
-            result = value;
-            done = true;
-        });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000)) << script.toStdString();
-        return result;
-    };
-    EXPECT_EQ(evaluate(QStringLiteral("document.title")).toString(), QString());
-    EXPECT_EQ(evaluate(QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 4);
-    EXPECT_EQ(evaluate(QStringLiteral("document.getElementById('secret').naturalWidth")).toInt(), 0);
+    EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
+    EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 4);
+    EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('secret').naturalWidth")).toInt(), 0);
     for (const char* link : {"js", "file", "data", "ftp"}) {
-        evaluate(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(link)));
+        Evaluate(engine, QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(link)));
         QTest::qWait(300);
         EXPECT_EQ(view->Url(), results) << link;
     }
-    EXPECT_EQ(evaluate(QStringLiteral("document.title")).toString(), QString());
+    EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
     EXPECT_EQ(strays.load(), 0);
     EXPECT_EQ(savesAsked, 0);
     EXPECT_EQ(m_window->DownloadsView(), nullptr);
