@@ -22,14 +22,11 @@ constexpr int kUsage = 64;
 bool g_starting = true;
 bool g_withoutOpenGl = false;
 
-const std::set<std::string_view> kQtOptionsWithValue = {"-platform",      "-platformpluginpath",
-                                                        "-platformtheme", "-plugin",
-                                                        "-style",         "-stylesheet",
-                                                        "-session",       "-display",
-                                                        "-name",          "-title",
-                                                        "-geometry",      "-qwindowgeometry",
-                                                        "-qwindowicon",   "-qwindowtitle",
-                                                        "-font",          "-qmljsdebugger"};
+// clang-format off
+const std::set<std::string_view> kQtOptionsWithValue = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet", "-session", "-display",
+    "-name", "-title", "-geometry", "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-font", "-qmljsdebugger"};
+// clang-format on
 
 void SayNoDesktop() {
     std::fprintf(stderr, "Veltrin needs a graphical desktop, and none could be reached.\n"
