@@ -66,11 +66,8 @@ protected:
         m_server.Start();
     }
     void TearDown() override {
-        for (QProcess* window : m_windows) {
-            window->kill();
-            window->waitForFinished();
-            delete window;
-        }
+        m_window.kill();
+        m_window.waitForFinished();
         m_server.Stop();
     }
 
@@ -108,19 +105,7 @@ protected:
         return QString::fromStdString((folder / "Veltrin").string());
     }
 
-    QProcess* StartWindow(const QString& program, const QStringList& args = {}) {
-        auto* window = new QProcess;
-        window->setProcessEnvironment(Environment());
-        window->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        window->start(program, args);
-        EXPECT_TRUE(window->waitForStarted());
-        m_windows.push_back(window);
-        return window;
-    }
-
     static bool WaitFor(const std::function<bool()>& done) { return WaitUntil(done, 20s, 20ms); }
-
-    static std::string Read(const fs::path& path) { return ReadFile(path); }
 
     QString Url(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
 
@@ -138,7 +123,7 @@ protected:
     std::string m_video = std::string(300000, 'v') + "end";
     LoopbackServer<> m_server;
     TemporaryFolder m_folder{"veltrin-programme-\u00E9\u7A0B"}; // a user's folder need not be ASCII
-    std::vector<QProcess*> m_windows;
+    QProcess m_window;                                          // a window the test started
 };
 
 TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
@@ -220,7 +205,7 @@ TEST_F(Program, DownloadSavesTheStreamUnderItsTitle) {
         EXPECT_EQ(result.status, c.status) << result.err;
         EXPECT_EQ(result.out, c.saved.empty() ? "" : c.saved + "\n");
         if (!c.saved.empty()) {
-            EXPECT_TRUE(Read(c.saved) == m_video);
+            EXPECT_TRUE(ReadFile(c.saved) == m_video);
         }
         EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
     }
@@ -261,16 +246,18 @@ TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
     const QString program = Installed();
     const fs::path results = m_folder / "program" / "temp.html";
     // No window runs: the link starts one, which runs it.
-    StartWindow(program, {Url("/watch")});
+    m_window.setProcessEnvironment(Environment());
+    m_window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_window.start(program, {Url("/watch")});
+    ASSERT_TRUE(m_window.waitForStarted());
     ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the first start ran its link";
-    EXPECT_NE(Read(results).find("720P Version"), std::string::npos);
+    EXPECT_NE(ReadFile(results).find("720P Version"), std::string::npos);
     fs::remove(results);
 
     const Result second = Run({Url("/watch")}, program);
     EXPECT_EQ(second.status, 0) << second.err;
     ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the running window ran the handed link";
-    EXPECT_EQ(m_windows.size(), 1u);
-    EXPECT_EQ(m_windows.front()->state(), QProcess::Running);
+    EXPECT_EQ(m_window.state(), QProcess::Running) << "the second start only handed its link on";
 }
 
 } // namespace
