@@ -30,33 +30,42 @@ TEST_F(Window, StandsAsLaidOut) {
     EXPECT_EQ(QApplication::focusWidget(), w.txtURL());
 }
 
-TEST_F(Window, TabWalksTheControlsInTheirOrder) {
+TEST_F(Window, TabWalksTheControlsInTheirOrderBeforeAndAfterTheEngineStarts) {
     frmMain& w = *m_window;
     // The web view takes the focus through an inner widget of its own.
     const auto holder = [&](QWidget* focused) -> QWidget* {
         return focused && (focused == w.wb1() || w.wb1()->isAncestorOf(focused)) ? w.wb1() : focused;
     };
-    ASSERT_EQ(QApplication::focusWidget(), w.txtURL());
-    const std::vector<QWidget*> order{w.picHeader(), w.picFooter(), w.cmdGo(), w.wb1()};
-    for (QWidget* next : order) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) == next; }, 2000))
-            << "expected " << next->objectName().toStdString() << ", focus is on "
-            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "nothing");
+    const auto reaches = [&](QWidget* expected, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+        return QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) == expected; }, 2000);
+    };
+    for (const bool engine : {false, true}) {
+        SCOPED_TRACE(engine ? "with the engine" : "before the engine");
+        if (engine) {
+            Go(QString::fromStdString(m_server.Url("/watch")));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return w.wb1()->Url() == QUrl::fromLocalFile(w.ResultsFile()); }));
+            w.txtURL()->setFocus();
+        }
+        ASSERT_EQ(QApplication::focusWidget(), w.txtURL());
+        for (QWidget* next : std::initializer_list<QWidget*>{w.picHeader(), w.picFooter(), w.cmdGo(), w.wb1()}) {
+            ASSERT_TRUE(reaches(next)) << "expected " << next->objectName().toStdString();
+        }
+        if (!engine) {
+            EXPECT_TRUE(reaches(w.txtURL())) << "out of the empty page, back to the link box";
+            w.cmdGo()->setFocus();
+            ASSERT_TRUE(reaches(w.wb1()));
+        }
+        // Shift+Tab walks back, through the page's links first, and the label is never reached.
+        for (int press = 0; press < 5 && holder(QApplication::focusWidget()) == w.wb1(); ++press) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+            static_cast<void>(QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) != w.wb1(); }, 300));
+        }
+        EXPECT_EQ(QApplication::focusWidget(), w.cmdGo());
+        for (QWidget* previous : std::initializer_list<QWidget*>{w.picFooter(), w.picHeader(), w.txtURL()}) {
+            EXPECT_TRUE(reaches(previous, Qt::ShiftModifier)) << "expected " << previous->objectName().toStdString();
+        }
     }
-    // Out of the empty page, back to the link box.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w.txtURL(); }, 2000));
-    // Shift+Tab walks back, and the label is never reached.
-    w.cmdGo()->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) == w.wb1(); }, 2000));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w.cmdGo(); }, 2000));
-    for (int i = 0; i < 3; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
-    }
-    EXPECT_EQ(QApplication::focusWidget(), w.txtURL());
     EXPECT_EQ(w.Label1()->focusPolicy(), Qt::NoFocus);
 }
 
