@@ -15,6 +15,8 @@
 namespace veltrin::testing {
 namespace {
 
+const QString kText = QStringLiteral("document.body ? document.body.innerText : ''"); // what the page shows
+
 class ResultsView : public Window {
 protected:
     QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch")); }
@@ -135,6 +137,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
     const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("720P")); }));
     int savesAsked = 0;
     m_window->SetSaveChooser([&](const QString&) {
         ++savesAsked;
@@ -155,7 +158,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
                                            "<iframe src='"
                                         << m_server.Url("/hostile-ad") << "'></iframe>";
     view->Navigate(m_window->ResultsFile());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return adFetches.load() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return adFetches.load() == 1; }, 10000));
     QTest::qWait(500);
 
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
@@ -170,6 +173,20 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
     EXPECT_EQ(strays.load(), 0);
     EXPECT_EQ(savesAsked, 0);
     EXPECT_EQ(m_window->DownloadsView(), nullptr);
+}
+
+TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFile) {
+    const std::string other =
+        "<script>flashvars=\"url=http%253A%252F%252Fv.test%252Fc%253Fitag%253D37%26quality%3Dhd1080\""
+        "</script>";
+    m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
+    Go(WatchLink());
+    QWebEngineView* engine = ShownEngine();
+    ASSERT_NE(engine, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("720P")); }));
+    Go(QString::fromStdString(m_server.Url("/other")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("1080P")); }))
+        << Evaluate(engine, kText).toString().toStdString();
 }
 
 } // namespace
