@@ -28,7 +28,13 @@ ResultsPage::ResultsPage(QWebEngineProfile* profile, QObject* parent) : QWebEngi
 bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     // A view, not a browser: going back would blank the results, and reloading a results file
     // that a later run replaced, or that is gone, shows an error page.
-    if (isMainFrame && (type == NavigationTypeBackForward || type == NavigationTypeReload)) {
+    // The program's own load of the results file is not the user's reload, even where the engine
+    // takes a load of the address it is still loading for one.
+    const bool ownLoad = isMainFrame && !m_ownLoad.isEmpty() && url.adjusted(QUrl::RemoveFragment) == m_ownLoad;
+    if (ownLoad) {
+        m_ownLoad.clear();
+    }
+    if (isMainFrame && !ownLoad && (type == NavigationTypeBackForward || type == NavigationTypeReload)) {
         return false;
     }
     const QString scheme = url.scheme().toLower();
@@ -96,6 +102,7 @@ void EngineView::Load(const QUrl& url) {
         m_page->SetResultsFile(url);
         m_guard->SetResultsFile(url);
     }
+    m_page->ExpectOwnLoad(url);
     load(url);
 }
 

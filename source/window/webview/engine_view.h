@@ -21,6 +21,7 @@ public:
     ResultsPage(QWebEngineProfile* profile, QObject* parent);
 
     void SetResultsFile(const QUrl& file) { m_resultsFile = file; }
+    void ExpectOwnLoad(const QUrl& url) { m_ownLoad = url.adjusted(QUrl::RemoveFragment); }
     void OnLinkFollowed(std::function<void(const QUrl&)> handler) { m_linkFollowed = std::move(handler); }
 
 protected:
@@ -29,6 +30,7 @@ protected:
 
 private:
     QUrl m_resultsFile;
+    QUrl m_ownLoad; // the address the program itself is loading, until its navigation is seen
     std::function<void(const QUrl&)> m_linkFollowed;
 };
 
