@@ -4,9 +4,6 @@
 #include "support/temporary_folder.h"
 #include "support/wait_until.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -135,6 +132,10 @@ TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
         std::string errHas;
     } cases[] = {
         {"--links @/watch", 0, links, ""},
+        {"--links --json @/watch", 0,
+         "[{\"quality\": \"720P\", \"url\": \"http://v.test/a?itag=22&sig=\\\"x\\\"\"},\n"
+         " {\"quality\": \"240p\", \"url\": \"http://v.test/b?itag=5\"}]\n",
+         ""},
         {"--links @/unknown", 1, "", "none of the known qualities"},
         {"--links @/plain", 2, "", "no player parameters"},
         {"--links http://127.0.0.1:1/watch", 2, "", "refused"},
@@ -159,18 +160,7 @@ TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
     }
 }
 
-TEST_F(Program, JsonParsesBackAndAClosedPipeEndsQuietly) {
-    const Result json = Run({QStringLiteral("--links"), QStringLiteral("--json"), Url("/watch")});
-    ASSERT_EQ(json.status, 0) << json.err;
-    QJsonParseError error{};
-    const QJsonArray links = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error).array();
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out;
-    ASSERT_EQ(links.size(), 2);
-    EXPECT_EQ(links[0].toObject()[QStringLiteral("quality")].toString(), QStringLiteral("720P"));
-    EXPECT_EQ(links[0].toObject()[QStringLiteral("url")].toString(),
-              QStringLiteral("http://v.test/a?itag=22&sig=\"x\""));
-    EXPECT_EQ(links[1].toObject()[QStringLiteral("quality")].toString(), QStringLiteral("240p"));
-
+TEST_F(Program, ClosedPipeEndsQuietly) {
     // Far more than a pipe holds, so the program is still writing when the reader goes.
     const QString script = QStringLiteral("'%1' --links '%2' | head -1 >/dev/null; echo \"${PIPESTATUS[0]}\"")
                                .arg(QStringLiteral(VELTRIN_EXECUTABLE), Url("/many"));

@@ -61,22 +61,15 @@ protected:
     static inline fs::path s_deb;
 };
 
-TEST_F(Package, HoldsTheProgramAndWhatDesktopsNeed) {
+// The rest of what it holds is used below, or missing it is what the checkers report.
+TEST_F(Package, HoldsTheIconsAndDependsOnWhatItLinks) {
     const Output contents = Shell("dpkg-deb -c " + Quoted(s_deb));
-    ASSERT_EQ(contents.status, 0) << contents.text;
-    for (const char* path :
-         {"./usr/lib/veltrin/Veltrin", "./usr/lib/veltrin/modules/veltrin-webview.so", "./usr/lib/veltrin/dl.jpg",
-          "./usr/bin/veltrin -> ../lib/veltrin/Veltrin", "./usr/share/applications/org.veltrin.Veltrin.desktop",
-          "./usr/share/metainfo/org.veltrin.Veltrin.metainfo.xml", "./usr/share/icons/hicolor/48x48/apps/veltrin.png",
-          "./usr/share/icons/hicolor/256x256/apps/veltrin.png", "./usr/share/doc/veltrin/copyright",
-          "./usr/share/doc/veltrin/changelog.gz", "./usr/share/man/man1/veltrin.1.gz"}) {
-        EXPECT_NE(contents.text.find(path), std::string::npos) << path;
+    for (const std::string size : {"48x48", "256x256"}) {
+        EXPECT_NE(contents.text.find("./usr/share/icons/hicolor/" + size + "/apps/veltrin.png"), std::string::npos)
+            << contents.text;
     }
-    const Output control = Shell("dpkg-deb -f " + Quoted(s_deb) + " Package Version Architecture Depends");
-    EXPECT_NE(control.text.find("Package: veltrin\n"), std::string::npos) << control.text;
-    EXPECT_NE(control.text.find("Version: 1.00\n"), std::string::npos) << control.text;
-    EXPECT_NE(control.text.find("Architecture: amd64\n"), std::string::npos) << control.text;
     // Read off the binaries, the web engine's module included.
+    const Output control = Shell("dpkg-deb -f " + Quoted(s_deb) + " Depends");
     for (const char* dependency : {"libqt6widgets6", "libqt6network6", "libqt6webenginewidgets6", "libcurl4"}) {
         EXPECT_NE(control.text.find(dependency), std::string::npos) << dependency << " in " << control.text;
     }

@@ -175,15 +175,27 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
     EXPECT_EQ(m_window->DownloadsView(), nullptr);
 }
 
-TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFile) {
+TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingElse) {
     const std::string other =
         "<script>flashvars=\"url=http%253A%252F%252Fv.test%252Fc%253Fitag%253D37%26quality%3Dhd1080\""
         "</script>";
     m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
+    EXPECT_FALSE(m_window->wb1()->EngineStarted()) << "the blank page needs no web engine";
     Go(WatchLink());
+    const std::string page = Read(m_folder / "temp.html");
+    EXPECT_NE(page.find("720P Version"), std::string::npos) << page;
+    EXPECT_NE(page.find("<iframe src='" + m_server.Url("/ad") + "'"), std::string::npos) << page;
+    EXPECT_EQ(m_adFetches.load(), 1);
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("720P")); }));
+
+    // A view, not a browser: reloading a results file that is gone shows no error page.
+    fs::remove(m_folder / "temp.html");
+    engine->page()->triggerAction(QWebEnginePage::Reload);
+    QTest::qWait(1500);
+    EXPECT_TRUE(Evaluate(engine, kText).toString().contains(QStringLiteral("720P")));
+
     Go(QString::fromStdString(m_server.Url("/other")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("1080P")); }))
         << Evaluate(engine, kText).toString().toStdString();
