@@ -57,8 +57,6 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
         std::optional<std::string> written;
     } cases[] = {
         {"NoMarkers", "<html>gone</html>", "ad", {kWatch}, std::nullopt},
-        {"MarkerInOtherCase", "<script>FlashVars=url=x?itag=22&quality=</script>", "ad", {kWatch}, std::nullopt},
-        {"FailedFetch", "", "ad", {kWatch}, std::nullopt},
         {"AdvertisementAfterTheSecondRow", kStreams, "ad", {kWatch, kAd}, kHeading + three + frame + mobile},
         {"EmptyAdvertisementPage", kStreams, "", {kWatch, kAd}, kHeading + three + mobile},
         {"FailedAdvertisementFetch", kStreams, std::nullopt, {kWatch, kAd}, kHeading + three + mobile},

@@ -1,4 +1,3 @@
-#include "extract/parameters.h"
 #include "extract/stream_entries.h"
 
 #include <gtest/gtest.h>
@@ -55,25 +54,6 @@ TEST(StreamScan, FindsEntriesInBlockAndTableOrder) {
     for (const auto& c : cases) {
         EXPECT_EQ(Summarise(ScanStreamEntries(c.block)), c.matches) << c.name;
     }
-}
-
-// What a watch page really carries: the stream map inside the player's parameters, encoded twice.
-TEST(StreamScan, DecodedDoublyEncodedStreamMapGivesEveryKnownQuality) {
-    const std::string window =
-        "flashvars=\"fmt_list=37%2F1920x1080&amp;url_encoded_fmt_stream_map="
-        "url%3Dhttp%253A%252F%252Fr1.cv.example%252Fvideoplayback%253Fitag%253D37%2526id%253Da1%26quality%3Dhd1080"
-        "%26fallback_host%3Dtc.example%26type%3Dvideo%252Fmp4%2C"
-        "url%3Dhttp%253A%252F%252Fr2.cv.example%252Fvideoplayback%253Fitag%253D22%2526sig%253DAB%252CCD"
-        "%26quality%3Dhd720%2C"
-        "url%3Dhttp%253A%252F%252Fr3.cv.example%252Fvideoplayback%253Fitag%253D43%26quality%3Dmedium%2C"
-        "url%3Dhttp%253A%252F%252Fr4.cv.example%252Fvideoplayback%253Fitag%253D5%26quality%3Dsmall"
-        "&amp;length=12\"";
-    const Expected expected = {
-        {"http://r1.cv.example/videoplayback?itag=37&id=a1", "1080P"},
-        {"http://r2.cv.example/videoplayback?itag=22&sig=AB,CD", "720P"},
-        {"http://r4.cv.example/videoplayback?itag=5", "240p"},
-    };
-    EXPECT_EQ(Summarise(ScanStreamEntries(DecodeParameters(window))), expected);
 }
 
 } // namespace
