@@ -39,7 +39,6 @@ public:
         }
     }
 
-    int Port() const { return m_port; }
     std::string Url(const std::string& path, const std::string& scheme = "http") const {
         return scheme + "://127.0.0.1:" + std::to_string(m_port) + path;
     }

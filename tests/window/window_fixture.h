@@ -114,10 +114,6 @@ protected:
             ++m_adFetches;
             res.set_content("ad", "text/html");
         });
-        m_server->Get("/empty-ad", [this](const auto&, auto& res) {
-            ++m_adFetches;
-            res.set_content("", "text/html");
-        });
         m_server.Start();
         QGuiApplication::clipboard()->clear();
         Open();
@@ -129,10 +125,10 @@ protected:
     }
 
     // A new window, loaded and shown, in place of the last one.
-    void Open(const fs::path& programFolder = {}, const std::string& advertisementPath = "/ad") {
+    void Open(const fs::path& programFolder = {}) {
         m_window.reset();
-        frmMain::Settings settings{m_server.Url(advertisementPath),
-                                   programFolder.empty() ? m_folder.Path() : programFolder, m_folder / "fallback"};
+        frmMain::Settings settings{m_server.Url("/ad"), programFolder.empty() ? m_folder.Path() : programFolder,
+                                   m_folder / "fallback"};
         m_window = std::make_unique<frmMain>(settings);
         m_window->Form_Load();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
