@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <strings.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,11 +89,17 @@ struct DownloadEngine::Impl {
         fs::path partPath;
         int number = 1; // of the name chosen
         std::string extension;
-        std::int64_t offset = 0; // bytes on disk when this attempt started
-        bool started = false;    // this attempt's body has begun
+        std::int64_t offset = 0;   // bytes on disk when this attempt started
+        std::int64_t furthest = 0; // the most bytes on disk that any attempt has left
+        bool started = false;      // this attempt's body has begun
         long status = 0;
         std::optional<std::int64_t> rangeStart; // of the last response's Content-Range
+        std::optional<std::int64_t> rangeTotal; // the whole body's length, as that Content-Range says
         bool badRange = false;                  // a partial answer that is not the part asked for
+        bool webPage = false;                   // an answer that is a web page, not a stream
+        std::string responseValidator;          // the last response's strong ETag, or its Last-Modified
+        std::string validator;                  // the one of the body the part file holds
+        curl_slist* requestHeaders = nullptr;
         int writeError = 0;
         bool stalled = false;
         Clock::time_point lastBytes;
@@ -201,6 +208,12 @@ struct DownloadEngine::Impl {
             if (t.status >= 300) {
                 return 0; // an error page is not the video
             }
+            char* type = nullptr;
+            curl_easy_getinfo(t.easy, CURLINFO_CONTENT_TYPE, &type);
+            if (type != nullptr && strncasecmp(type, "text/html", 9) == 0) {
+                t.webPage = true; // a sign-in or error page served as a success
+                return 0;
+            }
             if (!t.engine->BeginBody(t)) {
                 return 0;
             }
@@ -223,8 +236,10 @@ struct DownloadEngine::Impl {
         }
         curl_off_t length = -1;
         curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (t.offset > 0 && t.status == 206 && t.rangeStart != t.offset) {
-            // Partial content, but not from where the file stops: nothing here can be trusted.
+        if (t.offset > 0 && t.status == 206 &&
+            (t.rangeStart != t.offset || (t.info.total >= 0 && t.rangeTotal && *t.rangeTotal != t.info.total))) {
+            // Partial content, but not from where the file stops, or of a body that has changed
+            // length since: nothing here can be trusted.
             t.badRange = true;
         }
         if (t.offset > 0 && (t.status != 206 || t.badRange)) {
@@ -240,29 +255,50 @@ struct DownloadEngine::Impl {
                 return false;
             }
         }
+        if (t.offset == 0) {
+            t.validator = t.responseValidator;
+        }
         t.info.total = length >= 0 ? t.offset + length : -1;
         return true;
     }
 
-    // Keeps the Content-Range of the last response, the one after any redirects.
+    // Keeps the Content-Range and the validator of the last response, the one after any redirects.
     static size_t Header(char* data, size_t size, size_t count, void* user) {
         auto& t = *static_cast<Transfer*>(user);
-        const std::string_view line(data, size * count);
+        std::string_view line(data, size * count);
         if (line.starts_with("HTTP/")) {
             t.rangeStart.reset();
+            t.rangeTotal.reset();
+            t.responseValidator.clear();
         }
-        constexpr std::string_view kName = "content-range:";
-        if (line.size() > kName.size()) {
-            std::string name(line.substr(0, kName.size()));
-            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-            const auto bytes = line.find("bytes ");
-            if (name == kName && bytes != std::string_view::npos) {
-                std::int64_t start = 0;
-                const char* first = line.data() + bytes + 6;
-                if (std::from_chars(first, line.data() + line.size(), start).ec == std::errc()) {
-                    t.rangeStart = start;
-                }
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            return size * count;
+        }
+        std::string name(line.substr(0, colon));
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        line.remove_prefix(colon + 1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+            line.remove_prefix(1);
+        }
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) {
+            line.remove_suffix(1);
+        }
+        if (name == "content-range" && line.starts_with("bytes ")) {
+            // "bytes 100-999/1000", or "bytes */1000" when no part was sent
+            const auto number = [](std::string_view text) -> std::optional<std::int64_t> {
+                std::int64_t value = 0;
+                const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+                return error == std::errc() && end != text.data() ? std::optional(value) : std::nullopt;
+            };
+            t.rangeStart = number(line.substr(6));
+            if (const auto slash = line.find('/'); slash != std::string_view::npos) {
+                t.rangeTotal = number(line.substr(slash + 1));
             }
+        } else if (name == "etag" && line.starts_with('"')) { // a weak one may not be used for a range
+            t.responseValidator = line;
+        } else if (name == "last-modified" && t.responseValidator.empty()) {
+            t.responseValidator = line;
         }
         return size * count;
     }
@@ -292,7 +328,9 @@ struct DownloadEngine::Impl {
         t.writeError = 0;
         t.stalled = false;
         t.badRange = false;
+        t.webPage = false;
         t.rangeStart.reset();
+        t.rangeTotal.reset();
         t.errorBuffer[0] = '\0';
         t.offset = t.info.received;
         t.lastBytes = Clock::now();
@@ -325,6 +363,11 @@ struct DownloadEngine::Impl {
         curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
         const std::string range = std::to_string(t.offset) + "-";
         curl_easy_setopt(e, CURLOPT_RANGE, t.offset > 0 ? range.c_str() : nullptr);
+        if (t.offset > 0 && !t.validator.empty()) {
+            // The rest of the same body, or the whole body again if it has changed since.
+            t.requestHeaders = curl_slist_append(nullptr, ("If-Range: " + t.validator).c_str());
+            curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.requestHeaders);
+        }
         curl_multi_add_handle(multi, e);
         SetState(t, DownloadState::Downloading);
     }
@@ -335,6 +378,8 @@ struct DownloadEngine::Impl {
             curl_easy_cleanup(t.easy);
             t.easy = nullptr;
         }
+        curl_slist_free_all(t.requestHeaders);
+        t.requestHeaders = nullptr;
         if (t.part) {
             std::fclose(t.part);
             t.part = nullptr;
@@ -407,6 +452,11 @@ struct DownloadEngine::Impl {
 
     void Retry(Transfer& t, const std::string& reason) {
         StopTransfer(t);
+        if (t.info.received > t.furthest) {
+            // A server that drops now and then, but gets further each time, is not failing.
+            t.furthest = t.info.received;
+            t.info.attempt = 0;
+        }
         if (t.info.attempt >= options.retries) {
             Fail(t, reason + " (tried " + std::to_string(options.retries + 1) + " times)");
             return;
@@ -423,6 +473,19 @@ struct DownloadEngine::Impl {
         }
         if (t.badRange) {
             Retry(t, "the server sent another part than the one asked for");
+            return;
+        }
+        if (t.webPage) {
+            Fail(t, "the server sent a web page, not the video");
+            return;
+        }
+        if (status == 416 && t.offset > 0) {
+            if (t.rangeTotal == t.offset) {
+                Finish(t); // the break came after the last byte
+            } else {
+                RemovePart(t); // the body is now shorter than the part: start over
+                Retry(t, "the server has no such part");
+            }
             return;
         }
         if (t.writeError != 0) {

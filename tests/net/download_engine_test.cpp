@@ -39,27 +39,48 @@ protected:
     void SetUp() override {
         auto& s = *m_server;
         // Drops the connection half-way, or goes quiet there for longer than the engine waits, the
-        // first time it is asked.
-        s.Get("/(video|drop|stall)", [this](const httplib::Request& req, httplib::Response& res) {
+        // first time it is asked; or drops after every 150000 bytes.
+        s.Get("/(video|drop|stall|often)", [this](const httplib::Request& req, httplib::Response& res) {
             const bool first = req.matches[1] != "video" && ++m_drops == 1;
-            Serve(req, res, first && req.matches[1] == "drop", first && req.matches[1] == "stall");
+            const std::size_t from = req.ranges.empty() ? 0 : static_cast<std::size_t>(req.ranges[0].first);
+            const std::size_t cut = req.matches[1] == "often" ? from + 150000 : first ? kHalf : kWhole;
+            Serve(req, res, m_body, cut, first && req.matches[1] == "stall");
         });
-        s.Get("/ignores-range", [this](const httplib::Request& req, httplib::Response& res) {
+        // Half of the body, then the rest of one that has changed length since: a part of it, or no
+        // part at all.
+        s.Get("/(changed|shortened)", [this](const httplib::Request& req, httplib::Response& res) {
+            const bool first = ++m_drops == 1;
+            if (!first && !req.ranges.empty() && req.matches[1] == "shortened") {
+                Record(req);
+                res.status = 416;
+                res.set_header("Content-Range", "bytes */1000");
+                return;
+            }
+            Serve(req, res, first ? m_body : m_changed, first ? kHalf : kWhole, false);
+        });
+        s.Get("/(ignores-range|whole-then-drop)", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             const bool first = ++m_drops == 1;
+            if (!first && req.matches[1] == "whole-then-drop") {
+                res.status = 416; // asked for what comes after the last byte
+                res.set_header("Content-Range", "bytes */" + std::to_string(m_body.size()));
+                return;
+            }
             // Sent in chunks, which this server never cuts to a range: a Range request gets it all.
-            res.set_chunked_content_provider("video/mp4", [this, first](size_t offset, httplib::DataSink& sink) {
-                if (first && offset >= m_body.size() / 2) {
+            // The first answer ends half-way, or after the last byte but before the closing chunk.
+            const std::size_t cut = !first ? kWhole : req.matches[1] == "ignores-range" ? kHalf : m_body.size();
+            res.set_chunked_content_provider("video/mp4", [this, cut](size_t offset, httplib::DataSink& sink) {
+                if (offset >= cut) {
                     return false;
                 }
-                const std::size_t n = std::min<std::size_t>(64 * 1024, m_body.size() - offset);
-                sink.write(m_body.data() + offset, n);
-                if (offset + n == m_body.size()) {
+                if (offset == m_body.size()) {
                     sink.done();
+                    return true;
                 }
-                return true;
+                return sink.write(m_body.data() + offset, std::min<std::size_t>(64 * 1024, m_body.size() - offset));
             });
         });
+        s.Get("/sign-in", [](const auto&, auto& res) { res.set_content("<html>Sign in</html>", "text/html"); });
         s.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             res.set_content_provider(
@@ -96,25 +117,29 @@ protected:
         m_server.Stop();
     }
 
-    // Serves the body, or the part a Range request asks for (the server cuts it); drop ends the
-    // connection half-way, stall goes quiet there for longer than the engine waits.
-    void Serve(const httplib::Request& req, httplib::Response& res, bool drop, bool stall) {
+    // Serves body, or the part a Range request asks for (the server cuts it), under one ETag
+    // whatever the body; the connection ends at cut, after going quiet there for longer than the
+    // engine waits when stall is set.
+    void Serve(const httplib::Request& req, httplib::Response& res, const std::string& body, std::size_t cut,
+               bool stall) {
         Record(req);
+        res.set_header("ETag", "\"v1\"");
         res.set_content_provider(
-            m_body.size(), "video/mp4", [this, drop, stall](size_t offset, size_t length, httplib::DataSink& sink) {
-                if ((drop || stall) && offset >= m_body.size() / 2) {
+            body.size(), "video/mp4", [&body, cut, stall](size_t offset, size_t length, httplib::DataSink& sink) {
+                if (offset >= cut) {
                     if (stall) {
                         std::this_thread::sleep_for(3s);
                     }
                     return false;
                 }
-                return sink.write(m_body.data() + offset, std::min<std::size_t>(64 * 1024, length));
+                return sink.write(body.data() + offset, std::min({std::size_t{64 * 1024}, length, cut - offset}));
             });
     }
 
     void Record(const httplib::Request& req) {
         std::lock_guard lock(m_mutex);
-        m_ranges.push_back(req.get_header_value("Range"));
+        const std::string ifRange = req.get_header_value("If-Range");
+        m_ranges.push_back(req.get_header_value("Range") + (ifRange.empty() ? "" : " if " + ifRange));
         m_userAgent = req.get_header_value("User-Agent");
     }
 
@@ -157,6 +182,9 @@ protected:
     }
 
     std::string m_body = Body(1 << 20, 'a');
+    std::string m_changed = m_body + "and more";
+    const std::size_t kHalf = m_body.size() / 2;
+    static constexpr std::size_t kWhole = std::string::npos;
     testing::TemporaryFolder m_folder;
     std::mutex m_mutex;
     std::condition_variable m_released;
@@ -170,15 +198,25 @@ protected:
 };
 
 TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
+    const std::string rest = "bytes=524288- if \"v1\"";
+    std::vector<std::string> often = {""};
+    for (int from = 150000; from < 1 << 20; from += 150000) {
+        often.push_back("bytes=" + std::to_string(from) + "- if \"v1\""); // more than the retries allowed
+    }
     const struct {
         const char* path;
         std::vector<std::string> ranges; // what the server was asked, in turn
+        bool changed = false;
     } cases[] = {
         {"/video", {""}},
-        {"/drop", {"", "bytes=524288-"}},
-        {"/stall", {"", "bytes=524288-"}},
+        {"/drop", {"", rest}},
+        {"/stall", {"", rest}},
+        {"/often", often},
+        {"/whole-then-drop", {"", "bytes=1048576-"}},
         // Answers the Range request with the whole body (and calls it partial): started over.
         {"/ignores-range", {"", "bytes=524288-", ""}},
+        {"/changed", {"", rest, ""}, true},
+        {"/shortened", {"", rest, ""}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -190,7 +228,7 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         const DownloadInfo info = WaitForEnd(Engine().Add(m_server.Url(c.path), Target()));
         ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
         EXPECT_EQ(info.file, m_folder / "Clip (720P).mp4");
-        EXPECT_TRUE(ReadFile(info.file) == m_body) << "saved " << fs::file_size(info.file) << " bytes";
+        EXPECT_TRUE(ReadFile(info.file) == (c.changed ? m_changed : m_body)) << fs::file_size(info.file) << " bytes";
         EXPECT_EQ(Ranges(), c.ranges);
         EXPECT_EQ(Files(), std::set<std::string>{"Clip (720P).mp4"});
         fs::remove(info.file);
@@ -206,6 +244,7 @@ TEST_F(Downloads, FailuresSayWhyAndLeaveNoFile) {
         std::string reason;
     } cases[] = {
         {"NotFound", m_server.Url("/missing"), Target(), "the server answered 404"},
+        {"WebPageForAVideo", m_server.Url("/sign-in"), Target(), "the server sent a web page, not the video"},
         {"ServerErrorEveryTime", m_server.Url("/broken"), Target(), "the server answered 503 (tried 6 times)"},
         {"RedirectLoop", m_server.Url("/loop"), Target(), "Maximum (10) redirects followed"},
         {"RedirectToAFile", m_server.Url("/to-file"), Target(), "Protocol \"file\" not supported"},
