@@ -326,6 +326,7 @@ int Download(const std::string& quality, const std::string& link, const std::opt
     action.sa_handler = OnInterrupt;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal closed
 
     ProgressReport report(err);
     DownloadEngine::Options options;
