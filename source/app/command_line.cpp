@@ -50,7 +50,7 @@ constexpr std::string_view kUsageText =
     "\n"
     "Exit status: 0 links printed or stream saved, 1 no known quality (or not the one asked\n"
     "for) on the page, 2 the page could not be fetched or has no player parameters, 3 the\n"
-    "download failed, 64 wrong usage, 130 interrupted.\n";
+    "download failed, 64 wrong usage, 74 the output could not be written, 130 interrupted.\n";
 
 struct Request {
     bool help = false;
