@@ -1,6 +1,7 @@
 #include "net/download_engine.h"
 
 #include "extract/file_name.h"
+#include "extract/link.h"
 
 #include <curl/curl.h>
 
@@ -208,12 +209,6 @@ struct DownloadEngine::Impl {
             if (t.status >= 300) {
                 return 0; // an error page is not the video
             }
-            char* type = nullptr;
-            curl_easy_getinfo(t.easy, CURLINFO_CONTENT_TYPE, &type);
-            if (type != nullptr && strncasecmp(type, "text/html", 9) == 0) {
-                t.webPage = true; // a sign-in or error page served as a success
-                return 0;
-            }
             if (!t.engine->BeginBody(t)) {
                 return 0;
             }
@@ -231,6 +226,10 @@ struct DownloadEngine::Impl {
     bool BeginBody(Transfer& t) {
         char* type = nullptr;
         curl_easy_getinfo(t.easy, CURLINFO_CONTENT_TYPE, &type);
+        if (type != nullptr && strncasecmp(type, "text/html", 9) == 0) {
+            t.webPage = true; // a sign-in or error page served as a success
+            return false;
+        }
         if (!EnsurePart(t, type ? type : "")) {
             return false;
         }
@@ -277,13 +276,7 @@ struct DownloadEngine::Impl {
         }
         std::string name(line.substr(0, colon));
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        line.remove_prefix(colon + 1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-            line.remove_prefix(1);
-        }
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) {
-            line.remove_suffix(1);
-        }
+        line = TrimWhiteSpace(line.substr(colon + 1));
         if (name == "content-range" && line.starts_with("bytes ")) {
             // "bytes 100-999/1000", or "bytes */1000" when no part was sent
             const auto number = [](std::string_view text) -> std::optional<std::int64_t> {
