@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <set>
-#include <thread>
 
 #include <csignal>
 
@@ -53,13 +52,7 @@ protected:
                             "text/html");
         });
         m_server->Get("/video", [this](const auto&, auto& res) { res.set_content(m_video, "video/mp4"); });
-        m_server->Get("/slow", [this](const auto&, auto& res) {
-            res.set_content_provider(
-                m_video.size(), "video/3gpp", [this](size_t offset, size_t length, httplib::DataSink& sink) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
-                });
-        });
+        m_server->Get("/slow", [this](const auto&, auto& res) { ServeSlowly(res, m_video, "video/3gpp", 4096, 20ms); });
         m_server.Start();
     }
     void TearDown() override {
@@ -199,12 +192,9 @@ TEST_F(Program, DownloadSavesTheStreamUnderItsTitle) {
         }
         EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
     }
-    std::set<std::string> left;
-    for (const auto& entry : fs::recursive_directory_iterator(here)) {
-        left.insert(entry.path().lexically_relative(here).string());
-    }
-    EXPECT_EQ(left, (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "chosen",
-                                           "chosen/AC_DC_ Live_ (720P).mp4", "chosen/mine.bin"}));
+    EXPECT_EQ(FileNames(here),
+              (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "chosen"}));
+    EXPECT_EQ(FileNames(here / "chosen"), (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "mine.bin"}));
 }
 
 TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {

@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sys/resource.h>
 
 namespace veltrin {
 namespace {
@@ -55,17 +53,11 @@ TEST(ResultsPage, IsComposedPieceByPiece) {
     }
 }
 
+using testing::ReadFile;
+
 class ResultsFile : public ::testing::Test {
 protected:
-    static std::string Read(const fs::path& path) { return testing::ReadFile(path); }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(m_folder)) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::set<std::string> Entries() const { return testing::FileNames(m_folder); }
     testing::TemporaryFolder m_folder;
 };
 
@@ -73,8 +65,8 @@ TEST_F(ResultsFile, HoldsWindows1252BytesAndCrLfInPlaceOfALongerOldPage) {
     const fs::path path = ResultsFilePath(m_folder);
     std::ofstream(path) << std::string(5000, 'x');
     ASSERT_FALSE(WriteResultsFile(path, "caf\u00E9 \u20AC \u65E5 \u2019").has_value());
-    EXPECT_EQ(Read(path), "caf\xE9 \x80 ? \x92\r\n");
-    EXPECT_EQ(Entries(), std::vector<std::string>{"temp.html"}); // no temporary left behind
+    EXPECT_EQ(ReadFile(path), "caf\xE9 \x80 ? \x92\r\n");
+    EXPECT_EQ(Entries(), std::set<std::string>{"temp.html"}); // no temporary left behind
 }
 
 TEST_F(ResultsFile, LinkNamedTempHtmlIsReplacedNotFollowed) {
@@ -84,27 +76,21 @@ TEST_F(ResultsFile, LinkNamedTempHtmlIsReplacedNotFollowed) {
     fs::create_symlink(target, path);
     ASSERT_FALSE(WriteResultsFile(path, "page").has_value());
     EXPECT_FALSE(fs::is_symlink(path));
-    EXPECT_EQ(Read(path), "page\r\n");
-    EXPECT_EQ(Read(target), "keep me");
+    EXPECT_EQ(ReadFile(path), "page\r\n");
+    EXPECT_EQ(ReadFile(target), "keep me");
 }
 
-// A write that fails half-way (here: the file size limit, which binds root too) leaves the old page whole.
 TEST_F(ResultsFile, FailedWriteKeepsOldPageWhole) {
     const fs::path path = ResultsFilePath(m_folder);
     std::ofstream(path) << "old page";
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = previous;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto error = WriteResultsFile(path, std::string(1 << 20, 'y'));
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
+    const auto error = [&] {
+        testing::FileSizeLimit full(4096); // the disk fills half-way through the page
+        return WriteResultsFile(path, std::string(1 << 20, 'y'));
+    }();
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->reason, "File too large");
-    EXPECT_EQ(Read(path), "old page");
-    EXPECT_EQ(Entries(), std::vector<std::string>{"temp.html"});
+    EXPECT_EQ(ReadFile(path), "old page");
+    EXPECT_EQ(Entries(), std::set<std::string>{"temp.html"});
 }
 
 } // namespace

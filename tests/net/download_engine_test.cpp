@@ -6,21 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
-#include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <set>
-#include <thread>
-
-#include <sys/resource.h>
 
 namespace veltrin {
 namespace {
 
+using testing::FileNames;
 using testing::LoopbackServer;
+using testing::ReadFile;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -31,8 +26,6 @@ std::string Body(std::size_t size, char seed) {
     }
     return body;
 }
-
-using testing::ReadFile;
 
 class Downloads : public ::testing::Test {
 protected:
@@ -83,11 +76,7 @@ protected:
         s.Get("/sign-in", [](const auto&, auto& res) { res.set_content("<html>Sign in</html>", "text/html"); });
         s.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
-            res.set_content_provider(
-                m_body.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
-                    std::this_thread::sleep_for(5ms);
-                    return sink.write(m_body.data() + offset, std::min<std::size_t>(8 * 1024, length));
-                });
+            testing::ServeSlowly(res, m_body, "video/mp4", 8 * 1024, 5ms);
         });
         s.Get("/held", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
@@ -168,14 +157,6 @@ protected:
         return {m_folder, "Clip (720P)", extension};
     }
 
-    std::set<std::string> Files() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_folder)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
     std::vector<std::string> Ranges() {
         std::lock_guard lock(m_mutex);
         return m_ranges;
@@ -230,7 +211,7 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         EXPECT_EQ(info.file, m_folder / "Clip (720P).mp4");
         EXPECT_TRUE(ReadFile(info.file) == (c.changed ? m_changed : m_body)) << fs::file_size(info.file) << " bytes";
         EXPECT_EQ(Ranges(), c.ranges);
-        EXPECT_EQ(Files(), std::set<std::string>{"Clip (720P).mp4"});
+        EXPECT_EQ(FileNames(m_folder), std::set<std::string>{"Clip (720P).mp4"});
         fs::remove(info.file);
     }
     EXPECT_EQ(m_userAgent, "Veltrin test");
@@ -242,6 +223,7 @@ TEST_F(Downloads, FailuresSayWhyAndLeaveNoFile) {
         std::string url;
         DownloadTarget target;
         std::string reason;
+        rlim_t fileSizeLimit = RLIM_INFINITY;
     } cases[] = {
         {"NotFound", m_server.Url("/missing"), Target(), "the server answered 404"},
         {"WebPageForAVideo", m_server.Url("/sign-in"), Target(), "the server sent a web page, not the video"},
@@ -253,30 +235,19 @@ TEST_F(Downloads, FailuresSayWhyAndLeaveNoFile) {
          m_server.Url("/video"),
          {m_folder / "gone", "Clip", "mp4"},
          "the folder cannot be written: No such file or directory"},
+        {"DiskFull", m_server.Url("/video"), Target(), "the file cannot be written: File too large", 100 * 1024},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        std::optional<testing::FileSizeLimit> full;
+        if (c.fileSizeLimit != RLIM_INFINITY) {
+            full.emplace(c.fileSizeLimit);
+        }
         const DownloadInfo info = WaitForEnd(Engine().Add(c.url, c.target));
         EXPECT_EQ(info.state, DownloadState::Failed);
         EXPECT_NE(info.reason.find(c.reason), std::string::npos) << info.reason;
-        EXPECT_TRUE(Files().empty());
+        EXPECT_TRUE(FileNames(m_folder).empty());
     }
-}
-
-// A full disk, made real by the file size limit, which binds root too.
-TEST_F(Downloads, FullDiskFailsWithNoFileLeft) {
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = previous;
-    small.rlim_cur = 100 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const DownloadInfo info = WaitForEnd(Engine().Add(m_server.Url("/video"), Target()));
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(info.state, DownloadState::Failed);
-    EXPECT_EQ(info.reason, "the file cannot be written: File too large");
-    EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(Downloads, PauseResumeAndCancel) {
@@ -289,7 +260,7 @@ TEST_F(Downloads, PauseResumeAndCancel) {
     EXPECT_EQ(WaitForEnd(cancelled).state, DownloadState::Cancelled);
     const auto atPause = *Engine().Info(paused);
     const std::string part = atPause.file.filename().string() + ".part";
-    EXPECT_EQ(Files(), std::set<std::string>{part}) << "the cancelled one's part is gone";
+    EXPECT_EQ(FileNames(m_folder), std::set<std::string>{part}) << "the cancelled one's part is gone";
     EXPECT_EQ(fs::file_size(m_folder / part), static_cast<std::uintmax_t>(atPause.received));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Engine().Info(paused)->received, atPause.received) << "nothing arrives while paused";
@@ -331,8 +302,9 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     }
     EXPECT_EQ(files.size(), 4u);
     EXPECT_EQ(ReadFile(m_folder / "Clip (720P).mp4"), "already here");
-    EXPECT_EQ(Files(), (std::set<std::string>{"Clip (720P).mp4", "Clip (720P) (2).mp4", "Clip (720P) (3).mp4",
-                                              "Clip (720P) (4).mp4", "Clip (720P) (5).mp4"}));
+    EXPECT_EQ(FileNames(m_folder),
+              (std::set<std::string>{"Clip (720P).mp4", "Clip (720P) (2).mp4", "Clip (720P) (3).mp4",
+                                     "Clip (720P) (4).mp4", "Clip (720P) (5).mp4"}));
 }
 
 TEST_F(Downloads, EmptyStreamAndExtensionFromTheContentType) {

@@ -1,9 +1,11 @@
 #pragma once
 
-// An HTTP (or HTTPS) server on 127.0.0.1 on a port of its own, running for the life of the object.
+// An HTTP (or HTTPS) server on 127.0.0.1 on a port of its own, running for the life of the object,
+// and a slow answer for it to give.
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
@@ -48,5 +50,15 @@ private:
     int m_port = 0;
     std::thread m_thread;
 };
+
+// Answers with body, a chunk at a time and a pause before each, as a slow link delivers it.
+inline void ServeSlowly(httplib::Response& res, const std::string& body, const char* type, std::size_t chunk,
+                        std::chrono::milliseconds pause) {
+    res.set_content_provider(body.size(), type,
+                             [&body, chunk, pause](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 std::this_thread::sleep_for(pause);
+                                 return sink.write(body.data() + offset, std::min(chunk, length));
+                             });
+}
 
 } // namespace veltrin::testing

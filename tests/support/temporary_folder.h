@@ -1,14 +1,18 @@
 #pragma once
 
-// A folder of a test's own under /tmp, removed with everything in it when the object goes, and
-// reading a whole file.
+// A folder of a test's own under /tmp, removed with everything in it when the object goes; what
+// is in a folder; reading a whole file; a disk that fills up.
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+
+#include <sys/resource.h>
 
 namespace veltrin::testing {
 
@@ -43,5 +47,38 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     s << in.rdbuf();
     return s.str();
 }
+
+// The names of what a folder holds.
+inline std::set<std::string> FileNames(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename());
+    }
+    return names;
+}
+
+// A full disk for as long as the object lives: writing past bytes fails with "File too large",
+// which binds root too.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit small = m_previous;
+        small.rlim_cur = bytes;
+        if (setrlimit(RLIMIT_FSIZE, &small) != 0) {
+            throw std::runtime_error("cannot limit the file size");
+        }
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_previous{};
+    void (*m_handler)(int);
+};
 
 } // namespace veltrin::testing

@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace veltrin::testing {
 namespace {
 
@@ -18,11 +16,7 @@ protected:
     void SetUp() override {
         Window::SetUp();
         m_server->Get("/slow", [this](const auto&, auto& res) {
-            res.set_content_provider(
-                m_video.size(), "video/mp4", [this](size_t offset, size_t length, httplib::DataSink& sink) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    return sink.write(m_video.data() + offset, std::min<std::size_t>(4096, length));
-                });
+            ServeSlowly(res, m_video, "video/mp4", 4096, std::chrono::milliseconds(20));
         });
         m_server->Get("/missing", [](const auto&, auto& res) {
             res.status = 404;
@@ -75,11 +69,7 @@ TEST_F(DownloadsView, OneWindowFollowsEveryDownload) {
     EXPECT_TRUE(paused->OpenButton()->isVisibleTo(paused));
     EXPECT_TRUE(paused->FolderButton()->isVisibleTo(paused));
     EXPECT_FALSE(paused->PauseButton()->isVisibleTo(paused));
-    std::set<std::string> files;
-    for (const auto& entry : fs::directory_iterator(m_folder / "saved")) {
-        files.insert(entry.path().filename().string());
-    }
-    EXPECT_EQ(files, std::set<std::string>{"video (video).mp4"});
+    EXPECT_EQ(FileNames(m_folder / "saved"), std::set<std::string>{"video (video).mp4"});
 }
 
 TEST_F(DownloadsView, ClosingWithDownloadsRunningAsksOnce) {

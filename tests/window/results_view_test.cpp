@@ -8,10 +8,6 @@
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace veltrin::testing {
 namespace {
 
@@ -40,41 +36,6 @@ protected:
         return result;
     }
 };
-
-// A folder that this process cannot write: read-only by mount when it runs as root, which writes
-// through permission bits, by its mode otherwise.
-bool MakeUnwritable(const fs::path& folder) {
-    if (geteuid() != 0) {
-        return chmod(folder.c_str(), 0555) == 0;
-    }
-    return mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-           mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-}
-
-TEST_F(ResultsView, UnwritableProgramFolderFallsBackToTheUsersDataFolder) {
-    const fs::path program = m_folder / "program";
-    fs::create_directory(program);
-    std::ofstream(program / "dl.jpg", std::ios::binary) << "picture";
-    if (!MakeUnwritable(program)) {
-        GTEST_SKIP() << "cannot make a folder unwritable here: " << std::strerror(errno);
-    }
-    BoxAnswerer boxes;
-    Open(program);
-    Go(WatchLink());
-    const fs::path fallback = m_folder / "fallback";
-    EXPECT_TRUE(boxes.seen.empty()) << boxes.seen.front().text.toStdString();
-    EXPECT_FALSE(fs::exists(program / "temp.html"));
-    EXPECT_NE(Read(fallback / "temp.html").find("720P Version"), std::string::npos);
-    EXPECT_EQ(Read(fallback / "dl.jpg"), "picture") << "the rows' picture is copied beside the page";
-    EXPECT_EQ(m_window->ResultsFile(), QString::fromStdString((fallback / "temp.html").string()));
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }, 5000));
-    if (geteuid() == 0) {
-        umount(program.c_str());
-    } else {
-        chmod(program.c_str(), 0755);
-    }
-}
 
 TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     const std::string video(300000, 'v');
