@@ -113,8 +113,9 @@ TEST_F(Package, InstalledCopyWorksForAUserWhoCannotWriteItsFolder) {
     EXPECT_EQ(links.status, 0) << links.text;
     EXPECT_EQ(links.text, "720P\thttp://v.test/a?itag=22\n");
 
-    // A user of the machine: the program folder is root's, so the results go to the user's own.
-    const fs::path home = s_folder / "home";
+    // A user of the machine, whose home is not named in ASCII: the program folder is root's, so the
+    // results go to the user's own.
+    const fs::path home = s_folder / "h\u00F8me-\u5BB6";
     fs::create_directories(home / "runtime");
     for (const fs::path& folder : {s_folder, root, home, home / "runtime"}) {
         ASSERT_EQ(chmod(folder.c_str(), 0755), 0);

@@ -1,12 +1,8 @@
 #include "window_fixture.h"
 
-#include "support/wait_until.h"
 #include "tray/shell.h"
 #include "window/downloads.h"
 #include "window/downloads_window.h"
-
-#include <QPushButton>
-#include <gtest/gtest.h>
 
 namespace veltrin::testing {
 namespace {

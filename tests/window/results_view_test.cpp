@@ -1,12 +1,10 @@
 #include "window_fixture.h"
 
 #include "window/downloads_window.h"
-#include "window/web_browser.h"
 
 #include <QStandardPaths>
 #include <QWebEngineScript>
 #include <QWebEngineView>
-#include <gtest/gtest.h>
 
 namespace veltrin::testing {
 namespace {

@@ -3,8 +3,6 @@
 #include "tray/mod_tray.h"
 
 #include <QResizeEvent>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace veltrin::testing {
 namespace {

@@ -1,11 +1,6 @@
 #include "window_fixture.h"
 
 #include "tray/shell.h"
-#include "window/controls.h"
-
-#include <QMessageBox>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace veltrin::testing {
 namespace {
