@@ -4,6 +4,8 @@
 #include "support/loopback_server.h"
 #include "support/wait_until.h"
 
+#include "version.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -52,7 +54,7 @@ protected:
             Shell("cpack -G DEB --config " + Quoted(fs::path(VELTRIN_BINARY_DIR) / "CPackConfig.cmake") + " -B " +
                   Quoted(s_folder));
         ASSERT_EQ(built.status, 0) << built.text;
-        s_deb = s_folder / "veltrin_1.00_amd64.deb";
+        s_deb = s_folder / ("veltrin_" VELTRIN_VERSION "_amd64.deb");
         ASSERT_TRUE(fs::exists(s_deb)) << built.text;
     }
     static void TearDownTestSuite() { fs::remove_all(s_folder); }
