@@ -24,24 +24,6 @@ std::uint32_t GetUint32(const NOTIFYICONDATAA& bytes, std::size_t offset) {
     return value;
 }
 
-// One UTF-16 unit as UTF-8; a lone surrogate has no ANSI form and comes out as "?".
-std::string Utf8Of(char16_t unit) {
-    std::string out;
-    if (unit < 0x80) {
-        out += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-        out += static_cast<char>(0xC0 | (unit >> 6));
-        out += static_cast<char>(0x80 | (unit & 0x3F));
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-        out += '?';
-    } else {
-        out += static_cast<char>(0xE0 | (unit >> 12));
-        out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (unit & 0x3F));
-    }
-    return out;
-}
-
 // Every Windows-1252 character lies in the Basic Multilingual Plane: at most three UTF-8 bytes.
 char16_t UnitOf(const std::string& utf8) {
     const auto b = [&](std::size_t i) { return static_cast<char16_t>(static_cast<unsigned char>(utf8[i])); };
@@ -63,7 +45,10 @@ NOTIFYICONDATAA ToAnsi(const NOTIFYICONDATA& record) {
     PutUint32(bytes, 16, record.uCallbackMessage);
     PutUint32(bytes, 20, record.hIcon);
     for (std::size_t i = 0; i < kTipLength; ++i) {
-        const std::string ansi = veltrin::Utf8ToWindows1252(Utf8Of(record.szTip[i]));
+        // A lone surrogate is no character: its bytes are invalid UTF-8, which comes out as "?".
+        std::string utf8;
+        veltrin::AppendUtf8(utf8, record.szTip[i]);
+        const std::string ansi = veltrin::Utf8ToWindows1252(utf8);
         bytes[kTipOffset + i] = static_cast<std::uint8_t>(ansi.empty() ? '?' : ansi[0]);
     }
     return bytes;
