@@ -135,7 +135,6 @@ TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
         {"--links file:///etc/passwd", 2, "", "only http and https"},
         {"--links http://[::1/x", 2, "", "not a valid address"},
         {"--links", 64, "", "Usage:"},
-        {"--links @/watch @/watch", 64, "", "Usage:"},
         {"--linx @/watch", 64, "", "unknown option --linx"},
         {"--json @/watch", 64, "", "--json goes with --links"},
         {"--version", 0, "Veltrin 1.00\n", ""},

