@@ -116,13 +116,16 @@ protected:
     QProcess m_window;                                          // a window the test started
 };
 
-TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
+TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
+    const fs::path here = m_folder / "here"; // the current folder
+    fs::create_directories(here / "chosen");
+    const auto saved = [&](const fs::path& name) { return (here / name).string() + "\n"; };
     const std::string links = "720P\thttp://v.test/a?itag=22&sig=\"x\"\n240p\thttp://v.test/b?itag=5\n";
     const struct {
         const char* args; // split at spaces; "@/path" is a path of the test server
         int status;
         std::string out;
-        std::string errHas;
+        std::string errHas; // empty: nothing on standard error
     } cases[] = {
         {"--links @/watch", 0, links, ""},
         {"--links --json @/watch", 0,
@@ -138,10 +141,19 @@ TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
         {"--linx @/watch", 64, "", "unknown option --linx"},
         {"--json @/watch", 64, "", "--json goes with --links"},
         {"--version", 0, "Veltrin 1.00\n", ""},
+        {"--download 720p @/streams", 0, saved("AC_DC_ Live_ (720P).mp4"), ""},
+        {"--download 720P @/streams", 0, saved("AC_DC_ Live_ (720P) (2).mp4"), ""}, // never replacing
+        {"--download 720p @/streams --output chosen", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},
+        {"--output chosen/mine.bin --download 720p @/streams", 0, saved("chosen/mine.bin"), ""},
+        {"--download 1080p @/streams", 1, "", "no 1080P stream"},
+        {"--download 4k @/streams", 64, "", "no quality is called 4k"},
+        {"--download 240P @/streams", 3, "", "the server answered 404"},
+        {"--download 720p @/plain", 2, "", "no player parameters"},
+        {"--output x @/streams", 64, "", "--output goes with --download"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
-        const Result result = Run(Args(c.args));
+        const Result result = Run(Args(c.args), QStringLiteral(VELTRIN_EXECUTABLE), here);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.out, c.out);
         if (c.errHas.empty()) {
@@ -149,6 +161,13 @@ TEST_F(Program, CommandLinePrintsLinksAndSaysWhyWhenItCannot) {
         } else {
             EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
         }
+    }
+    EXPECT_EQ(FileNames(here),
+              (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "chosen"}));
+    EXPECT_EQ(FileNames(here / "chosen"), (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "mine.bin"}));
+    for (const char* name : {"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "chosen/AC_DC_ Live_ (720P).mp4",
+                             "chosen/mine.bin"}) {
+        EXPECT_TRUE(ReadFile(here / name) == m_video) << name;
     }
 }
 
@@ -159,41 +178,6 @@ TEST_F(Program, ClosedPipeEndsQuietly) {
     const Result piped = Run({QStringLiteral("-c"), script}, QStringLiteral("/bin/bash"));
     EXPECT_EQ(piped.out, "0\n");
     EXPECT_EQ(piped.err, "");
-}
-
-TEST_F(Program, DownloadSavesTheStreamUnderItsTitle) {
-    const fs::path here = m_folder / "here";
-    fs::create_directories(here / "chosen");
-    const std::string title = "AC_DC_ Live_ (720P)";
-    const struct {
-        const char* args;
-        int status;
-        std::string saved; // empty: nothing saved
-        std::string errHas;
-    } cases[] = {
-        {"--download 720p @/streams", 0, (here / (title + ".mp4")).string(), ""},
-        {"--download 720P @/streams", 0, (here / (title + " (2).mp4")).string(), ""}, // never replacing
-        {"--download 720p @/streams --output chosen", 0, (here / "chosen" / (title + ".mp4")).string(), ""},
-        {"--output chosen/mine.bin --download 720p @/streams", 0, (here / "chosen" / "mine.bin").string(), ""},
-        {"--download 1080p @/streams", 1, "", "no 1080P stream"},
-        {"--download 4k @/streams", 64, "", "no quality is called 4k"},
-        {"--download 240P @/streams", 3, "", "the server answered 404"},
-        {"--download 720p @/plain", 2, "", "no player parameters"},
-        {"--output x @/streams", 64, "", "--output goes with --download"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        const Result result = Run(Args(c.args), QStringLiteral(VELTRIN_EXECUTABLE), here);
-        EXPECT_EQ(result.status, c.status) << result.err;
-        EXPECT_EQ(result.out, c.saved.empty() ? "" : c.saved + "\n");
-        if (!c.saved.empty()) {
-            EXPECT_TRUE(ReadFile(c.saved) == m_video);
-        }
-        EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
-    }
-    EXPECT_EQ(FileNames(here),
-              (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "chosen"}));
-    EXPECT_EQ(FileNames(here / "chosen"), (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "mine.bin"}));
 }
 
 TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
