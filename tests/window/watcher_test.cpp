@@ -59,25 +59,6 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
     EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
 }
 
-TEST_F(Watcher, YesFillsTheLinkBoxAndRunsTheGoCommandEvenWhileHidden) {
-    shell::SetNotificationAreaForTesting(true);
-    m_window->txtURL()->setText(QStringLiteral("something typed earlier"));
-    m_window->setWindowState(Qt::WindowMinimized);
-    ASSERT_FALSE(m_window->isVisible());
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
-    const QString text = WatchLink();
-    SetClipboard(text);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == text; }, 3000));
-    EXPECT_EQ(m_window->txtURL()->text(), text);
-    EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
-    EXPECT_EQ(m_adFetches.load(), 1);
-    LetTicksPass();
-    EXPECT_EQ(boxes.seen.size(), 1U);
-    EXPECT_FALSE(m_window->isVisible()) << "the results wait behind the icon";
-    shell::SetNotificationAreaForTesting(std::nullopt);
-}
-
 TEST_F(Watcher, TextIsRememberedOnlyAfterTheGoCommandHasReturned) {
     // The results file cannot be written: the Go command shows an error box while it runs.
     fs::create_directory(m_folder / "temp.html");
@@ -101,21 +82,31 @@ TEST_F(Watcher, TextIsRememberedOnlyAfterTheGoCommandHasReturned) {
     EXPECT_EQ(boxes.seen.size(), 3U);
 }
 
-TEST_F(Watcher, LongTextIsCutShortInTheQuestionButGoesWholeIntoTheLinkBox) {
+// Yes puts the whole text, however long, in the link box and runs the Go command, also while the
+// window is hidden behind its icon; the question shows the text cut short.
+TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQuestion) {
+    shell::SetNotificationAreaForTesting(true);
+    m_window->txtURL()->setText(QStringLiteral("something typed earlier"));
+    m_window->setWindowState(Qt::WindowMinimized);
+    ASSERT_FALSE(m_window->isVisible());
     const QString text = WatchLink() + QStringLiteral("#") + QString(200000, QLatin1Char('x'));
     BoxAnswerer boxes;
     boxes.answers = {Button::Yes};
     SetClipboard(text);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == text; }, 5000));
+    EXPECT_EQ(m_window->txtURL()->text(), text) << "the link box has no length limit";
+    EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
+    EXPECT_EQ(m_adFetches.load(), 1);
+    EXPECT_FALSE(m_window->txtURL()->CaretBlinks()) << "every paint of such a text takes a moment";
+    LetTicksPass();
     ASSERT_EQ(boxes.seen.size(), 1U);
+    EXPECT_FALSE(m_window->isVisible()) << "the results wait behind the icon";
     const QString& prompt = boxes.seen.front().text;
     EXPECT_LT(prompt.size(), 1200);
     EXPECT_TRUE(prompt.contains(QStringLiteral("\u2026 (%1 more characters)").arg(text.size() - 1000)))
         << prompt.right(120).toStdString();
     EXPECT_TRUE(prompt.endsWith(QStringLiteral("\r\n\r\nDo you want to download this video?")));
-    EXPECT_EQ(m_window->txtURL()->text(), text) << "the link box has no length limit";
-    EXPECT_FALSE(m_window->txtURL()->CaretBlinks()) << "every paint of such a text takes a moment";
-    EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
+    shell::SetNotificationAreaForTesting(std::nullopt);
 }
 
 TEST_F(Watcher, HandedOverLinkWaitsForTheOpenQuestion) {
