@@ -385,7 +385,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
         } else if (arg == "--json") {
             request.json = true;
         } else if (arg == "--download" || arg == "--output") {
-            if (i + 1 == args.size()) {
+            // An empty value names no quality and no file: it would save a file with no name.
+            if (i + 1 == args.size() || args[i + 1].empty()) {
                 return Usage(err, arg + " needs a value");
             }
             (arg == "--download" ? request.download : request.output) = args[++i];

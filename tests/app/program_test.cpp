@@ -150,6 +150,7 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--download 240P @/streams", 3, "", "the server answered 404"},
         {"--download 720p @/plain", 2, "", "no player parameters"},
         {"--output x @/streams", 64, "", "--output goes with --download"},
+        {"--download 720p @/streams --output ", 64, "", "--output needs a value"}, // an empty argument
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
