@@ -85,6 +85,13 @@ Delivery SendLink(const QString& name, const QString& link, int timeoutMs) {
     while (!answer.contains('\n') && socket.waitForReadyRead(timeoutMs)) {
         answer += socket.readAll();
     }
+    if (answer.isEmpty()) {
+        // A window waits for a page on its own thread; the link stays in the socket until then.
+        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(timeoutMs)) {
+        }
+        return socket.bytesToWrite() == 0 && socket.state() == QLocalSocket::ConnectedState ? Delivery::Unanswered
+                                                                                            : Delivery::NoWindow;
+    }
     return answer == "ok\n" ? Delivery::Delivered : Delivery::Refused;
 }
 

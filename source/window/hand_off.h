@@ -12,9 +12,11 @@ inline constexpr qsizetype kMostLinkBytes = 64 * 1024;
 // The socket of this user's window on this display, in the user's own runtime folder.
 QString ServerName();
 
-enum class Delivery { Delivered, NoWindow, Refused };
+// Unanswered: the whole link went to a window that did not answer in time. Busy with a page it
+// is fetching, it reads the link when it is done, so the link is not run anywhere else.
+enum class Delivery { Delivered, Unanswered, NoWindow, Refused };
 
-// Hands a link to the window listening at name, waiting at most timeoutMs for its answer.
+// Hands a link to the window listening at name, waiting at most timeoutMs for each step.
 Delivery SendLink(const QString& name, const QString& link, int timeoutMs = 1000);
 
 // Takes links from later starts of the program. Only this user's processes are heard; a message

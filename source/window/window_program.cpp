@@ -89,6 +89,11 @@ int RunWindowProgram(int argc, char** argv) {
         std::fprintf(stderr, "Veltrin: give one link at the most (see Veltrin --help)\n");
         return kUsage;
     }
+    // What a window that is open already would refuse, a new one does not run either.
+    if (links == 1 && (link.trimmed().isEmpty() || link.toUtf8().size() > handoff::kMostLinkBytes)) {
+        std::fprintf(stderr, "Veltrin: the link is blank or longer than 64 KB\n");
+        return kUsage;
+    }
 
     if (!start.desktop) {
         SayNoDesktop();
@@ -97,8 +102,15 @@ int RunWindowProgram(int argc, char** argv) {
 
     // A second start hands its link to the window that runs already, and is done.
     const QString serverName = handoff::ServerName();
-    if (!link.isEmpty() && handoff::SendLink(serverName, link) == handoff::Delivery::Delivered) {
+    switch (link.isEmpty() ? handoff::Delivery::NoWindow : handoff::SendLink(serverName, link)) {
+    case handoff::Delivery::Delivered: return 0;
+    case handoff::Delivery::Unanswered:
+        std::fprintf(stderr, "Veltrin: the window that is open is busy; it runs the link when it is done\n");
         return 0;
+    case handoff::Delivery::Refused:
+        std::fprintf(stderr, "Veltrin: the window that is open refused the link\n");
+        return kUsage;
+    case handoff::Delivery::NoWindow: break;
     }
 
     qInstallMessageHandler(ReportMissingDesktop);

@@ -222,6 +222,12 @@ TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
     EXPECT_EQ(second.status, 0) << second.err;
     ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the running window ran the handed link";
     EXPECT_EQ(m_window.state(), QProcess::Running) << "the second start only handed its link on";
+    // What the window would refuse starts no window of its own either.
+    for (const QString& refused : QStringList{QStringLiteral(" "), Url("/watch#") + QString(70000, QLatin1Char('x'))}) {
+        const Result third = Run({refused}, program);
+        EXPECT_EQ(third.status, 64);
+        EXPECT_NE(third.err.find("blank or longer than 64 KB"), std::string::npos) << third.err;
+    }
 }
 
 } // namespace
