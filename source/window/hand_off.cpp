@@ -86,7 +86,7 @@ Delivery SendLink(const QString& name, const QString& link, int timeoutMs) {
         answer += socket.readAll();
     }
     if (answer.isEmpty()) {
-        // A window waits for a page on its own thread; the link stays in the socket until then.
+        // A window fetching a page answers only when it is done; the link waits in the socket.
         while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(timeoutMs)) {
         }
         return socket.bytesToWrite() == 0 && socket.state() == QLocalSocket::ConnectedState ? Delivery::Unanswered
