@@ -486,7 +486,8 @@ struct DownloadEngine::Impl {
                                        : "the file cannot be written: " + Strerror(t.writeError));
             return;
         }
-        if (status >= 500) {
+        // Besides the server's own failures, "took too long" and "too many requests" pass too.
+        if (status >= 500 || status == 408 || status == 429) {
             Retry(t, "the server answered " + std::to_string(status));
             return;
         }

@@ -73,6 +73,17 @@ protected:
                 return sink.write(m_body.data() + offset, std::min<std::size_t>(64 * 1024, m_body.size() - offset));
             });
         });
+        // Too many requests, then an error of its own, then the body.
+        s.Get("/busy", [this](const httplib::Request& req, httplib::Response& res) {
+            const int turn = ++m_drops;
+            if (turn < 3) {
+                Record(req);
+                res.status = turn == 1 ? 429 : 503;
+                res.set_content("come back later", "text/plain");
+                return;
+            }
+            Serve(req, res, m_body, kWhole, false);
+        });
         s.Get("/sign-in", [](const auto&, auto& res) { res.set_content("<html>Sign in</html>", "text/html"); });
         s.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
@@ -193,6 +204,7 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         {"/drop", {"", rest}},
         {"/stall", {"", rest}},
         {"/often", often},
+        {"/busy", {"", "", ""}},
         {"/whole-then-drop", {"", "bytes=1048576-"}},
         // Answers the Range request with the whole body (and calls it partial): started over.
         {"/ignores-range", {"", "bytes=524288-", ""}},
