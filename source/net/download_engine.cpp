@@ -235,13 +235,14 @@ struct DownloadEngine::Impl {
         }
         curl_off_t length = -1;
         curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (t.offset > 0 && t.status == 206 &&
+        const bool partial = t.status == 206;
+        if (partial &&
             (t.rangeStart != t.offset || (t.info.total >= 0 && t.rangeTotal && *t.rangeTotal != t.info.total))) {
             // Partial content, but not from where the file stops, or of a body that has changed
             // length since: nothing here can be trusted.
             t.badRange = true;
         }
-        if (t.offset > 0 && (t.status != 206 || t.badRange)) {
+        if (t.offset > 0 && (!partial || t.badRange)) {
             // The server ignored the Range request and sends the whole body: start over.
             if (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 ||
                 std::fseek(t.part, 0, SEEK_SET) != 0) {
@@ -250,14 +251,15 @@ struct DownloadEngine::Impl {
             }
             t.offset = 0;
             t.info.received = 0;
-            if (t.badRange) {
-                return false;
-            }
+        }
+        if (t.badRange) {
+            return false;
         }
         if (t.offset == 0) {
             t.validator = t.responseValidator;
         }
-        t.info.total = length >= 0 ? t.offset + length : -1;
+        // A part, even one nobody asked for, says how long the whole body is.
+        t.info.total = partial && t.rangeTotal ? *t.rangeTotal : length >= 0 ? t.offset + length : -1;
         return true;
     }
 
@@ -473,7 +475,7 @@ struct DownloadEngine::Impl {
             return;
         }
         if (status == 416 && t.offset > 0) {
-            if (t.rangeTotal == t.offset) {
+            if (t.rangeTotal == t.offset && (t.info.total < 0 || t.info.total == t.offset)) {
                 Finish(t); // the break came after the last byte
             } else {
                 RemovePart(t); // the body is now shorter than the part: start over

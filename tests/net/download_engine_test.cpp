@@ -40,13 +40,14 @@ protected:
             Serve(req, res, m_body, cut, first && req.matches[1] == "stall");
         });
         // Half of the body, then the rest of one that has changed length since: a part of it, or no
-        // part at all.
-        s.Get("/(changed|shortened)", [this](const httplib::Request& req, httplib::Response& res) {
+        // part at all, the body now shorter than the part or just as long.
+        s.Get("/(changed|shortened|cut-to-the-part)", [this](const httplib::Request& req, httplib::Response& res) {
             const bool first = ++m_drops == 1;
-            if (!first && !req.ranges.empty() && req.matches[1] == "shortened") {
+            if (!first && !req.ranges.empty() && req.matches[1] != "changed") {
                 Record(req);
                 res.status = 416;
-                res.set_header("Content-Range", "bytes */1000");
+                const std::size_t now = req.matches[1] == "shortened" ? 1000 : kHalf;
+                res.set_header("Content-Range", "bytes */" + std::to_string(now));
                 return;
             }
             Serve(req, res, first ? m_body : m_changed, first ? kHalf : kWhole, false);
@@ -83,6 +84,18 @@ protected:
                 return;
             }
             Serve(req, res, m_body, kWhole, false);
+        });
+        // The first thousand bytes of the body, as a part of it, whatever was asked for.
+        s.Get("/first-part", [this](const auto&, httplib::Response& res) {
+            res.status = 206;
+            res.set_header("Content-Range", "bytes 0-999/" + std::to_string(m_body.size()));
+            res.set_chunked_content_provider("video/mp4", [this](size_t offset, httplib::DataSink& sink) {
+                if (offset > 0) {
+                    sink.done();
+                    return true;
+                }
+                return sink.write(m_body.data(), 1000);
+            });
         });
         s.Get("/sign-in", [](const auto&, auto& res) { res.set_content("<html>Sign in</html>", "text/html"); });
         s.Get("/slow", [this](const httplib::Request& req, httplib::Response& res) {
@@ -210,6 +223,8 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         {"/ignores-range", {"", "bytes=524288-", ""}},
         {"/changed", {"", rest, ""}, true},
         {"/shortened", {"", rest, ""}, true},
+        // Says that nothing is left after the part saved, of a body said to be twice as long.
+        {"/cut-to-the-part", {"", rest, ""}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -239,6 +254,8 @@ TEST_F(Downloads, FailuresSayWhyAndLeaveNoFile) {
     } cases[] = {
         {"NotFound", m_server.Url("/missing"), Target(), "the server answered 404"},
         {"WebPageForAVideo", m_server.Url("/sign-in"), Target(), "the server sent a web page, not the video"},
+        {"OnlyEverTheFirstPart", m_server.Url("/first-part"), Target(),
+         "the server sent another part than the one asked for (tried 6 times)"},
         {"ServerErrorEveryTime", m_server.Url("/broken"), Target(), "the server answered 503 (tried 6 times)"},
         {"RedirectLoop", m_server.Url("/loop"), Target(), "Maximum (10) redirects followed"},
         {"RedirectToAFile", m_server.Url("/to-file"), Target(), "Protocol \"file\" not supported"},
