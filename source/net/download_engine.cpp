@@ -50,9 +50,14 @@ std::string FileName(const DownloadTarget& target, const std::string& extension,
 
 std::string Strerror(int error) { return std::strerror(error); }
 
-// Whether a failure of the transfer may pass if tried again.
-bool Passing(CURLcode code) {
+// Whether a failure of the transfer may pass if tried again. Once the server has sent part of the
+// file, a name that does not resolve or a handshake that breaks is the network going away for a
+// while, not a wrong address.
+bool Passing(CURLcode code, bool serverReachedBefore) {
     switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_SSL_CONNECT_ERROR: return serverReachedBefore;
     case CURLE_COULDNT_CONNECT:
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
@@ -505,7 +510,7 @@ struct DownloadEngine::Impl {
             const std::string detail = t.stalled          ? "the server stopped sending"
                                        : t.errorBuffer[0] ? t.errorBuffer
                                                           : curl_easy_strerror(code);
-            if (Passing(code)) {
+            if (Passing(code, t.furthest > 0 || t.info.received > 0)) {
                 Retry(t, detail);
             } else {
                 Fail(t, detail);
