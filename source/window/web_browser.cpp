@@ -7,6 +7,8 @@
 #include <QPluginLoader>
 #include <QVBoxLayout>
 
+#include <unistd.h>
+
 namespace veltrin {
 
 namespace {
@@ -14,6 +16,13 @@ namespace {
 QString& ModulePath() {
     static QString path;
     return path;
+}
+
+// The engine's sandbox refuses the root user, and the engine then ends the whole program; the
+// user can turn the sandbox off, as the engine's own switches allow.
+bool SandboxRefusesThisUser() {
+    return geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") &&
+           !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"));
 }
 
 } // namespace
@@ -52,6 +61,12 @@ void WebBrowser::Navigate(const QString& address) {
 }
 
 bool WebBrowser::StartEngine() {
+    if (SandboxRefusesThisUser()) {
+        QMessageBox::critical(window(), QStringLiteral("Veltrin"),
+                              tr("The results cannot be shown: the web view does not run as the root user unless "
+                                 "QTWEBENGINE_DISABLE_SANDBOX=1 is set."));
+        return false;
+    }
     const QString path = ModulePath().isEmpty()
                              ? QCoreApplication::applicationDirPath() + QStringLiteral("/modules/veltrin-webview.so")
                              : ModulePath();

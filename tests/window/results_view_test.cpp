@@ -6,6 +6,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
+#include <unistd.h>
+
 namespace veltrin::testing {
 namespace {
 
@@ -34,6 +36,23 @@ protected:
         return result;
     }
 };
+
+// The engine would end the program at its first page; the window says why it shows none.
+TEST_F(ResultsView, RootWithoutTheSandboxSwitchIsToldWhyNoResultsAreShown) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the root user meets the sandbox's refusal";
+    }
+    const QByteArray sandboxSwitch = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    BoxAnswerer boxes;
+    Go(WatchLink());
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", sandboxSwitch);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")))
+        << boxes.seen[0].text.toStdString();
+    EXPECT_FALSE(m_window->wb1()->EngineStarted());
+    EXPECT_NE(Read(m_folder / "temp.html").find("720P Version"), std::string::npos);
+}
 
 TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     const std::string video(300000, 'v');
