@@ -112,7 +112,9 @@ TEST_F(Desktop, MinimiseThenLeftPressOnTheIconBringsTheWindowBack) {
 
     for (int round = 0; round < 2; ++round) {
         Xdotool(QStringLiteral("windowminimize ") + window);
-        ASSERT_TRUE(WaitFor([&] { return !WindowShown() && Icons().size() == 1; })) << "round " << round;
+        // A sanitized build beside other window tests can take its time to embed the icon.
+        ASSERT_TRUE(WaitFor([&] { return !WindowShown() && Icons().size() == 1; }, 40s))
+            << "round " << round << ": window shown " << WindowShown() << ", icons " << Icons().size();
 
         // Hovering and the right button leave it hidden.
         Xdotool(QStringLiteral("mousemove --window %1 8 8").arg(Icons().front()));
