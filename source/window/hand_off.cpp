@@ -50,7 +50,7 @@ std::optional<QString> Parse(const QByteArray& data, bool& refused) {
     const QByteArray bytes = data.mid(end + 1, length);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString link = decoder(bytes);
-    if (decoder.hasError() || data.size() != end + 1 + length || bytes.contains('\0') || link.trimmed().isEmpty()) {
+    if (decoder.hasError() || data.size() != end + 1 + length || bytes.contains('\0') || !Acceptable(link)) {
         refused = true;
         return std::nullopt;
     }
@@ -58,6 +58,8 @@ std::optional<QString> Parse(const QByteArray& data, bool& refused) {
 }
 
 } // namespace
+
+bool Acceptable(const QString& link) { return !link.trimmed().isEmpty() && link.toUtf8().size() <= kMostLinkBytes; }
 
 QString ServerName() {
     QString display = qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("offscreen")

@@ -9,6 +9,9 @@ namespace veltrin::handoff {
 // Links longer than this are refused.
 inline constexpr qsizetype kMostLinkBytes = 64 * 1024;
 
+// Whether a window takes this link from a later start: not blank, and not too long.
+bool Acceptable(const QString& link);
+
 // The socket of this user's window on this display, in the user's own runtime folder.
 QString ServerName();
 

@@ -90,7 +90,7 @@ int RunWindowProgram(int argc, char** argv) {
         return kUsage;
     }
     // What a window that is open already would refuse, a new one does not run either.
-    if (links == 1 && (link.trimmed().isEmpty() || link.toUtf8().size() > handoff::kMostLinkBytes)) {
+    if (links == 1 && !handoff::Acceptable(link)) {
         std::fprintf(stderr, "Veltrin: the link is blank or longer than 64 KB\n");
         return kUsage;
     }
