@@ -102,6 +102,7 @@ struct DownloadEngine::Impl {
         std::optional<std::int64_t> rangeStart; // of the last response's Content-Range
         std::optional<std::int64_t> rangeTotal; // the whole body's length, as that Content-Range says
         bool badRange = false;                  // a partial answer that is not the part asked for
+        bool changedBody = false;               // a part of a body other than the one saved so far
         bool webPage = false;                   // an answer that is a web page, not a stream
         std::string responseValidator;          // the last response's strong ETag, or its Last-Modified
         std::string validator;                  // the one of the body the part file holds
@@ -241,10 +242,14 @@ struct DownloadEngine::Impl {
         curl_off_t length = -1;
         curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         const bool partial = t.status == 206;
-        if (partial &&
-            (t.rangeStart != t.offset || (t.info.total >= 0 && t.rangeTotal && *t.rangeTotal != t.info.total))) {
+        // A server that does not honour If-Range sends the part of a body that has changed since
+        // under the new body's validator.
+        t.changedBody = partial && t.offset > 0 && !t.validator.empty() && !t.responseValidator.empty() &&
+                        t.responseValidator != t.validator;
+        if (partial && (t.rangeStart != t.offset || t.changedBody ||
+                        (t.info.total >= 0 && t.rangeTotal && *t.rangeTotal != t.info.total))) {
             // Partial content, but not from where the file stops, or of a body that has changed
-            // length since: nothing here can be trusted.
+            // since: nothing here can be trusted.
             t.badRange = true;
         }
         if (t.offset > 0 && (!partial || t.badRange)) {
@@ -472,7 +477,8 @@ struct DownloadEngine::Impl {
             curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
         }
         if (t.badRange) {
-            Retry(t, "the server sent another part than the one asked for");
+            Retry(t, t.changedBody ? "the video has changed on the server since"
+                                   : "the server sent another part than the one asked for");
             return;
         }
         if (t.webPage) {

@@ -52,6 +52,12 @@ protected:
             }
             Serve(req, res, first ? m_body : m_changed, first ? kHalf : kWhole, false);
         });
+        // Half of the body; then, of another body just as long, the part asked for, though the
+        // If-Range sent with it names the first one.
+        s.Get("/retagged", [this](const httplib::Request& req, httplib::Response& res) {
+            const bool first = ++m_drops == 1;
+            Serve(req, res, first ? m_body : m_other, first ? kHalf : kWhole, false, first ? "\"v1\"" : "\"v2\"");
+        });
         s.Get("/(ignores-range|whole-then-drop)", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             const bool first = ++m_drops == 1;
@@ -131,12 +137,12 @@ protected:
     }
 
     // Serves body, or the part a Range request asks for (the server cuts it), under one ETag
-    // whatever the body; the connection ends at cut, after going quiet there for longer than the
-    // engine waits when stall is set.
+    // whatever the body unless told another; the connection ends at cut, after going quiet there
+    // for longer than the engine waits when stall is set.
     void Serve(const httplib::Request& req, httplib::Response& res, const std::string& body, std::size_t cut,
-               bool stall) {
+               bool stall, const char* etag = "\"v1\"") {
         Record(req);
-        res.set_header("ETag", "\"v1\"");
+        res.set_header("ETag", etag);
         res.set_content_provider(
             body.size(), "video/mp4", [&body, cut, stall](size_t offset, size_t length, httplib::DataSink& sink) {
                 if (offset >= cut) {
@@ -188,6 +194,7 @@ protected:
 
     std::string m_body = Body(1 << 20, 'a');
     std::string m_changed = m_body + "and more";
+    std::string m_other = Body(m_body.size(), 'b');
     const std::size_t kHalf = m_body.size() / 2;
     static constexpr std::size_t kWhole = std::string::npos;
     testing::TemporaryFolder m_folder;
@@ -210,8 +217,8 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
     }
     const struct {
         const char* path;
-        std::vector<std::string> ranges; // what the server was asked, in turn
-        bool changed = false;
+        std::vector<std::string> ranges;   // what the server was asked, in turn
+        const std::string* body = nullptr; // what is saved, when not the body first served
     } cases[] = {
         {"/video", {""}},
         {"/drop", {"", rest}},
@@ -221,10 +228,11 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         {"/whole-then-drop", {"", "bytes=1048576-"}},
         // Answers the Range request with the whole body (and calls it partial): started over.
         {"/ignores-range", {"", "bytes=524288-", ""}},
-        {"/changed", {"", rest, ""}, true},
-        {"/shortened", {"", rest, ""}, true},
+        {"/changed", {"", rest, ""}, &m_changed},
+        {"/shortened", {"", rest, ""}, &m_changed},
         // Says that nothing is left after the part saved, of a body said to be twice as long.
-        {"/cut-to-the-part", {"", rest, ""}, true},
+        {"/cut-to-the-part", {"", rest, ""}, &m_changed},
+        {"/retagged", {"", rest, ""}, &m_other},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -236,7 +244,7 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         const DownloadInfo info = WaitForEnd(Engine().Add(m_server.Url(c.path), Target()));
         ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
         EXPECT_EQ(info.file, m_folder / "Clip (720P).mp4");
-        EXPECT_TRUE(ReadFile(info.file) == (c.changed ? m_changed : m_body)) << fs::file_size(info.file) << " bytes";
+        EXPECT_TRUE(ReadFile(info.file) == (c.body ? *c.body : m_body)) << fs::file_size(info.file) << " bytes";
         EXPECT_EQ(Ranges(), c.ranges);
         EXPECT_EQ(FileNames(m_folder), std::set<std::string>{"Clip (720P).mp4"});
         fs::remove(info.file);
