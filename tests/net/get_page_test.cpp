@@ -17,7 +17,9 @@ namespace veltrin {
 namespace {
 
 using testing::LoopbackServer;
+using testing::ServeSlowly;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 constexpr const char* kProxyVariables[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "ALL_PROXY", "all_proxy"};
 
@@ -62,26 +64,16 @@ protected:
                 if (offset == 0) {
                     sink.write("start", 5);
                 } else {
-                    std::this_thread::sleep_for(std::chrono::seconds(5));
+                    std::this_thread::sleep_for(5s);
                     sink.write(" done", 5);
                 }
                 return true;
             });
         });
-        s.Get("/quiet-after-headers", [](const auto&, auto& res) {
-            res.set_content_provider(4, "text/html", [](size_t, size_t, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(std::chrono::seconds(5));
-                sink.write("late", 4);
-                return true;
-            });
-        });
-        s.Get("/trickle", [](const auto&, auto& res) {
-            res.set_content_provider(12, "text/html", [](size_t, size_t, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(400));
-                sink.write("x", 1);
-                return true;
-            });
-        });
+        static const std::string late = "late";
+        s.Get("/quiet-after-headers", [](const auto&, auto& res) { ServeSlowly(res, late, "text/html", 4, 5s); });
+        static const std::string trickle(12, 'x');
+        s.Get("/trickle", [](const auto&, auto& res) { ServeSlowly(res, trickle, "text/html", 1, 400ms); });
         m_server.Start();
     }
 
