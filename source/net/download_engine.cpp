@@ -101,8 +101,7 @@ struct DownloadEngine::Impl {
         long status = 0;
         std::optional<std::int64_t> rangeStart; // of the last response's Content-Range
         std::optional<std::int64_t> rangeTotal; // the whole body's length, as that Content-Range says
-        bool badRange = false;                  // a partial answer that is not the part asked for
-        bool changedBody = false;               // a part of a body other than the one saved so far
+        std::string badPart;                    // why a partial answer cannot go on the part file
         bool webPage = false;                   // an answer that is a web page, not a stream
         std::string responseValidator;          // the last response's strong ETag, or its Last-Modified
         std::string validator;                  // the one of the body the part file holds
@@ -242,17 +241,18 @@ struct DownloadEngine::Impl {
         curl_off_t length = -1;
         curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         const bool partial = t.status == 206;
-        // A server that does not honour If-Range sends the part of a body that has changed since
-        // under the new body's validator.
-        t.changedBody = partial && t.offset > 0 && !t.validator.empty() && !t.responseValidator.empty() &&
-                        t.responseValidator != t.validator;
-        if (partial && (t.rangeStart != t.offset || t.changedBody ||
-                        (t.info.total >= 0 && t.rangeTotal && *t.rangeTotal != t.info.total))) {
-            // Partial content, but not from where the file stops, or of a body that has changed
-            // since: nothing here can be trusted.
-            t.badRange = true;
+        std::error_code error;
+        if (partial && t.rangeStart != t.offset) {
+            t.badPart = "the server sent another part than the one asked for";
+        } else if (partial && ((t.info.total >= 0 && t.rangeTotal && *t.rangeTotal != t.info.total) ||
+                               (t.offset > 0 && !t.validator.empty() && !t.responseValidator.empty() &&
+                                t.responseValidator != t.validator))) {
+            // Another length, or another validator from a server that does not honour If-Range.
+            t.badPart = "the video has changed on the server since";
+        } else if (partial && fs::file_size(t.partPath, error) != static_cast<std::uintmax_t>(t.offset)) {
+            t.badPart = "the part saved so far was removed or changed"; // while paused, say
         }
-        if (t.offset > 0 && (!partial || t.badRange)) {
+        if (t.offset > 0 && (!partial || !t.badPart.empty())) {
             // The server ignored the Range request and sends the whole body: start over.
             if (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 ||
                 std::fseek(t.part, 0, SEEK_SET) != 0) {
@@ -262,7 +262,7 @@ struct DownloadEngine::Impl {
             t.offset = 0;
             t.info.received = 0;
         }
-        if (t.badRange) {
+        if (!t.badPart.empty()) {
             return false;
         }
         if (t.offset == 0) {
@@ -332,7 +332,7 @@ struct DownloadEngine::Impl {
         t.status = 0;
         t.writeError = 0;
         t.stalled = false;
-        t.badRange = false;
+        t.badPart.clear();
         t.webPage = false;
         t.rangeStart.reset();
         t.rangeTotal.reset();
@@ -476,9 +476,8 @@ struct DownloadEngine::Impl {
         if (status == 0) {
             curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
         }
-        if (t.badRange) {
-            Retry(t, t.changedBody ? "the video has changed on the server since"
-                                   : "the server sent another part than the one asked for");
+        if (!t.badPart.empty()) {
+            Retry(t, t.badPart);
             return;
         }
         if (t.webPage) {

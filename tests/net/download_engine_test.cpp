@@ -58,6 +58,14 @@ protected:
             const bool first = ++m_drops == 1;
             Serve(req, res, first ? m_body : m_other, first ? kHalf : kWhole, false, first ? "\"v1\"" : "\"v2\"");
         });
+        // Half of the body; then the part asked for, though the file it was to go on is gone.
+        s.Get("/lost", [this](const httplib::Request& req, httplib::Response& res) {
+            const int turn = ++m_drops;
+            if (turn == 2) {
+                fs::remove(m_folder / "Clip (720P).mp4.part");
+            }
+            Serve(req, res, m_body, turn == 1 ? kHalf : kWhole, false);
+        });
         s.Get("/(ignores-range|whole-then-drop)", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
             const bool first = ++m_drops == 1;
@@ -233,6 +241,7 @@ TEST_F(Downloads, BrokenTransfersResumeAndEndByteExact) {
         // Says that nothing is left after the part saved, of a body said to be twice as long.
         {"/cut-to-the-part", {"", rest, ""}, &m_changed},
         {"/retagged", {"", rest, ""}, &m_other},
+        {"/lost", {"", rest, ""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
