@@ -337,7 +337,12 @@ int Download(const std::string& quality, const std::string& link, const std::opt
         const DownloadInfo info = *engine.Info(id);
         if (info.state == DownloadState::Finished) {
             std::fprintf(out, "%s\n", info.file.c_str());
-            return std::fflush(out) == 0 ? kFound : kOutputFailed;
+            if (std::fflush(out) != 0) {
+                std::fprintf(err, "Veltrin: saved as %s, but that cannot be printed: %s\n", info.file.c_str(),
+                             std::strerror(errno));
+                return kOutputFailed;
+            }
+            return kFound;
         }
         if (info.state == DownloadState::Failed) {
             std::fprintf(err, "Veltrin: the download failed: %s\n", info.reason.c_str());

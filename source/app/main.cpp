@@ -1,11 +1,30 @@
 #include "app/command_line.h"
 #include "window/window_program.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+
+namespace {
+
+// A standard descriptor left closed by whoever started the program would go to the next file or
+// socket it opens, and what it prints would land there. Read-only /dev/null takes its place, so
+// that printing to it still fails as it should.
+void KeepStandardDescriptorsTaken() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF && ::open("/dev/null", O_RDONLY) != fd) {
+            return; // not even /dev/null: nothing better to do
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    KeepStandardDescriptorsTaken();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (veltrin::cli::IsCommandLine(args)) {
         return veltrin::cli::Run(args, stdout, stderr);

@@ -172,13 +172,19 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
     }
 }
 
-TEST_F(Program, ClosedPipeEndsQuietly) {
+TEST_F(Program, ClosedPipeEndsQuietlyAndAClosedOutputIsNoSuccess) {
     // Far more than a pipe holds, so the program is still writing when the reader goes.
     const QString script = QStringLiteral("'%1' --links '%2' | head -1 >/dev/null; echo \"${PIPESTATUS[0]}\"")
                                .arg(QStringLiteral(VELTRIN_EXECUTABLE), Url("/many"));
     const Result piped = Run({QStringLiteral("-c"), script}, QStringLiteral("/bin/bash"));
     EXPECT_EQ(piped.out, "0\n");
     EXPECT_EQ(piped.err, "");
+    // Started with its output closed: what it opens later does not take the output's place.
+    const QString unprinted =
+        QStringLiteral("exec '%1' --download 720p '%2' >&-").arg(QStringLiteral(VELTRIN_EXECUTABLE), Url("/streams"));
+    const Result closed = Run({QStringLiteral("-c"), unprinted}, QStringLiteral("/bin/bash"), m_folder);
+    EXPECT_EQ(closed.status, 74);
+    EXPECT_NE(closed.err.find("but that cannot be printed: Bad file descriptor"), std::string::npos) << closed.err;
 }
 
 TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
