@@ -52,19 +52,16 @@ protected:
             }
             Serve(req, res, first ? m_body : m_changed, first ? kHalf : kWhole, false);
         });
-        // Half of the body; then, of another body just as long, the part asked for, though the
-        // If-Range sent with it names the first one.
-        s.Get("/retagged", [this](const httplib::Request& req, httplib::Response& res) {
-            const bool first = ++m_drops == 1;
-            Serve(req, res, first ? m_body : m_other, first ? kHalf : kWhole, false, first ? "\"v1\"" : "\"v2\"");
-        });
-        // Half of the body; then the part asked for, though the file it was to go on is gone.
-        s.Get("/lost", [this](const httplib::Request& req, httplib::Response& res) {
+        // Half of the body; then the part asked for, but of another body just as long (though the
+        // If-Range sent names the first), or with the file it was to go on gone.
+        s.Get("/(retagged|lost)", [this](const httplib::Request& req, httplib::Response& res) {
             const int turn = ++m_drops;
-            if (turn == 2) {
+            const bool retagged = turn > 1 && req.matches[1] == "retagged";
+            if (turn == 2 && !retagged) {
                 fs::remove(m_folder / "Clip (720P).mp4.part");
             }
-            Serve(req, res, m_body, turn == 1 ? kHalf : kWhole, false);
+            Serve(req, res, retagged ? m_other : m_body, turn == 1 ? kHalf : kWhole, false,
+                  retagged ? "\"v2\"" : "\"v1\"");
         });
         s.Get("/(ignores-range|whole-then-drop)", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);

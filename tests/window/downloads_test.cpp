@@ -61,7 +61,7 @@ TEST_F(DownloadsView, OneWindowFollowsEveryDownload) {
 
     paused->PauseButton()->click();
     ASSERT_TRUE(Shows(paused, QStringLiteral("Finished")));
-    EXPECT_TRUE(Read(paused->Info().file) == m_video);
+    EXPECT_TRUE(ReadFile(paused->Info().file) == m_video);
     EXPECT_TRUE(paused->OpenButton()->isVisibleTo(paused));
     EXPECT_TRUE(paused->FolderButton()->isVisibleTo(paused));
     EXPECT_FALSE(paused->PauseButton()->isVisibleTo(paused));

@@ -51,7 +51,7 @@ TEST_F(ResultsView, RootWithoutTheSandboxSwitchIsToldWhyNoResultsAreShown) {
     EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")))
         << boxes.seen[0].text.toStdString();
     EXPECT_FALSE(m_window->wb1()->EngineStarted());
-    EXPECT_NE(Read(m_folder / "temp.html").find("720P Version"), std::string::npos);
+    EXPECT_NE(ReadFile(m_folder / "temp.html").find("720P Version"), std::string::npos);
 }
 
 TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
@@ -86,7 +86,7 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     for (const char* name : {"saved.mp4", "saved (2).mp4"}) {
         QTest::mouseClick(surface, Qt::LeftButton, {}, link.center());
         ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / name); }, 10000)) << name;
-        EXPECT_TRUE(Read(m_folder / name) == video) << name;
+        EXPECT_TRUE(ReadFile(m_folder / name) == video) << name;
     }
     ASSERT_EQ(proposed.size(), 2u);
     EXPECT_EQ(proposed[0].toStdString(),
@@ -160,7 +160,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
     m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
     EXPECT_FALSE(m_window->wb1()->EngineStarted()) << "the blank page needs no web engine";
     Go(WatchLink());
-    const std::string page = Read(m_folder / "temp.html");
+    const std::string page = ReadFile(m_folder / "temp.html");
     EXPECT_NE(page.find("720P Version"), std::string::npos) << page;
     EXPECT_NE(page.find("<iframe src='" + m_server.Url("/ad") + "'"), std::string::npos) << page;
     EXPECT_EQ(m_adFetches.load(), 1);

@@ -140,7 +140,7 @@ TEST_F(Watcher, GoFromAQuestionWhileAnotherGoShowsItsErrorRunsWhole) {
     ASSERT_EQ(boxes.seen.size(), 2U);
     EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Question);
-    EXPECT_NE(Read(m_folder / "temp.html").find("720P Version"), std::string::npos);
+    EXPECT_NE(ReadFile(m_folder / "temp.html").find("720P Version"), std::string::npos);
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
     EXPECT_EQ(m_window->LastClipText(), WatchLink());
@@ -161,7 +161,7 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
     m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/video"))));
     EXPECT_TRUE(fs::exists(m_folder / "temp.html")) << "the question's Go command ran";
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "clip.mp4"); }, 10000));
-    EXPECT_TRUE(Read(m_folder / "clip.mp4") == video);
+    EXPECT_TRUE(ReadFile(m_folder / "clip.mp4") == video);
     EXPECT_EQ(boxes.seen.size(), 1U);
 }
 

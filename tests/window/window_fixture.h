@@ -31,8 +31,6 @@ inline constexpr const char* kWatchPage =
     "<html><script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22%26quality%3Dhd720"
     "%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag%253D5%26quality%3Dsmall\"};</script></html>";
 
-inline std::string Read(const fs::path& path) { return ReadFile(path); }
-
 // Answers the message boxes that open, as a user would, and keeps what each one showed. A box
 // is answered once it has been open for holdMs; react runs while it is open, just before.
 class BoxAnswerer {
