@@ -332,7 +332,7 @@ int Download(const std::string& quality, const std::string& link, const std::opt
     DownloadEngine::Options options;
     options.userAgent = modNet::kUserAgent;
     DownloadEngine engine(options, [&report](const DownloadInfo& info) { report.Show(info); });
-    const int id = engine.Add(match->entry, TargetFor(output, VideoTitle(page.text), *match));
+    const int id = engine.Add(RequestAddress(match->entry), TargetFor(output, VideoTitle(page.text), *match));
     for (;;) {
         const DownloadInfo info = *engine.Info(id);
         if (info.state == DownloadState::Finished) {

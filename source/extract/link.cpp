@@ -1,5 +1,7 @@
 #include "extract/link.h"
 
+#include "text/windows1252.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -11,6 +13,22 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
            });
+}
+
+// Appends bytes, with those that may not stand in that part of an address escaped.
+void AppendEscaped(std::string& out, std::string_view bytes, std::string_view alsoEscaped) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || std::string_view("\"<>").find(c) != std::string_view::npos ||
+            alsoEscaped.find(c) != std::string_view::npos) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
 }
 
 } // namespace
@@ -32,6 +50,24 @@ std::string NormaliseLink(std::string_view link) {
         return std::string(link);
     }
     return "http://" + std::string(link);
+}
+
+std::string RequestAddress(std::string_view entry) {
+    const std::size_t hash = entry.find('#');
+    const std::size_t question = entry.substr(0, hash).find('?');
+    const std::size_t queryEnd = std::min(hash, entry.size());
+    std::string out;
+    out.reserve(entry.size());
+    if (question == std::string_view::npos) {
+        AppendEscaped(out, entry.substr(0, queryEnd), "`{}");
+    } else {
+        AppendEscaped(out, entry.substr(0, question), "`{}");
+        AppendEscaped(out, Utf8ToWindows1252(entry.substr(question, queryEnd - question)), "'");
+    }
+    if (hash != std::string_view::npos) {
+        AppendEscaped(out, entry.substr(hash), "`");
+    }
+    return out;
 }
 
 } // namespace veltrin

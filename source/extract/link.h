@@ -14,4 +14,10 @@ std::string_view TrimWhiteSpace(std::string_view text);
 // as is one that holds "http://" anywhere; nothing is trimmed.
 std::string NormaliseLink(std::string_view link);
 
+// The address a browser asks for when a stream entry is followed in the results page, which is
+// written in Windows-1252: the query goes as that page's bytes, the rest as UTF-8, and what may not
+// stand in an address (white space, quotes, angle brackets, bytes above 127) as %XX. An entry the
+// chain decoded from "caf%C3%A9" reads "cafÃ©", and this gives "caf%C3%A9" back.
+std::string RequestAddress(std::string_view entry);
+
 } // namespace veltrin

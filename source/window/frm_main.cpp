@@ -433,15 +433,15 @@ bool frmMain::AskToStopDownloads() {
 }
 
 void frmMain::DownloadLink(const QUrl& link) {
-    // The link as the page gave it, with the quality of the row it stands in.
+    // The entry whose address the followed link asks for, and with it the quality of its row.
     const LinkMatch* match = nullptr;
     for (const LinkMatch& candidate : m_lastMatches) {
-        if (QUrl(QString::fromStdString(candidate.entry)) == link) {
+        if (QUrl(QString::fromStdString(RequestAddress(candidate.entry))) == link) {
             match = &candidate;
             break;
         }
     }
-    const std::string url = match ? match->entry : link.toString(QUrl::FullyEncoded).toStdString();
+    const std::string url = match ? RequestAddress(match->entry) : link.toString(QUrl::FullyEncoded).toStdString();
     const std::optional<int> code = match ? FormatCode(match->entry) : std::nullopt;
     const std::string stem = DownloadStem(m_lastTitle.empty() ? "video" : m_lastTitle,
                                           match ? match->quality->label : std::string_view("video"));

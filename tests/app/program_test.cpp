@@ -47,11 +47,16 @@ protected:
         m_server->Get("/ad", [](const auto&, auto& res) { res.set_content("ad", "text/html"); });
         m_server->Get("/streams", [this](const auto&, auto& res) {
             res.set_content("<title>AC/DC: Live? - Clipvane</title><script>flashvars=\"url=" +
-                                m_server.Url("/video?itag=22") + "&quality=hd,url=" + m_server.Url("/missing?itag=5") +
+                                m_server.Url("/video?itag=22&n=caf%C3%A9") +
+                                "&quality=hd,url=" + m_server.Url("/missing?itag=5") +
                                 "&quality=small,url=" + m_server.Url("/slow?itag=17") + "&quality=small\"</script>",
                             "text/html");
         });
-        m_server->Get("/video", [this](const auto&, auto& res) { res.set_content(m_video, "video/mp4"); });
+        // Asked for with the bytes the page's link stood for, not the characters the chain made of them.
+        m_server->Get("/video", [this](const httplib::Request& req, httplib::Response& res) {
+            res.status = req.get_param_value("n") == "caf\u00E9" ? 200 : 404;
+            res.set_content(m_video, "video/mp4");
+        });
         m_server->Get("/slow", [this](const auto&, auto& res) { ServeSlowly(res, m_video, "video/3gpp", 4096, 20ms); });
         m_server.Start();
     }

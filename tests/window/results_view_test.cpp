@@ -56,9 +56,14 @@ TEST_F(ResultsView, RootWithoutTheSandboxSwitchIsToldWhyNoResultsAreShown) {
 
 TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     const std::string video(300000, 'v');
-    m_server->Get("/stream", [&](const auto&, auto& res) { res.set_content(video, "video/mp4"); });
+    m_server->Get("/stream", [&](const httplib::Request& req, httplib::Response& res) {
+        res.status = req.get_param_value("n") == "caf\u00E9" ? 200 : 404;
+        res.set_content(video, "video/mp4");
+    });
+    // The entry reads "...&n=caf\u00C3\u00A9" once decoded, and its row is still found.
     const std::string page = "<html><script>var p = {flashvars: \"v=1&title=My%2BClip&map=url%3D" +
-                             m_server.Url("/stream?itag%3D22") + "%26quality%3Dhd720\"};</script></html>";
+                             m_server.Url("/stream?itag%3D22%26n%3Dcaf%C3%A9") +
+                             "%26quality%3Dhd720\"};</script></html>";
     m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(QString::fromStdString(m_server.Url("/watch-local")));
     WebBrowser* view = m_window->wb1();
