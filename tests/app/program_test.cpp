@@ -7,9 +7,6 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <set>
-
 #include <csignal>
 
 namespace veltrin::testing {
