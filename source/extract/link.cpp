@@ -15,13 +15,12 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
            });
 }
 
-// Appends bytes, with those that may not stand in that part of an address escaped.
-void AppendEscaped(std::string& out, std::string_view bytes, std::string_view alsoEscaped) {
+// Appends bytes, with white space, controls, bytes above 126 and the part's own escaped ones as %XX.
+void AppendEscaped(std::string& out, std::string_view bytes, std::string_view escaped) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F || std::string_view("\"<>").find(c) != std::string_view::npos ||
-            alsoEscaped.find(c) != std::string_view::npos) {
+        if (byte <= 0x20 || byte >= 0x7F || escaped.find(c) != std::string_view::npos) {
             out += '%';
             out += kHex[byte >> 4];
             out += kHex[byte & 0xF];
@@ -59,13 +58,13 @@ std::string RequestAddress(std::string_view entry) {
     std::string out;
     out.reserve(entry.size());
     if (question == std::string_view::npos) {
-        AppendEscaped(out, entry.substr(0, queryEnd), "`{}");
+        AppendEscaped(out, entry.substr(0, queryEnd), "\"<>`{}");
     } else {
-        AppendEscaped(out, entry.substr(0, question), "`{}");
-        AppendEscaped(out, Utf8ToWindows1252(entry.substr(question, queryEnd - question)), "'");
+        AppendEscaped(out, entry.substr(0, question), "\"<>`{}");
+        AppendEscaped(out, Utf8ToWindows1252(entry.substr(question, queryEnd - question)), "\"<>'");
     }
     if (hash != std::string_view::npos) {
-        AppendEscaped(out, entry.substr(hash), "`");
+        AppendEscaped(out, entry.substr(hash), "\"<>`");
     }
     return out;
 }

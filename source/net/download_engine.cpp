@@ -253,7 +253,7 @@ struct DownloadEngine::Impl {
             t.badPart = "the part saved so far was removed or changed"; // while paused, say
         }
         if (t.offset > 0 && (!partial || !t.badPart.empty())) {
-            // The server ignored the Range request and sends the whole body: start over.
+            // The whole body in place of the rest, or a part that cannot go on the file: start over.
             if (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 ||
                 std::fseek(t.part, 0, SEEK_SET) != 0) {
                 t.writeError = errno;

@@ -435,13 +435,15 @@ bool frmMain::AskToStopDownloads() {
 void frmMain::DownloadLink(const QUrl& link) {
     // The entry whose address the followed link asks for, and with it the quality of its row.
     const LinkMatch* match = nullptr;
+    std::string url = link.toString(QUrl::FullyEncoded).toStdString();
     for (const LinkMatch& candidate : m_lastMatches) {
-        if (QUrl(QString::fromStdString(RequestAddress(candidate.entry))) == link) {
+        std::string address = RequestAddress(candidate.entry);
+        if (QUrl(QString::fromStdString(address)) == link) {
             match = &candidate;
+            url = std::move(address);
             break;
         }
     }
-    const std::string url = match ? RequestAddress(match->entry) : link.toString(QUrl::FullyEncoded).toStdString();
     const std::optional<int> code = match ? FormatCode(match->entry) : std::nullopt;
     const std::string stem = DownloadStem(m_lastTitle.empty() ? "video" : m_lastTitle,
                                           match ? match->quality->label : std::string_view("video"));
