@@ -87,6 +87,9 @@ void BM_GoCommand(benchmark::State& state) {
     window.txtURL()->setText(QString::fromStdString(Server().Url(path)));
     for (auto _ : state) {
         window.cmdGo_Click();
+        while (window.GoRunning()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * state.range(0)));
 }

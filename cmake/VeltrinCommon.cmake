@@ -16,6 +16,10 @@ target_compile_definitions(veltrin_common_cfg INTERFACE $<$<NOT:$<CONFIG:Release
 
 # The version, configured into the build tree.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/version.h.in ${PROJECT_BINARY_DIR}/generated/version.h @ONLY)
+# The advertisement page, as a C string literal.
+string(REPLACE "\\" "\\\\" VELTRIN_ADVERTISEMENT_LITERAL "${VELTRIN_ADVERTISEMENT_PAGE}")
+string(REPLACE "\"" "\\\"" VELTRIN_ADVERTISEMENT_LITERAL "${VELTRIN_ADVERTISEMENT_LITERAL}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/advertisement.h.in ${PROJECT_BINARY_DIR}/generated/advertisement.h @ONLY)
 target_include_directories(veltrin_common_cfg INTERFACE ${PROJECT_BINARY_DIR}/generated)
 
 # Qt targets additionally forbid silent conversions between byte strings and QString.

@@ -41,23 +41,42 @@ std::optional<std::vector<LinkMatch>> ExtractStreamEntries(std::string_view page
     return ScanStreamEntries(DecodeParameters(*window));
 }
 
-GoOutcome RunGo(const std::string& link, const FetchPage& fetch, const std::string& advertisementPage,
-                const GoFolders& folders) {
-    GoOutcome outcome;
-    std::optional<std::string> block;
+GoFetched FetchGo(const std::string& link, const FetchPage& fetch, const std::string& advertisementPage) {
+    GoFetched fetched;
     {
-        const std::string page = fetch(link);
-        const auto window = FindParameterWindow(page);
-        if (!window) {
-            return outcome;
+        FetchedPage page = fetch(link);
+        if (!page.failure.empty()) {
+            fetched.failure = std::move(page.failure);
+            return fetched;
         }
-        block = DecodeParameters(*window);
-        outcome.title = VideoTitle(page); // the page text is not needed past this point
+        const auto window = FindParameterWindow(page.text);
+        if (!window) {
+            fetched.kind = GoFetched::Kind::NoParameters;
+            return fetched;
+        }
+        fetched.block = DecodeParameters(*window);
+        fetched.title = VideoTitle(page.text); // the page text is not needed past this point
     }
-    const std::string adBlock =
-        fetch(advertisementPage).empty() ? std::string() : AdvertisementBlock(advertisementPage);
-    outcome.matches = ScanStreamEntries(*block);
-    const std::string page = ComposeResultsPage(outcome.matches, adBlock);
+    fetched.kind = GoFetched::Kind::Found;
+    if (!advertisementPage.empty() && !fetch(advertisementPage).text.empty()) {
+        fetched.advertisementBlock = AdvertisementBlock(advertisementPage);
+    }
+    return fetched;
+}
+
+GoOutcome WriteGo(const GoFetched& fetched, const GoFolders& folders) {
+    GoOutcome outcome;
+    switch (fetched.kind) {
+    case GoFetched::Kind::NotFetched:
+        outcome.kind = GoOutcome::Kind::NotFetched;
+        outcome.pageFailure = fetched.failure;
+        return outcome;
+    case GoFetched::Kind::NoParameters: return outcome;
+    case GoFetched::Kind::Found: break;
+    }
+    outcome.title = fetched.title;
+    outcome.matches = ScanStreamEntries(fetched.block);
+    const std::string page = ComposeResultsPage(outcome.matches, fetched.advertisementBlock);
 
     fs::path file = ResultsFilePath(folders.program);
     auto error = WriteResultsFile(file, page);

@@ -98,6 +98,7 @@ struct HttpRequest::State {
     std::string contentType;
     bool bodyTooLarge = false;
     bool stalled = false;
+    const std::atomic<bool>* stop = nullptr;
     curl_off_t lastReceived = 0;
     std::chrono::steady_clock::time_point lastProgress;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -106,6 +107,9 @@ struct HttpRequest::State {
     // low-speed check averages over several seconds, so a trickle keeps it from ever firing.)
     static int Progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
         auto* self = static_cast<State*>(user);
+        if (self->stop != nullptr && self->stop->load()) {
+            return 1;
+        }
         const auto now = std::chrono::steady_clock::now();
         // Connecting has its own limit. A kept-alive connection is never connected anew, but the
         // request is sent on it all the same: either moment starts the watch.
@@ -262,7 +266,9 @@ void HttpRequest::Send() {
         curl_off_t connectTime = 0;
         curl_easy_getinfo(s.curl, CURLINFO_CONNECT_TIME_T, &connectTime);
         const bool neverConnected = code == CURLE_OPERATION_TIMEDOUT && connectTime == 0;
-        const std::string reason = s.bodyTooLarge   ? "the response is larger than the size limit"
+        const bool stopped = s.stop != nullptr && s.stop->load();
+        const std::string reason = stopped          ? "stopped"
+                                   : s.bodyTooLarge ? "the response is larger than the size limit"
                                    : s.stalled      ? "the server stopped sending"
                                    : neverConnected ? "the server took no connection within " +
                                                           std::to_string(s.limits.connectTimeoutSeconds) + " s"
@@ -289,6 +295,8 @@ long HttpRequest::Status() const {
     curl_easy_getinfo(m_state->curl, CURLINFO_RESPONSE_CODE, &status);
     return status;
 }
+
+void HttpRequest::SetStop(const std::atomic<bool>* stop) { m_state->stop = stop; }
 
 void HttpRequest::SetLimitsForTesting(const Limits& limits) { m_state->limits = limits; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
@@ -55,6 +56,10 @@ public:
     std::string ResponseText() const;
     // The HTTP status of the last response.
     long Status() const;
+
+    // While *stop is true, a transfer under way ends within a second and Send throws; another
+    // thread may set it. Null: nothing stops a transfer but its limits.
+    void SetStop(const std::atomic<bool>* stop);
 
     // For tests only; the program never calls these.
     void SetLimitsForTesting(const Limits& limits);

@@ -4,7 +4,6 @@
 namespace veltrin::constants {
 
 inline constexpr const char* kExampleLink = "http://www.clipvane.com/watch?v=Qx7bT2mLp9A";
-inline constexpr const char* kAdvertisementPage = "http://ads.veltrin.example/banner.html";
 inline constexpr const char* kWatchedHostName = "clipvane.com";
 
 inline constexpr const char* kCaption = "Download Clipvane Free";

@@ -82,6 +82,8 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
     int keyAscii = 0;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         keyAscii = 13;
+    } else if (event->key() == Qt::Key_Escape) {
+        keyAscii = 27;
     } else if (!event->text().isEmpty()) {
         keyAscii = event->text().at(0).unicode();
     }

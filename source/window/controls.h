@@ -62,8 +62,6 @@ public:
     Timer(int intervalMs, QObject* parent);
 
     void Start() { m_timer.start(); }
-    int Interval() const { return m_timer.interval(); }
-    bool IsActive() const { return m_timer.isActive(); }
 
 Q_SIGNALS:
     void Tick();

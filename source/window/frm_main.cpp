@@ -6,12 +6,16 @@
 #include "net/http_request.h"
 #include "net/mod_net.h"
 #include "tray/mod_tray.h"
+#include "tray/notify_icon.h"
 #include "window/clipboard.h"
 #include "window/constants.h"
 #include "window/controls.h"
 #include "window/downloads.h"
 #include "window/downloads_window.h"
+#include "window/go_fetcher.h"
 #include "window/web_browser.h"
+
+#include "advertisement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -59,23 +63,6 @@ void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRo
     widget->setPalette(palette);
 }
 
-// Counts a Go command or question under way for as long as it lives.
-class BusyScope {
-public:
-    BusyScope(int& busy, std::function<void()> done) : m_busy(busy), m_done(std::move(done)) { ++m_busy; }
-    ~BusyScope() {
-        if (--m_busy == 0) {
-            m_done();
-        }
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    int& m_busy;
-    std::function<void()> m_done;
-};
-
 constexpr qsizetype kMostPromptCharacters = 1000;
 constexpr qsizetype kMostUnbrokenRun = 80;
 constexpr int kAreaWatchMs = 1000;
@@ -86,7 +73,7 @@ frmMain::Settings frmMain::DefaultSettings() {
     // Tests of the whole program point the advertisement page at a server of their own, so that
     // no name is ever looked up.
     const QByteArray advertisementPage = qgetenv("VELTRIN_TEST_ADVERTISEMENT_PAGE");
-    return {advertisementPage.isEmpty() ? std::string(constants::kAdvertisementPage) : advertisementPage.toStdString(),
+    return {advertisementPage.isEmpty() ? std::string(VELTRIN_ADVERTISEMENT_PAGE) : advertisementPage.toStdString(),
             {},
             {}};
 }
@@ -94,7 +81,7 @@ frmMain::Settings frmMain::DefaultSettings() {
 frmMain::frmMain(Settings settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_settings(std::move(settings)) {
+      m_settings(std::move(settings)), m_trayIcon(std::make_unique<shell::NotifyIcon>()) {
     setWindowTitle(QString::fromLatin1(constants::kCaption));
     setWindowIcon(QIcon(QStringLiteral(":/veltrin/veltrin.ico")));
     setAutoFillBackground(true);
@@ -113,6 +100,9 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     m_areaWatch = new QTimer(this);
     m_areaWatch->setInterval(kAreaWatchMs);
     connect(m_areaWatch, &QTimer::timeout, this, &frmMain::WatchNotificationArea);
+
+    m_fetcher = new GoFetcher(this);
+    connect(m_fetcher, &GoFetcher::Fetched, this, &frmMain::OnFetched);
 
     m_timer1 = new Timer(200, this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -194,8 +184,9 @@ double frmMain::TwipsPerPixelX() const {
 void frmMain::Form_Load() {
     m_wb1->Navigate(QStringLiteral("about:blank"));
     try {
-        httpURL = modNet::CreateConfiguredRequest();
+        m_fetcher->SetRequest(modNet::CreateConfiguredRequest());
     } catch (const HttpRequestError& e) {
+        m_fetcher->SetRequest(nullptr, e.what());
         ReportFailure(tr("The HTTP request object cannot be created."), QString::fromUtf8(e.what()));
     }
     m_timer1->Start();
@@ -209,29 +200,49 @@ void frmMain::Form_Load() {
 void frmMain::txtURL_KeyPress(int keyAscii) {
     if (keyAscii == 13) {
         cmdGo_Click();
+    } else if (keyAscii == 27 && m_fetcher->Running()) {
+        m_fetcher->Stop();
+        unsetCursor();
+        ShowGoFailure(tr("Stopped: %1 was not fetched.").arg(m_goLink));
     }
 }
 
-bool frmMain::cmdGo_Click() {
-    const BusyScope busy(m_busy, [this] { QTimer::singleShot(0, this, &frmMain::RunHandedOverLinks); });
+bool frmMain::GoRunning() const { return m_fetcher->Running(); }
+
+void frmMain::cmdGo_Click() {
     const std::string current = m_txtURL->text().toStdString();
     const std::string normalised = NormaliseLink(current);
     if (normalised != current) {
         m_txtURL->setText(FromUtf8(normalised));
     }
+    m_clipGo.reset();
+    m_goLink = m_txtURL->text();
+    m_fetcher->Start(m_goLink.toStdString(), m_settings.advertisementPage);
+    setCursor(Qt::BusyCursor);
+}
+
+void frmMain::OnFetched(const GoFetched& fetched) {
+    unsetCursor();
     const GoFolders folders{
         m_settings.programFolder.empty() ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
                                          : m_settings.programFolder,
         m_settings.fallbackFolder.empty()
             ? std::filesystem::path(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString())
             : m_settings.fallbackFolder};
-    const GoOutcome outcome = RunGo(
-        m_txtURL->text().toStdString(),
-        [this](const std::string& link) { return modNet::GetPage(httpURL.get(), link); }, m_settings.advertisementPage,
-        folders);
+    const GoOutcome outcome = WriteGo(fetched, folders);
+    auto clipGo = std::exchange(m_clipGo, std::nullopt);
     switch (outcome.kind) {
-    case GoOutcome::Kind::NoParameters: return true; // nothing changes
+    case GoOutcome::Kind::NotFetched:
+        ShowGoFailure(tr("Cannot fetch %1: %2").arg(m_goLink, FromUtf8(outcome.pageFailure)));
+        return;
+    case GoOutcome::Kind::NoParameters:
+        ShowGoFailure(tr("The page at %1 has no player parameters.").arg(m_goLink));
+        return;
     case GoOutcome::Kind::WriteFailed: {
+        // The copied text is asked about again, as it would be had the question not been answered.
+        if (clipGo && lastClipText == clipGo->first) {
+            lastClipText = clipGo->second;
+        }
         QString reason = FromUtf8(outcome.failure.reason);
         if (outcome.programFolderFailure) {
             reason += QLatin1Char('\n') + tr("The program folder could not be written either: %1 (%2).")
@@ -242,7 +253,7 @@ bool frmMain::cmdGo_Click() {
                                  ? tr("The results file cannot be written to %1.").arg(FromUtf8(outcome.failure.path))
                                  : tr("The results file %1 cannot be written.").arg(FromUtf8(outcome.failure.path));
         ReportFailure(what, reason);
-        return false;
+        return;
     }
     case GoOutcome::Kind::Written: break;
     }
@@ -250,7 +261,12 @@ bool frmMain::cmdGo_Click() {
     m_lastMatches = outcome.matches;
     m_resultsFile = FromUtf8(outcome.resultsFile.string());
     m_wb1->Navigate(m_resultsFile);
-    return true;
+}
+
+void frmMain::ShowGoFailure(const QString& why) {
+    // The links of an earlier video must not stay beside a link they do not belong to.
+    m_lastMatches.clear();
+    m_wb1->ShowMessage(why);
 }
 
 void frmMain::Timer1_Timer() {
@@ -260,12 +276,13 @@ void frmMain::Timer1_Timer() {
     if (!watchedHost || !notAskedYet) {
         return;
     }
-    if (AskYesNo(ClipboardPrompt(text))) {
-        m_txtURL->setText(text);
-        if (!cmdGo_Click()) {
-            return; // the text stays unremembered, as after any failure that ends the tick
-        }
+    if (!AskYesNo(ClipboardPrompt(text))) {
+        lastClipText = text;
+        return;
     }
+    m_txtURL->setText(text);
+    cmdGo_Click();
+    m_clipGo.emplace(text, lastClipText);
     lastClipText = text;
 }
 
@@ -294,7 +311,6 @@ QString frmMain::ClipboardPrompt(const QString& text) {
 }
 
 bool frmMain::AskYesNo(const QString& prompt) {
-    const BusyScope busy(m_busy, [this] { QTimer::singleShot(0, this, &frmMain::RunHandedOverLinks); });
     // Owned by the window: closing it while the window is hidden must not end the program.
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle), prompt,
                     QMessageBox::Yes | QMessageBox::No, this);
@@ -320,16 +336,7 @@ void frmMain::MinimizeToTray() {
     hide();
     m_iconShown = true;
     m_areaWatch->start();
-    trayIconData.cbSize = modTray::kAnsiRecordSize;
-    trayIconData.hWnd = shell::WindowHandle(this);
-    trayIconData.uID = 1;
-    trayIconData.uFlags = modTray::NIF_MESSAGE | modTray::NIF_ICON | modTray::NIF_TIP;
-    trayIconData.uCallbackMessage = modTray::WM_MOUSEMOVE;
-    trayIconData.hIcon = shell::IconHandle(windowIcon());
-    modTray::SetTip(trayIconData, std::u16string(u"Lumbrel") + u'\0');
-    modTray::NOTIFYICONDATAA record = modTray::ToAnsi(trayIconData);
-    modTray::Shell_NotifyIconA(modTray::NIM_ADD, record);
-    trayIconData = modTray::FromAnsi(record);
+    m_trayIcon->Add(this, windowIcon(), std::u16string(u"Lumbrel") + u'\0', modTray::WM_MOUSEMOVE);
 }
 
 void frmMain::Form_MouseMove(int /*button*/, int /*shift*/, double x, double /*y*/) {
@@ -353,9 +360,7 @@ void frmMain::RestoreFromTray() {
     if (m_iconShown) {
         m_iconShown = false;
         m_areaWatch->stop();
-        modTray::NOTIFYICONDATAA record = modTray::ToAnsi(trayIconData);
-        modTray::Shell_NotifyIconA(modTray::NIM_DELETE, record);
-        trayIconData = modTray::FromAnsi(record);
+        m_trayIcon->Delete();
     }
 }
 
@@ -367,17 +372,9 @@ void frmMain::WatchNotificationArea() {
 }
 
 void frmMain::HandOver(const QString& link) {
-    m_handedOver.append(link);
-    QTimer::singleShot(0, this, &frmMain::RunHandedOverLinks);
-}
-
-void frmMain::RunHandedOverLinks() {
-    while (m_busy == 0 && !m_handedOver.isEmpty()) {
-        const QString link = m_handedOver.takeFirst();
-        RestoreFromTray();
-        m_txtURL->setText(link);
-        cmdGo_Click();
-    }
+    RestoreFromTray();
+    m_txtURL->setText(link);
+    cmdGo_Click();
 }
 
 bool frmMain::event(QEvent* event) {
@@ -491,7 +488,7 @@ void frmMain::OnDownloadChanged(const DownloadInfo& info) {
     if (m_notify) {
         m_notify(title, text);
     } else {
-        shell::ShowBalloon(trayIconData.hWnd, trayIconData.uID, title, text);
+        m_trayIcon->ShowMessage(title, text);
     }
 }
 

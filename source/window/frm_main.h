@@ -1,15 +1,13 @@
 #pragma once
 
-#include "tray/notify_icon_data.h"
-
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,16 +16,20 @@ class QTimer;
 
 namespace veltrin {
 
-class HttpRequest;
 class Downloads;
 class DownloadsWindow;
 struct DownloadInfo;
 struct LinkMatch;
 class ClipboardText;
+class GoFetcher;
+struct GoFetched;
 class PictureBox;
 class TextBox;
 class Timer;
 class WebBrowser;
+namespace shell {
+class NotifyIcon;
+}
 
 // The program's only window.
 class frmMain : public QWidget {
@@ -47,20 +49,19 @@ public:
     // Runs the start-up steps and shows the window, centred.
     void Form_Load();
 
-    // The Go command. False when a failure ended it; the failure has been reported.
-    bool cmdGo_Click();
+    // The Go command: its fetches run in the background, and a new Go replaces the one under way.
+    void cmdGo_Click();
     void txtURL_KeyPress(int keyAscii);
+    bool GoRunning() const;
 
     // The clipboard watcher, at every tick of Timer1.
     void Timer1_Timer();
 
     // The notification-area icon.
     void Form_Resize();
-    void MinimizeToTray();
-    void Form_MouseMove(int button, int shift, double x, double y);
 
-    // A link handed to the program from outside: it waits for any Go command or question under
-    // way, then the window comes back if hidden and runs it as a Yes to the clipboard question does.
+    // A link handed to the program from outside: the window comes back if hidden and runs it as a
+    // Yes to the clipboard question does, at once.
     void HandOver(const QString& link);
 
     // The question's text for a copied text; a long text is shown cut short.
@@ -81,8 +82,6 @@ public:
         m_notify = std::move(notify);
     }
 
-    std::unique_ptr<HttpRequest> httpURL;
-
     // The text of the last question the clipboard watcher asked.
     const QString& LastClipText() const { return lastClipText; }
 
@@ -96,11 +95,6 @@ public:
     PictureBox* picFooter() const { return m_picFooter; }
     QLabel* Label1() const { return m_label1; }
     WebBrowser* wb1() const { return m_wb1; }
-    Timer* Timer1() const { return m_timer1; }
-
-    // Converts a length in twips into pixels at this screen's density.
-    int Twips(int twips) const;
-    double TwipsPerPixelX() const;
 
 Q_SIGNALS:
     // The user closed the window: the program ends.
@@ -114,9 +108,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void MinimizeToTray();
+    void Form_MouseMove(int button, int shift, double x, double y);
+    // Converts a length in twips into pixels at this screen's density.
+    int Twips(int twips) const;
+    double TwipsPerPixelX() const;
+    void OnFetched(const GoFetched& fetched);
+    void ShowGoFailure(const QString& why);
     void ApplyTabOrder();
     void RestoreFromTray();
-    void RunHandedOverLinks();
     void WatchNotificationArea();
     void OnDownloadChanged(const DownloadInfo& info);
     bool AskToStopDownloads();
@@ -126,12 +126,15 @@ private:
     Settings m_settings;
     QString m_resultsFile;
     QString lastClipText;
-    modTray::NOTIFYICONDATA trayIconData;
+    std::unique_ptr<shell::NotifyIcon> m_trayIcon;
     bool m_iconShown = false;
     QTimer* m_areaWatch = nullptr;
-    // Go commands and questions under way; handed-over links wait while there are any.
-    int m_busy = 0;
-    QStringList m_handedOver;
+
+    GoFetcher* m_fetcher = nullptr;
+    QString m_goLink; // the link of the Go under way
+    // The clipboard text that the Go under way was answered Yes for, and the text remembered
+    // before it, which comes back if that Go fails.
+    std::optional<std::pair<QString, QString>> m_clipGo;
 
     // What the last results page offers, for naming its downloads.
     std::string m_lastTitle;

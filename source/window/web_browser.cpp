@@ -3,6 +3,7 @@
 #include "window/results_view.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPluginLoader>
 #include <QVBoxLayout>
@@ -44,7 +45,35 @@ QWidget* WebBrowser::View() const { return m_view ? m_view->Widget() : nullptr; 
 
 QUrl WebBrowser::Url() const { return m_view ? m_view->Url() : m_url; }
 
+void WebBrowser::ShowMessage(const QString& text) {
+    if (m_message == nullptr) {
+        m_message = new QLabel(this);
+        m_message->setObjectName(QStringLiteral("message"));
+        m_message->setWordWrap(true);
+        m_message->setTextFormat(Qt::PlainText);
+        m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        m_message->setMargin(8);
+        m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout()->addWidget(m_message);
+    }
+    m_message->setText(text);
+    if (m_view) {
+        setFocusProxy(nullptr);
+        m_view->Widget()->hide();
+    }
+    m_message->show();
+}
+
+QString WebBrowser::Message() const { return m_message && !m_message->isHidden() ? m_message->text() : QString(); }
+
 void WebBrowser::Navigate(const QString& address) {
+    if (m_message) {
+        m_message->hide();
+        if (m_view) {
+            m_view->Widget()->show();
+            setFocusProxy(m_view->Widget());
+        }
+    }
     const QUrl url = address == QLatin1String("about:blank") ? QUrl(address) : QUrl::fromLocalFile(address);
     if (m_view) {
         m_view->Load(url);

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <QWidget>
 
+class QLabel;
+
 namespace veltrin {
 
 class ResultsView;
@@ -21,6 +23,12 @@ public:
     void Navigate(const QString& address);
     QUrl Url() const;
 
+    // Shows a plain text in place of the page, until the next Navigate; the engine is not started
+    // for it.
+    void ShowMessage(const QString& text);
+    // The text shown in place of the page; empty while the page is shown.
+    QString Message() const;
+
     // Whether the web engine has been started, and its view once it has.
     bool EngineStarted() const { return m_view != nullptr; }
     QWidget* View() const;
@@ -37,6 +45,7 @@ private:
     bool StartEngine();
 
     ResultsView* m_view = nullptr;
+    QLabel* m_message = nullptr;
     QUrl m_url{QStringLiteral("about:blank")};
 };
 

@@ -27,17 +27,15 @@ std::string Row(const char* label, const char* entry) {
 
 class GoPipeline : public ::testing::Test {
 protected:
-    GoOutcome Run(const GoFolders& folders) {
-        return RunGo(
-            kWatch,
-            [this](const std::string& link) {
-                m_fetched.push_back(link);
-                const auto page = m_pages.find(link);
-                return page == m_pages.end() ? std::string() : page->second;
-            },
-            kAd, folders);
+    GoOutcome Run(const GoFolders& folders, const std::string& ad = kAd) {
+        const auto fetch = [this](const std::string& link) -> FetchedPage {
+            m_fetched.push_back(link);
+            const auto page = m_pages.find(link);
+            return page == m_pages.end() ? FetchedPage{{}, "refused"} : FetchedPage{page->second, {}};
+        };
+        return WriteGo(FetchGo(kWatch, fetch, ad), folders);
     }
-    GoOutcome Run() { return Run({m_folder, m_folder / "fallback"}); }
+    GoOutcome Run(const std::string& ad = kAd) { return Run({m_folder, m_folder / "fallback"}, ad); }
 
     testing::TemporaryFolder m_folder;
     std::map<std::string, std::string> m_pages;
@@ -49,35 +47,60 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
         "<iframe src='" + std::string(kAd) + "' frameBorder='0' height='90' width='500'></iframe><br>";
     const std::string three = Row("720P", "http://v/a?itag=22") + Row("240p", "v/b?itag=5");
     const std::string mobile = Row("Mobile", "v/c?itag=17") + "\r\n";
+    using Kind = GoOutcome::Kind;
     const struct {
         const char* name;
-        std::string watchPage;
-        std::optional<std::string> adPage; // nothing: the fetch fails
+        std::optional<std::string> watchPage; // nothing: the fetch fails
+        std::optional<std::string> adPage;
+        std::string adAddress;
         std::vector<std::string> fetches;
-        std::optional<std::string> written;
+        Kind kind;
+        std::string written;
     } cases[] = {
-        {"NoMarkers", "<html>gone</html>", "ad", {kWatch}, std::nullopt},
-        {"AdvertisementAfterTheSecondRow", kStreams, "ad", {kWatch, kAd}, kHeading + three + frame + mobile},
-        {"EmptyAdvertisementPage", kStreams, "", {kWatch, kAd}, kHeading + three + mobile},
-        {"FailedAdvertisementFetch", kStreams, std::nullopt, {kWatch, kAd}, kHeading + three + mobile},
-        {"NoKnownQuality", "flashvars url=x?itag=99&quality=hd</script>", "ad", {kWatch, kAd}, kHeading + "\r\n"},
+        {"NotFetched", std::nullopt, "ad", kAd, {kWatch}, Kind::NotFetched, ""},
+        {"NoMarkers", "<html>gone</html>", "ad", kAd, {kWatch}, Kind::NoParameters, ""},
+        {"AdvertisementAfterTheSecondRow",
+         kStreams,
+         "ad",
+         kAd,
+         {kWatch, kAd},
+         Kind::Written,
+         kHeading + three + frame + mobile},
+        {"FailedAdvertisementFetch",
+         kStreams,
+         std::nullopt,
+         kAd,
+         {kWatch, kAd},
+         Kind::Written,
+         kHeading + three + mobile},
+        {"NoAdvertisementAddress", kStreams, "ad", "", {kWatch}, Kind::Written, kHeading + three + mobile},
+        {"NoKnownQuality",
+         "flashvars url=x?itag=99&quality=hd</script>",
+         "ad",
+         kAd,
+         {kWatch, kAd},
+         Kind::Written,
+         kHeading + "\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(m_folder / "temp.html");
         m_fetched.clear();
-        m_pages = {{kWatch, c.watchPage}};
+        m_pages.clear();
+        if (c.watchPage) {
+            m_pages[kWatch] = *c.watchPage;
+        }
         if (c.adPage) {
             m_pages[kAd] = *c.adPage;
         }
-        const GoOutcome outcome = Run();
+        const GoOutcome outcome = Run(c.adAddress);
         EXPECT_EQ(m_fetched, c.fetches);
-        if (c.written) {
-            ASSERT_EQ(outcome.kind, GoOutcome::Kind::Written);
+        ASSERT_EQ(outcome.kind, c.kind);
+        EXPECT_EQ(outcome.pageFailure, c.kind == Kind::NotFetched ? "refused" : "");
+        if (c.kind == Kind::Written) {
             EXPECT_EQ(outcome.resultsFile, m_folder / "temp.html");
-            EXPECT_EQ(ReadFile(outcome.resultsFile), *c.written);
+            EXPECT_EQ(ReadFile(outcome.resultsFile), c.written);
         } else {
-            EXPECT_EQ(outcome.kind, GoOutcome::Kind::NoParameters);
             EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
         }
     }

@@ -73,6 +73,7 @@ TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
     Go(plain);
     EXPECT_EQ(m_plainFetches.load(), 1);
     QTest::mouseClick(m_window->cmdGo(), Qt::LeftButton);
+    WaitForGo();
     EXPECT_EQ(m_plainFetches.load(), 2);
     m_window->cmdGo()->setFocus();
     QTest::keyClick(m_window->cmdGo(), Qt::Key_Return);
@@ -80,9 +81,59 @@ TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
     QTest::mouseClick(m_window->picHeader(), Qt::LeftButton);
     QTest::mouseClick(m_window->picFooter(), Qt::LeftButton);
     QTest::mouseClick(m_window->Label1(), Qt::LeftButton);
+    EXPECT_FALSE(m_window->GoRunning());
     EXPECT_EQ(m_plainFetches.load(), 2);
     EXPECT_EQ(m_adFetches.load(), 0) << "a page without the markers fetches no advertisement";
     EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
+}
+
+// The fetches run beside the window: a slow page holds nothing, a later Go replaces it, Escape
+// stops it, and a Go that ends without results says why in place of the earlier ones.
+TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
+    static const std::string slowPage =
+        "<script>flashvars=\"url=http%253A%252F%252Fv.test%252Fc%253Fitag%253D37%26quality%3Dhd1080\"</script>";
+    m_server->Get("/slow", [](const auto&, auto& res) {
+        ServeSlowly(res, slowPage, "text/html", 8, std::chrono::milliseconds(100));
+    });
+    const QString slow = QString::fromStdString(m_server.Url("/slow"));
+    const auto shows720 = [&] { return ReadFile(m_folder / "temp.html").find("720P") != std::string::npos; };
+
+    Go(slow, false);
+    EXPECT_TRUE(m_window->GoRunning());
+    EXPECT_EQ(m_window->cursor().shape(), Qt::BusyCursor);
+    Go(QString::fromStdString(m_server.Url("/watch"))); // replaces the slow one
+    ASSERT_TRUE(shows720());
+    EXPECT_EQ(m_window->cursor().shape(), Qt::ArrowCursor);
+    QTest::qWait(1500); // the slow page would have come by now
+    EXPECT_TRUE(shows720()) << "the replaced Go's answer is dropped";
+
+    const struct {
+        const char* name;
+        QString link;
+        bool escape;
+        QString message;
+    } endings[] = {
+        {"stopped", slow, true, QStringLiteral("Stopped: %1 was not fetched.").arg(slow)},
+        {"refused", QStringLiteral("http://127.0.0.1:1/watch"), false,
+         QStringLiteral("Cannot fetch http://127.0.0.1:1/watch: the connection was refused")},
+        {"no parameters", QString::fromStdString(m_server.Url("/plain")), false,
+         QStringLiteral("The page at %1 has no player parameters.")
+             .arg(QString::fromStdString(m_server.Url("/plain")))},
+    };
+    for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.name);
+        Go(ending.link, !ending.escape);
+        if (ending.escape) {
+            QTest::keyClick(m_window->txtURL(), Qt::Key_Escape);
+            EXPECT_FALSE(m_window->GoRunning());
+        }
+        // The fetcher's detail may follow the reason.
+        EXPECT_TRUE(m_window->wb1()->Message().startsWith(ending.message)) << m_window->wb1()->Message().toStdString();
+        EXPECT_TRUE(m_window->wb1()->View()->isHidden()) << "the earlier video's links are gone";
+        EXPECT_TRUE(shows720()) << "the results file is left as it is";
+    }
+    Go(QString::fromStdString(m_server.Url("/watch")));
+    EXPECT_EQ(m_window->wb1()->Message(), QString());
 }
 
 } // namespace

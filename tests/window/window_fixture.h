@@ -132,10 +132,17 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
-    void Go(const QString& link) {
+    // Runs a Go by Enter in the link box and, unless told otherwise, waits for its fetches.
+    void Go(const QString& link, bool wait = true) {
         m_window->txtURL()->setText(link);
         m_window->txtURL()->setFocus();
         QTest::keyClick(m_window->txtURL(), Qt::Key_Return);
+        if (wait) {
+            WaitForGo();
+        }
+    }
+    void WaitForGo() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->GoRunning(); }, 10000));
     }
 
     LoopbackServer<> m_server;

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "extract/go_pipeline.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veltrin {
+
+class HttpRequest;
+
+// Runs the two fetches of a Go on a thread of their own, so that the window never waits for a
+// server. Only the latest Go counts: a new one, or Stop, stops the one under way, whose answer is
+// then dropped. A new Go never waits for the old transfer to end: it takes a request object of its
+// own while the old one winds down, and the program's one object again once that is free.
+class GoFetcher : public QObject {
+    Q_OBJECT
+public:
+    explicit GoFetcher(QObject* parent = nullptr);
+    // Stops what still runs and waits for it, a second at most.
+    ~GoFetcher() override;
+
+    // The request object the Gos use; none when it could not be made, and then every Go fails
+    // with reason.
+    void SetRequest(std::unique_ptr<HttpRequest> request, std::string reason = {});
+
+    void Start(const std::string& link, const std::string& advertisementPage);
+    void Stop();
+    bool Running() const { return m_current != nullptr; }
+
+Q_SIGNALS:
+    // The current Go's fetches are done.
+    void Fetched(const veltrin::GoFetched& fetched);
+
+private:
+    struct Job;
+    void Finish(std::shared_ptr<Job> job, GoFetched fetched);
+
+    std::shared_ptr<HttpRequest> m_idle; // free for the next Go
+    std::string m_noRequestReason;
+    std::shared_ptr<Job> m_current;
+    std::vector<std::shared_ptr<Job>> m_jobs; // every thread not yet joined
+};
+
+} // namespace veltrin
