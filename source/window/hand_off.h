@@ -15,9 +15,8 @@ bool Acceptable(const QString& link);
 // The socket of this user's window on this display, in the user's own runtime folder.
 QString ServerName();
 
-// Unanswered: the whole link went to a window that did not answer in time. Busy with a page it
-// is fetching, it reads the link when it is done, so the link is not run anywhere else.
-enum class Delivery { Delivered, Unanswered, NoWindow, Refused };
+// NoWindow also when a window did not answer in time.
+enum class Delivery { Delivered, NoWindow, Refused };
 
 // Hands a link to the window listening at name, waiting at most timeoutMs for each step.
 Delivery SendLink(const QString& name, const QString& link, int timeoutMs = 1000);

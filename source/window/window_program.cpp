@@ -104,9 +104,6 @@ int RunWindowProgram(int argc, char** argv) {
     const QString serverName = handoff::ServerName();
     switch (link.isEmpty() ? handoff::Delivery::NoWindow : handoff::SendLink(serverName, link)) {
     case handoff::Delivery::Delivered: return 0;
-    case handoff::Delivery::Unanswered:
-        std::fprintf(stderr, "Veltrin: the window that is open is busy; it runs the link when it is done\n");
-        return 0;
     case handoff::Delivery::Refused:
         std::fprintf(stderr, "Veltrin: the window that is open refused the link\n");
         return kUsage;

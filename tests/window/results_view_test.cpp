@@ -159,9 +159,11 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
 }
 
 TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingElse) {
-    const std::string other =
-        "<script>flashvars=\"url=http%253A%252F%252Fv.test%252Fc%253Fitag%253D37%26quality%3Dhd1080\""
-        "</script>";
+    std::string other = "<script>flashvars=\"url=http%253A%252F%252Fv.test%252Fc%253Fitag%253D37%26quality%3Dhd1080";
+    for (int row = 0; row < 40; ++row) { // a page longer than the view
+        other += ",url=v%252Fc%253Fitag%253D37%26quality%3Dhd1080";
+    }
+    other += "\"</script>";
     m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
     EXPECT_FALSE(m_window->wb1()->EngineStarted()) << "the blank page needs no web engine";
     Go(WatchLink());
@@ -179,9 +181,17 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
     QTest::qWait(1500);
     EXPECT_TRUE(Evaluate(engine, kText).toString().contains(QStringLiteral("720P")));
 
+    // Each new page opens at its top, though the file's name is the same.
+    std::ofstream(m_folder / "temp.html") << std::string(200, 'x') << "<div style='height: 5000px'></div>";
+    m_window->wb1()->Navigate(m_window->ResultsFile());
+    const QString scrollDown = QStringLiteral("window.scrollTo(0, 3000); scrollY");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, scrollDown).toInt() == 3000; }));
     Go(QString::fromStdString(m_server.Url("/other")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("1080P")); }))
         << Evaluate(engine, kText).toString().toStdString();
+    QTest::qWait(1000);
+    EXPECT_EQ(Evaluate(engine, QStringLiteral("scrollY")).toInt(), 0);
+    EXPECT_GT(Evaluate(engine, QStringLiteral("document.body.scrollHeight")).toInt(), 1000);
 }
 
 } // namespace

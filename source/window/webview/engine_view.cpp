@@ -7,6 +7,8 @@
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 
@@ -81,6 +83,13 @@ EngineView::EngineView(QWidget* parent, Events events)
     const QString desktopFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     m_page->settings()->setFontFamily(QWebEngineSettings::StandardFont, desktopFont);
     m_page->settings()->setFontFamily(QWebEngineSettings::SansSerifFont, desktopFont);
+    // Each results page opens at its top: the engine would bring back where an earlier page, under
+    // the same file name, was scrolled to.
+    QWebEngineScript top;
+    top.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    top.setWorldId(QWebEngineScript::ApplicationWorld);
+    top.setSourceCode(QStringLiteral("history.scrollRestoration = 'manual';"));
+    m_page->scripts().insert(top);
     setPage(m_page);
     m_page->OnLinkFollowed([this](const QUrl& link) {
         if (m_events.linkFollowed) {
