@@ -137,6 +137,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
                                            "<a id=file href='file:///etc/hostname'>f</a>"
                                            "<a id=data href='data:text/html,x'>d</a>"
                                            "<a id=ftp href='ftp://127.0.0.1:1/x'>t</a>"
+                                           "<a id=web href='http://127.0.0.1:1/x'>w</a>"
                                            "<img id=pic src='dl.jpg'><img id=secret src='secret.png'>"
                                            "<iframe src='"
                                         << m_server.Url("/hostile-ad") << "'></iframe>";
@@ -147,14 +148,15 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 4);
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('secret').naturalWidth")).toInt(), 0);
-    for (const char* link : {"js", "file", "data", "ftp"}) {
+    // Only the web link is followed, and then saved, not shown.
+    for (const char* link : {"js", "file", "data", "ftp", "web"}) {
         Evaluate(engine, QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(link)));
         QTest::qWait(300);
         EXPECT_EQ(view->Url(), results) << link;
+        EXPECT_EQ(savesAsked, std::string_view(link) == "web") << link;
     }
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
     EXPECT_EQ(strays.load(), 0);
-    EXPECT_EQ(savesAsked, 0);
     EXPECT_EQ(m_window->DownloadsView(), nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "window_fixture.h"
 
 #include "tray/mod_tray.h"
+#include "tray/notify_icon.h"
 
 #include <QResizeEvent>
 
@@ -60,17 +61,34 @@ TEST_F(Tray, MinimisingHidesBehindOneIconThatOnlyALeftPressTakesAway) {
     }
 }
 
-TEST_F(Tray, ResizingWithoutMinimisingAddsAndRemovesNothing) {
+TEST_F(Tray, ResizingWithoutMinimisingAddsNothing) {
     QResizeEvent resize(m_window->size(), m_window->size());
     QCoreApplication::sendEvent(m_window.get(), &resize);
     QWindowStateChangeEvent change(Qt::WindowMinimized);
     QCoreApplication::sendEvent(m_window.get(), &change);
     EXPECT_TRUE(Icons().empty());
     EXPECT_TRUE(m_window->isVisible());
+}
 
-    Minimise();
-    QCoreApplication::sendEvent(m_window.get(), &resize); // still minimised: a second add is refused
-    EXPECT_EQ(Icons().size(), 1U);
+// The shell takes the tip in the ANSI code page, in a field of 64 bytes.
+TEST_F(Tray, TipIsShownAsTheShellTakesIt) {
+    const struct {
+        std::u16string tip;
+        const char* shown;
+    } cases[] = {
+        {u"Caf\u00E9 \u20AC 5", "Caf\u00E9 \u20AC 5"},
+        {u"\u65E5\u672C", "??"}, // not in the code page
+        {u"a\xD800z", "a?z"},    // a lone surrogate
+        {std::u16string(70, u'x'), "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
+    };
+    for (const auto& c : cases) {
+        shell::NotifyIcon icon;
+        icon.Add(m_window.get(), m_window->windowIcon(), c.tip + u'\0', modTray::WM_MOUSEMOVE);
+        ASSERT_EQ(Icons().size(), 1U);
+        EXPECT_EQ(Icons()[0].tip.toStdString(), c.shown);
+        icon.Delete();
+        EXPECT_TRUE(Icons().empty());
+    }
 }
 
 TEST_F(Tray, WithoutANotificationAreaMinimisingIsOrdinary) {

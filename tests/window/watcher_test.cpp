@@ -127,29 +127,6 @@ TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
     EXPECT_EQ(boxes.seen.size(), 1U);
 }
 
-TEST_F(Watcher, GoFromAQuestionWhileAnotherGoShowsItsErrorRunsWhole) {
-    // The first Go command fails; while its error box is open a link is copied, and Yes runs a
-    // second Go command, which succeeds.
-    fs::create_directory(m_folder / "temp.html");
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes, Button::Ok};
-    boxes.holdMs = 1500;
-    QTimer::singleShot(300, [&] {
-        fs::remove(m_folder / "temp.html");
-        SetClipboard(WatchLink());
-    });
-    Go(QString::fromStdString(m_server.Url("/watch")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 2U && !m_window->GoRunning(); }, 5000));
-    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Question);
-    EXPECT_NE(ReadFile(m_folder / "temp.html").find("720P Version"), std::string::npos);
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return m_window->wb1()->Url() == QUrl::fromLocalFile(m_window->ResultsFile()); }));
-    EXPECT_EQ(m_window->LastClipText(), WatchLink());
-    LetTicksPass();
-    EXPECT_EQ(boxes.seen.size(), 2U);
-}
-
 TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
     const std::string video(100000, 'v');
     m_server->Get("/video", [&](const auto&, auto& res) { res.set_content(video, "video/mp4"); });
