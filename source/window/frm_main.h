@@ -51,21 +51,11 @@ public:
 
     // The Go command: its fetches run in the background, and a new Go replaces the one under way.
     void cmdGo_Click();
-    void txtURL_KeyPress(int keyAscii);
     bool GoRunning() const;
-
-    // The clipboard watcher, at every tick of Timer1.
-    void Timer1_Timer();
-
-    // The notification-area icon.
-    void Form_Resize();
 
     // A link handed to the program from outside: the window comes back if hidden and runs it as a
     // Yes to the clipboard question does, at once.
     void HandOver(const QString& link);
-
-    // The question's text for a copied text; a long text is shown cut short.
-    static QString ClipboardPrompt(const QString& text);
 
     // Saves a stream that the results page offers, asking where; the downloads window lists it.
     void DownloadLink(const QUrl& link);
@@ -108,6 +98,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void txtURL_KeyPress(int keyAscii);
+    // The clipboard watcher, at every tick of Timer1.
+    void Timer1_Timer();
+    // The question's text for a copied text; a long text is shown cut short.
+    static QString ClipboardPrompt(const QString& text);
+    // The notification-area icon.
+    void Form_Resize();
     void MinimizeToTray();
     void Form_MouseMove(int button, int shift, double x, double y);
     // Converts a length in twips into pixels at this screen's density.
