@@ -14,10 +14,6 @@ protected:
         shell::SetNotificationAreaForTesting(true);
         Window::SetUp();
     }
-    void TearDown() override {
-        Window::TearDown();
-        shell::SetNotificationAreaForTesting(std::nullopt);
-    }
 
     // The icons the shell shows for this window.
     std::vector<shell::ShownIcon> Icons() {

@@ -1,6 +1,5 @@
 #include "window_fixture.h"
 
-#include "tray/shell.h"
 
 namespace veltrin::testing {
 namespace {
@@ -106,7 +105,6 @@ TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQues
     EXPECT_TRUE(prompt.contains(QStringLiteral("\u2026 (%1 more characters)").arg(text.size() - 1000)))
         << prompt.right(120).toStdString();
     EXPECT_TRUE(prompt.endsWith(QStringLiteral("\r\n\r\nDo you want to download this video?")));
-    shell::SetNotificationAreaForTesting(std::nullopt);
 }
 
 // A link handed while a question is open runs at once; the question's Yes, answered later, runs

@@ -4,6 +4,7 @@
 
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
+#include "tray/shell.h"
 #include "window/controls.h"
 #include "window/frm_main.h"
 #include "window/web_browser.h"
@@ -116,10 +117,12 @@ protected:
         QGuiApplication::clipboard()->clear();
         Open();
     }
+    // Whatever a test pretends of the notification area ends with it.
     void TearDown() override {
         m_window.reset();
         QGuiApplication::clipboard()->clear();
         m_server.Stop();
+        shell::SetNotificationAreaForTesting(std::nullopt);
     }
 
     // A new window, loaded and shown, in place of the last one.
