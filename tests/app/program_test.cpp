@@ -9,6 +9,9 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace veltrin::testing {
 namespace {
 
@@ -34,13 +37,6 @@ protected:
             res.set_content("flashvars url=x?itag=99&quality=hd</script>", "text/html");
         });
         m_server->Get("/plain", [](const auto&, auto& res) { res.set_content("<html>nothing</html>", "text/html"); });
-        m_server->Get("/many", [](const auto&, auto& res) {
-            std::string page = "flashvars ";
-            for (int i = 0; i < 3000; ++i) {
-                page += "url=http://v.test/" + std::string(100, 'x') + "?itag=22&quality=hd,";
-            }
-            res.set_content(page + "</script>", "text/html");
-        });
         m_server->Get("/ad", [](const auto&, auto& res) { res.set_content("ad", "text/html"); });
         m_server->Get("/streams", [this](const auto&, auto& res) {
             res.set_content("<title>AC/DC: Live? - Clipvane</title><script>flashvars=\"url=" +
@@ -139,20 +135,15 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--links http://127.0.0.1:1/watch", 2, "", "refused"},
         {"--links file:///etc/passwd", 2, "", "only http and https"},
         {"--links http://[::1/x", 2, "", "not a valid address"},
-        {"--links", 64, "", "Usage:"},
-        {"--linx @/watch", 64, "", "unknown option --linx"},
-        {"--json @/watch", 64, "", "--json goes with --links"},
+        {"--link @/watch", 64, "", "unknown option --link"},
         {"--version", 0, "Veltrin 1.00\n", ""},
         {"--download 720p @/streams", 0, saved("AC_DC_ Live_ (720P).mp4"), ""},
         {"--download 720P @/streams", 0, saved("AC_DC_ Live_ (720P) (2).mp4"), ""}, // never replacing
-        {"--download 720p @/streams --output chosen", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},
+        {"--download=720p --output=chosen @/streams", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},
         {"--output chosen/mine.bin --download 720p @/streams", 0, saved("chosen/mine.bin"), ""},
         {"--download 1080p @/streams", 1, "", "no 1080P stream"},
-        {"--download 4k @/streams", 64, "", "no quality is called 4k"},
         {"--download 240P @/streams", 3, "", "the server answered 404"},
         {"--download 720p @/plain", 2, "", "no player parameters"},
-        {"--output x @/streams", 64, "", "--output goes with --download"},
-        {"--download 720p @/streams --output ", 64, "", "--output needs a value"}, // an empty argument
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -174,13 +165,42 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
     }
 }
 
-TEST_F(Program, ClosedPipeEndsQuietlyAndAClosedOutputIsNoSuccess) {
-    // Far more than a pipe holds, so the program is still writing when the reader goes.
-    const QString script = QStringLiteral("'%1' --links '%2' | head -1 >/dev/null; echo \"${PIPESTATUS[0]}\"")
-                               .arg(QStringLiteral(VELTRIN_EXECUTABLE), Url("/many"));
-    const Result piped = Run({QStringLiteral("-c"), script}, QStringLiteral("/bin/bash"));
-    EXPECT_EQ(piped.out, "0\n");
-    EXPECT_EQ(piped.err, "");
+// A reader that has gone (| head, | true) ends the links quietly and stops no download half-way;
+// a saved file's path that cannot be printed is no success.
+TEST_F(Program, ClosedPipeOrOutputStopsNothingHalfWay) {
+    const struct {
+        const char* args;
+        bool errorToo; // standard error goes to the closed pipe as well
+        int status;
+        const char* errHas;
+    } cases[] = {
+        {"--links @/watch", false, 0, ""},
+        {"--download mobile @/streams", false, 74, "but that cannot be printed: Broken pipe"},
+        {"--download mobile @/streams", true, 74, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        int pipe[2];
+        ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        ::close(pipe[0]); // the reader has gone before the program writes
+        QProcess process;
+        process.setProcessEnvironment(Environment());
+        process.setWorkingDirectory(QString::fromStdString(m_folder.Path().string()));
+        process.setChildProcessModifier([&] {
+            ::dup2(pipe[1], 1);
+            if (c.errorToo) {
+                ::dup2(pipe[1], 2);
+            }
+        });
+        process.start(QStringLiteral(VELTRIN_EXECUTABLE), Args(c.args));
+        ::close(pipe[1]);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), c.status);
+        EXPECT_NE(process.readAllStandardError().toStdString().find(c.errHas), std::string::npos);
+    }
+    EXPECT_EQ(ReadFile(m_folder / "AC_DC_ Live_ (Mobile).3gp"), m_video);
+    EXPECT_EQ(ReadFile(m_folder / "AC_DC_ Live_ (Mobile) (2).3gp"), m_video);
     // Started with its output closed: what it opens later does not take the output's place.
     const QString unprinted =
         QStringLiteral("exec '%1' --download 720p '%2' >&-").arg(QStringLiteral(VELTRIN_EXECUTABLE), Url("/streams"));
@@ -231,11 +251,9 @@ TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
     ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the running window ran the handed link";
     EXPECT_EQ(m_window.state(), QProcess::Running) << "the second start only handed its link on";
     // What the window would refuse starts no window of its own either.
-    for (const QString& refused : QStringList{QStringLiteral(" "), Url("/watch#") + QString(70000, QLatin1Char('x'))}) {
-        const Result third = Run({refused}, program);
-        EXPECT_EQ(third.status, 64);
-        EXPECT_NE(third.err.find("blank or longer than 64 KB"), std::string::npos) << third.err;
-    }
+    const Result third = Run({Url("/watch#") + QString(70000, QLatin1Char('x'))}, program);
+    EXPECT_EQ(third.status, 64);
+    EXPECT_NE(third.err.find("longer than 64 KB"), std::string::npos) << third.err;
 }
 
 } // namespace

@@ -56,23 +56,34 @@ TEST(FileName, NamesAreSafeOnEveryDesktop) {
     }
 }
 
-TEST(FileName, ExtensionByFormatCodeThenContentType) {
+// The file's extension is the plan's, else the one the response's type names: each row's type
+// disagrees with what its code says, so that neither can stand in for the other.
+TEST(FileName, PlanOfARowAsksForItsLinkUnderItsTitleAndNamesTheFileByCodeThenType) {
     const struct {
         const char* entry;
+        const QualityRow* quality;
         const char* contentType;
-        const char* extension;
+        const char* address;
+        const char* stem;
+        const char* extension; // of the file once the server has answered
     } cases[] = {
-        {"http://v/a?itag=37", "video/webm", "mp4"},
-        {"itag=22&x", "", "mp4"},
-        {"http://v/?itag=5&sig=1", "", "flv"},
-        {"itag=59", "video/webm; codecs=vp8", "webm"},
-        {"itag=171", "VIDEO/X-FLV", "flv"},
-        {"itag=99", "video/3gpp", "3gp"},
-        {"itag=99", "video/mp4", "mp4"},
-        {"no code", "text/html", "mp4"},
+        {"http://v/a b?itag=37&t=caf\u00C3\u00A9", &QualityTable[0], "video/webm", "http://v/a%20b?itag=37&t=caf%C3%A9",
+         "AC_DC (1080P)", "mp4"},
+        {"itag=22&x", &QualityTable[1], "video/webm", "itag=22&x", "AC_DC (720P)", "mp4"},
+        {"v?itag=18", &QualityTable[1], "video/3gpp", "v?itag=18", "AC_DC (720P)", "mp4"},
+        {"v?itag=5&s=1", &QualityTable[4], "video/mp4", "v?itag=5&s=1", "AC_DC (240p)", "flv"},
+        {"v?itag=36", &QualityTable[5], "video/webm", "v?itag=36", "AC_DC (Mobile)", "3gp"},
+        {"v?itag=45", &QualityTable[1], "video/mp4", "v?itag=45", "AC_DC (720P)", "webm"},
+        {"v?itag=59", &QualityTable[4], "video/webm; codecs=vp8", "v?itag=59", "AC_DC (240p)", "webm"},
+        {"v?itag=171", &QualityTable[5], "VIDEO/X-FLV", "v?itag=171", "AC_DC (Mobile)", "flv"},
+        {"v?itag=99", nullptr, "video/3gpp", "v?itag=99", "AC_DC (video)", "3gp"},
+        {"v?n=1", &QualityTable[1], "text/html", "v?n=1", "AC_DC (720P)", "mp4"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(StreamExtension(FormatCode(c.entry), c.contentType), c.extension) << c.entry;
+        const DownloadPlan plan = PlanDownload({c.entry, c.quality}, "AC/DC");
+        EXPECT_EQ(plan.address, c.address) << c.entry;
+        EXPECT_EQ(plan.stem, c.stem) << c.entry;
+        EXPECT_EQ(plan.extension.value_or(StreamExtension(std::nullopt, c.contentType)), c.extension) << c.entry;
     }
 }
 

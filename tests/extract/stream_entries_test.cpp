@@ -48,7 +48,6 @@ TEST(StreamScan, FindsEntriesInBlockAndTableOrder) {
         {"NoDeduplication",
          "url=P?itag=22&quality=a,url=P?itag=22&quality=a",
          {{"P?itag=22", "720P"}, {"P?itag=22", "720P"}}},
-        {"QualityRightAfterUrl", "url=&quality=", {}},
         {"OverlappingMarkersAtUrlEnd", "url=url=&quality=itag=5", {}},
     };
     for (const auto& c : cases) {
