@@ -12,15 +12,13 @@ namespace veltrin {
 namespace {
 
 // Qt's options that take the next argument as their value.
-constexpr std::string_view kQtOptionsWithValue[] = {"-platform",      "-platformpluginpath",
-                                                    "-platformtheme", "-plugin",
-                                                    "-style",         "-stylesheet",
-                                                    "-session",       "-display",
-                                                    "-name",          "-title",
-                                                    "-geometry",      "-qwindowgeometry",
-                                                    "-qwindowicon",   "-qwindowtitle",
-                                                    "-font",          "-qmljsdebugger"};
+// clang-format off
+constexpr std::string_view kQtOptionsWithValue[] = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet", "-session", "-display",
+    "-name", "-title", "-geometry", "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-font", "-qmljsdebugger"};
+// clang-format on
 
+// "--links" takes a link only joined to it ("--links=LINK"): "--links --json LINK" keeps its meaning.
 enum class Value { None, Required, OnlyAttached };
 
 struct Option {

@@ -156,7 +156,6 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--links http://127.0.0.1:1/watch", 2, "", "refused"},
         {"--links file:///etc/passwd", 2, "", "only http and https"},
         {"--link @/watch", 64, "", "unknown option --link"},
-        {"--version", 0, "Veltrin 1.00\n", ""},
         {"--download 720p @/streams", 0, saved("AC_DC_ Live_ (720P).mp4"), ""},
         {"--download 720P @/streams", 0, saved("AC_DC_ Live_ (720P) (2).mp4"), ""}, // never replacing
         {"--download=720p --output=chosen @/streams", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},

@@ -82,7 +82,6 @@ TEST(ParameterWindow, IsCutBetweenTheMarkers) {
     } cases[] = {
         // "flashvars" at 1-based position 13 and "</script>" at 43: the 30 characters 13 to 42.
         {"<html><body>flashvars=\"a%20b&c=d123456789\"</script>", "flashvars=\"a%20b&c=d123456789\""},
-        {"", std::nullopt},
         {"<script>x</script>", std::nullopt},
         {"flashVars=1</script>", std::nullopt},
         {"</script>flashvars=1", std::nullopt},
