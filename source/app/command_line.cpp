@@ -3,10 +3,10 @@
 #include "extract/file_name.h"
 #include "extract/go_pipeline.h"
 #include "extract/link.h"
+#include "extract/progress.h"
 #include "net/download_engine.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
-#include "text/windows1252.h"
 #include "version.h"
 
 #include <algorithm>
@@ -14,14 +14,17 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <variant>
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -48,43 +51,32 @@ constexpr std::string_view kUsageText =
     "  --help         show this text\n"
     "  --version      show the version\n"
     "\n"
-    "Exit status: 0 links printed or stream saved, 1 no known quality (or not the one asked\n"
-    "for) on the page, 2 the page could not be fetched or has no player parameters, 3 the\n"
-    "download failed, 64 wrong usage, 74 the output could not be written, 130 interrupted.\n";
+    "A value may also be joined to its option with \"=\" (--output=PATH, --links=LINK). Options\n"
+    "are never abbreviated, and \"--\" ends them.\n"
+    "\n"
+    "Exit status: 0 links printed (also to a reader that stops early) or stream saved, 1 no\n"
+    "known quality (or not the one asked for) on the page, 2 the page could not be fetched or\n"
+    "has no player parameters, 3 the download failed, 64 wrong usage, 74 the output could not\n"
+    "be written (a saved stream stays saved), 130 interrupted.\n";
 
-struct Request {
-    bool help = false;
-    bool version = false;
-    bool links = false;
-    bool json = false;
-    std::optional<std::string> download; // the quality
-    std::optional<std::string> output;
-    std::vector<std::string> positional;
-};
+// The system's reason for an error, in English whatever the locale.
+const char* Reason(int error) {
+    const char* reason = strerrordesc_np(error);
+    return reason != nullptr ? reason : "unknown error";
+}
 
 // Writes all of text; false when the output is gone.
 bool Write(std::FILE* out, std::string_view text) {
-    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
 }
 
-int Usage(std::FILE* err, const std::string& problem) {
-    std::fprintf(err, "Veltrin: %s\n\n", problem.c_str());
-    Write(err, kUsageText);
-    return kUsage;
-}
-
-// A link as it may be shown in a message: cut short, without control characters or bytes that
-// are not UTF-8.
-std::string Shown(std::string_view link) {
-    constexpr std::size_t kMost = 200;
-    std::string shown;
-    for (const char c : SanitizeUtf8(link.substr(0, kMost))) {
-        shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+// Prints text; a reader that has seen enough (| head -1) and closed the pipe ends it quietly.
+int Print(std::FILE* out, std::FILE* err, std::string_view text, const char* what) {
+    if (Write(out, text) || errno == EPIPE) {
+        return kFound;
     }
-    if (link.size() > kMost) {
-        shown += "...";
-    }
-    return shown;
+    std::fprintf(err, "Veltrin: cannot write %s: %s\n", what, Reason(errno));
+    return kOutputFailed;
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {
@@ -194,55 +186,11 @@ int Links(const std::string& link, bool json, std::FILE* out, std::FILE* err) {
     if (const int* status = std::get_if<int>(&fetched)) {
         return *status;
     }
-    const auto* matches = &std::get<WatchPage>(fetched).matches;
-    // A reader that has seen enough (| head -1) closes the pipe: that ends the output quietly.
-    std::signal(SIGPIPE, SIG_IGN);
-    if (!Write(out, Format(*matches, json)) || std::fflush(out) != 0) {
-        if (errno == EPIPE) {
-            return kFound;
-        }
-        std::fprintf(err, "Veltrin: cannot write the links: %s\n", std::strerror(errno));
-        return kOutputFailed;
-    }
-    return kFound;
-}
-
-std::atomic<bool> g_interrupted{false};
-
-void OnInterrupt(int) { g_interrupted = true; }
-
-std::string Size(std::int64_t bytes) {
-    char text[32];
-    if (bytes < 1024 * 1024) {
-        std::snprintf(text, sizeof text, "%.1f KiB", static_cast<double>(bytes) / 1024);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024 * 1024));
-    }
-    return text;
-}
-
-// "42%  12.0 MiB of 28.6 MiB  3.2 MiB/s  0:05 left", as far as it is known.
-std::string Progress(const DownloadInfo& info) {
-    std::string text;
-    if (info.total > 0) {
-        text +=
-            std::to_string(info.received * 100 / info.total) + "%  " + Size(info.received) + " of " + Size(info.total);
-    } else {
-        text += Size(info.received);
-    }
-    if (info.bytesPerSecond > 0) {
-        text += "  " + Size(static_cast<std::int64_t>(info.bytesPerSecond)) + "/s";
-        if (info.total > 0) {
-            const auto left = static_cast<long>(static_cast<double>(info.total - info.received) / info.bytesPerSecond);
-            char eta[32];
-            std::snprintf(eta, sizeof eta, "  %ld:%02ld left", left / 60, left % 60);
-            text += eta;
-        }
-    }
-    return text;
+    return Print(out, err, Format(std::get<WatchPage>(fetched).matches, json), "the links");
 }
 
 // Progress on standard error: a bar redrawn in place on a terminal, a line now and then elsewhere.
+// An error output that has gone away only goes unwritten.
 class ProgressReport {
 public:
     explicit ProgressReport(std::FILE* err)
@@ -262,14 +210,17 @@ public:
             }
             return;
         }
+        const int percent = info.total > 0 ? static_cast<int>(info.received * 100 / info.total) : -1;
+        const std::string figures = (percent >= 0 ? std::to_string(percent) + "%  " : std::string()) +
+                                    ProgressText(info.received, info.total, info.bytesPerSecond);
         if (m_terminal) {
             constexpr int kWidth = 30;
-            const int filled = info.total > 0 ? static_cast<int>(info.received * kWidth / info.total) : 0;
+            const int filled = percent >= 0 ? percent * kWidth / 100 : 0;
             std::fprintf(m_err, "\r\033[K[%s%s] %s", std::string(filled, '#').c_str(),
-                         std::string(kWidth - filled, ' ').c_str(), Progress(info).c_str());
+                         std::string(kWidth - filled, ' ').c_str(), figures.c_str());
             m_drawn = true;
         } else if (now - m_lastLine >= std::chrono::seconds(5)) {
-            std::fprintf(m_err, "Veltrin: %s\n", Progress(info).c_str());
+            std::fprintf(m_err, "Veltrin: %s\n", figures.c_str());
             m_lastLine = now;
         }
         std::fflush(m_err);
@@ -284,11 +235,9 @@ private:
 };
 
 // Where the stream goes: a folder gets the stream's own name, anything else is the file's name.
-DownloadTarget TargetFor(const std::optional<std::string>& output, const std::string& title, const LinkMatch& match) {
-    const std::optional<int> code = FormatCode(match.entry);
+DownloadTarget TargetFor(const std::optional<std::string>& output, const DownloadPlan& plan) {
     std::error_code ignored;
-    DownloadTarget target{std::filesystem::current_path(ignored), DownloadStem(title, match.quality->label),
-                          ExtensionKnownFromCode(code) ? std::optional(StreamExtension(code)) : std::nullopt};
+    DownloadTarget target{std::filesystem::current_path(ignored), plan.stem, plan.extension};
     if (!output) {
         return target;
     }
@@ -303,128 +252,129 @@ DownloadTarget TargetFor(const std::optional<std::string>& output, const std::st
     return target;
 }
 
-int Download(const std::string& quality, const std::string& link, const std::optional<std::string>& output,
-             std::FILE* out, std::FILE* err) {
-    const auto row = std::find_if(QualityTable.begin(), QualityTable.end(),
-                                  [&](const QualityRow& r) { return EqualsIgnoringCase(r.label, quality); });
-    if (row == QualityTable.end()) {
-        return Usage(err, "no quality is called " + Shown(quality));
+// What the wait for a download hears: its end, from the engine's thread, or a signal to stop.
+struct Waiting {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::optional<DownloadInfo> ended;
+    bool interrupted = false;
+};
+
+// Takes Ctrl+C, a TERM signal and the terminal's closing (SIGHUP) on a thread of its own, which
+// tells the wait. They are blocked in every other thread, the engine's included, which is made
+// later and inherits the mask; SIGUSR1 from the destructor ends the watch.
+class SignalWatch {
+public:
+    explicit SignalWatch(Waiting& waiting) {
+        sigemptyset(&m_signals);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) {
+            sigaddset(&m_signals, signal);
+        }
+        pthread_sigmask(SIG_BLOCK, &m_signals, &m_before);
+        m_thread = std::thread([this, &waiting] {
+            int signal = 0;
+            while (sigwait(&m_signals, &signal) == 0 && !(signal == SIGUSR1 && m_stopping)) {
+                if (signal != SIGUSR1) {
+                    std::lock_guard lock(waiting.mutex);
+                    waiting.interrupted = true;
+                    waiting.changed.notify_all();
+                }
+            }
+        });
     }
+    ~SignalWatch() {
+        m_stopping = true;
+        pthread_kill(m_thread.native_handle(), SIGUSR1);
+        m_thread.join();
+        pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+    }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+private:
+    sigset_t m_signals{};
+    sigset_t m_before{};
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
+
+bool Over(DownloadState state) {
+    return state == DownloadState::Finished || state == DownloadState::Failed || state == DownloadState::Cancelled;
+}
+
+int Download(const QualityRow& quality, const std::string& link, const std::optional<std::string>& output,
+             std::FILE* out, std::FILE* err) {
     auto fetched = FetchWatchPage(link, err);
     if (const int* status = std::get_if<int>(&fetched)) {
         return *status;
     }
     const WatchPage& page = std::get<WatchPage>(fetched);
-    const auto match =
-        std::find_if(page.matches.begin(), page.matches.end(), [&](const LinkMatch& m) { return m.quality == &*row; });
+    const auto match = std::find_if(page.matches.begin(), page.matches.end(),
+                                    [&](const LinkMatch& m) { return m.quality == &quality; });
     if (match == page.matches.end()) {
-        std::fprintf(err, "Veltrin: the page has no %s stream\n", std::string(row->label).c_str());
+        std::fprintf(err, "Veltrin: the page has no %s stream\n", std::string(quality.label).c_str());
         return kNoKnownQuality;
     }
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr); // the terminal closed
-
+    Waiting waiting;
+    const SignalWatch watch(waiting);
     ProgressReport report(err);
     DownloadEngine::Options options;
     options.userAgent = modNet::kUserAgent;
-    DownloadEngine engine(options, [&report](const DownloadInfo& info) { report.Show(info); });
-    const int id = engine.Add(RequestAddress(match->entry), TargetFor(output, VideoTitle(page.text), *match));
-    for (;;) {
-        const DownloadInfo info = *engine.Info(id);
-        if (info.state == DownloadState::Finished) {
-            std::fprintf(out, "%s\n", info.file.c_str());
-            if (std::fflush(out) != 0) {
-                std::fprintf(err, "Veltrin: saved as %s, but that cannot be printed: %s\n", info.file.c_str(),
-                             std::strerror(errno));
-                return kOutputFailed;
-            }
-            return kFound;
+    DownloadEngine engine(options, [&](const DownloadInfo& info) {
+        report.Show(info);
+        if (Over(info.state)) {
+            std::lock_guard lock(waiting.mutex);
+            waiting.ended = info;
+            waiting.changed.notify_all();
         }
-        if (info.state == DownloadState::Failed) {
-            std::fprintf(err, "Veltrin: the download failed: %s\n", info.reason.c_str());
-            return kDownloadFailed;
+    });
+    const DownloadPlan plan = PlanDownload(*match, VideoTitle(page.text));
+    const int id = engine.Add(plan.address, TargetFor(output, plan));
+    std::unique_lock lock(waiting.mutex);
+    waiting.changed.wait(lock, [&] { return waiting.ended || waiting.interrupted; });
+    if (!waiting.ended) {
+        lock.unlock();
+        engine.Cancel(id); // removes the partial file
+        lock.lock();
+        waiting.changed.wait(lock, [&] { return waiting.ended.has_value(); });
+    }
+    const DownloadInfo info = *waiting.ended;
+    lock.unlock();
+    switch (info.state) {
+    case DownloadState::Finished:
+        if (!Write(out, info.file.string() + "\n")) {
+            std::fprintf(err, "Veltrin: saved as %s, but that cannot be printed: %s\n", info.file.c_str(),
+                         Reason(errno));
+            return kOutputFailed;
         }
-        if (info.state == DownloadState::Cancelled) {
-            return kInterrupted;
-        }
-        if (g_interrupted) {
-            engine.Cancel(id); // removes the partial file
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return kFound;
+    case DownloadState::Failed:
+        std::fprintf(err, "Veltrin: the download failed: %s\n", info.reason.c_str());
+        return kDownloadFailed;
+    default: return kInterrupted;
     }
 }
 
 } // namespace
 
-bool IsCommandLine(const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
-        if (arg == "--") {
-            return false;
-        }
-        if (arg.starts_with("--") || arg == "-h") {
-            return true;
-        }
-    }
-    return false;
+int ReportUsage(const UsageError& error, std::FILE* err) {
+    std::fprintf(err, "Veltrin: %s\nTry \"Veltrin --help\" for more.\n", error.problem.c_str());
+    return kUsage;
 }
 
-int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    Request request;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || !arg.starts_with("-") || arg == "-") {
-            request.positional.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
-            request.help = true;
-        } else if (arg == "--version") {
-            request.version = true;
-        } else if (arg == "--links") {
-            request.links = true;
-        } else if (arg == "--json") {
-            request.json = true;
-        } else if (arg == "--download" || arg == "--output") {
-            // An empty value names no quality and no file: it would save a file with no name.
-            if (i + 1 == args.size() || args[i + 1].empty()) {
-                return Usage(err, arg + " needs a value");
-            }
-            (arg == "--download" ? request.download : request.output) = args[++i];
-        } else {
-            return Usage(err, "unknown option " + Shown(arg));
-        }
+int Run(const Job& job, std::FILE* out, std::FILE* err) {
+    // A reader that goes away (| head, | true) must not end the program half-way, least of all in
+    // the middle of a download: writing to it fails instead, and that is answered.
+    std::signal(SIGPIPE, SIG_IGN);
+    switch (job.task) {
+    case Task::Help: return Print(out, err, kUsageText, "the help");
+    case Task::Version: return Print(out, err, "Veltrin " VELTRIN_VERSION "\n", "the version");
+    case Task::Links: return Links(job.link, job.json, out, err);
+    case Task::Download: return Download(*job.quality, job.link, job.output, out, err);
+    case Task::Window: break;
     }
-    if (request.download) {
-        if (!request.links && !request.json && request.positional.size() == 1 &&
-            !TrimWhiteSpace(request.positional.front()).empty()) {
-            return Download(*request.download, request.positional.front(), request.output, out, err);
-        }
-        return Usage(err, request.positional.size() == 1 ? "--download goes alone" : "--download takes one link");
-    }
-    if (request.output) {
-        return Usage(err, "--output goes with --download");
-    }
-    if (request.help) {
-        return Write(out, kUsageText) ? 0 : kOutputFailed;
-    }
-    if (request.version) {
-        return Write(out, "Veltrin " VELTRIN_VERSION "\n") ? 0 : kOutputFailed;
-    }
-    if (!request.links) {
-        return Usage(err, request.json ? "--json goes with --links" : "nothing to do");
-    }
-    if (request.positional.size() != 1) {
-        return Usage(err, request.positional.empty() ? "--links needs a link" : "--links takes one link");
-    }
-    if (TrimWhiteSpace(request.positional.front()).empty()) {
-        return Usage(err, "the link is blank");
-    }
-    return Links(request.positional.front(), request.json, out, err);
+    return ReportUsage({"the window is no job of the command line"}, err);
 }
 
 } // namespace veltrin::cli

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "extract/arguments.h"
+
 #include <cstdio>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace veltrin::cli {
 
@@ -16,11 +15,11 @@ inline constexpr int kOutputFailed = 74;
 inline constexpr int kInterrupted = 130;
 inline constexpr int kUsage = 64;
 
-// Whether these arguments (without the program's name) ask for the command line rather than the
-// window: any of its long options does, as does any other long option, which it then refuses.
-bool IsCommandLine(const std::vector<std::string>& args);
+// Says what is wrong and where to read more; gives kUsage.
+int ReportUsage(const UsageError& error, std::FILE* err);
 
-// Runs the command line and gives the exit status. Needs no display and writes no results file.
-int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+// Runs a job of the command line (any task but the window) and gives the exit status. Needs no
+// display and writes no results file. A closed standard output or error stops no download.
+int Run(const Job& job, std::FILE* out, std::FILE* err);
 
 } // namespace veltrin::cli

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <fcntl.h>
@@ -25,9 +26,11 @@ void KeepStandardDescriptorsTaken() {
 
 int main(int argc, char** argv) {
     KeepStandardDescriptorsTaken();
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (veltrin::cli::IsCommandLine(args)) {
-        return veltrin::cli::Run(args, stdout, stderr);
+    const auto parsed = veltrin::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* error = std::get_if<veltrin::UsageError>(&parsed)) {
+        return veltrin::cli::ReportUsage(*error, stderr);
     }
-    return veltrin::RunWindowProgram(argc, argv);
+    const veltrin::Job& job = std::get<veltrin::Job>(parsed);
+    return job.task == veltrin::Task::Window ? veltrin::RunWindowProgram(job, argv[0])
+                                             : veltrin::cli::Run(job, stdout, stderr);
 }

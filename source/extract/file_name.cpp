@@ -17,6 +17,13 @@ namespace {
 
 constexpr std::size_t kMostStemBytes = 200;
 
+// The containers that format codes and response types name.
+constexpr std::pair<int, std::string_view> kFormatContainers[] = {
+    {37, "mp4"}, {22, "mp4"}, {18, "mp4"},  {35, "flv"},  {34, "flv"},  {5, "flv"},
+    {17, "3gp"}, {36, "3gp"}, {43, "webm"}, {44, "webm"}, {45, "webm"}, {46, "webm"}};
+constexpr std::pair<std::string_view, std::string_view> kTypeContainers[] = {
+    {"video/mp4", "mp4"}, {"video/webm", "webm"}, {"video/x-flv", "flv"}, {"video/3gpp", "3gp"}};
+
 int HexValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -181,41 +188,21 @@ std::optional<int> FormatCode(std::string_view entry) {
     return error == std::errc() && end != digits.data() ? std::optional(code) : std::nullopt;
 }
 
-bool ExtensionKnownFromCode(std::optional<int> code) {
-    return code && (*code == 37 || *code == 22 || *code == 18 || *code == 35 || *code == 34 || *code == 5 ||
-                    *code == 17 || *code == 36 || (*code >= 43 && *code <= 46));
+std::optional<std::string> FormatExtension(std::optional<int> code) {
+    const auto row = std::find_if(std::begin(kFormatContainers), std::end(kFormatContainers),
+                                  [&](const auto& r) { return code == r.first; });
+    return row == std::end(kFormatContainers) ? std::nullopt : std::optional<std::string>(row->second);
 }
 
 std::string StreamExtension(std::optional<int> code, std::string_view contentType) {
-    if (code) {
-        switch (*code) {
-        case 37:
-        case 22:
-        case 18: return "mp4";
-        case 35:
-        case 34:
-        case 5: return "flv";
-        case 17:
-        case 36: return "3gp";
-        case 43:
-        case 44:
-        case 45:
-        case 46: return "webm";
-        default: break;
-        }
+    if (auto extension = FormatExtension(code)) {
+        return *std::move(extension);
     }
     std::string type(TrimWhiteSpace(contentType.substr(0, contentType.find(';'))));
     std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (type == "video/webm") {
-        return "webm";
-    }
-    if (type == "video/x-flv") {
-        return "flv";
-    }
-    if (type == "video/3gpp") {
-        return "3gp";
-    }
-    return "mp4";
+    const auto row = std::find_if(std::begin(kTypeContainers), std::end(kTypeContainers),
+                                  [&](const auto& r) { return type == r.first; });
+    return std::string(row == std::end(kTypeContainers) ? "mp4" : row->second);
 }
 
 std::string DownloadStem(std::string_view title, std::string_view qualityLabel) {
@@ -246,6 +233,11 @@ std::string NumberedFileName(std::string_view stem, std::string_view extension, 
         name += " (" + std::to_string(n) + ")";
     }
     return name + "." + std::string(extension);
+}
+
+DownloadPlan PlanDownload(const LinkMatch& row, std::string_view title) {
+    return {RequestAddress(row.entry), DownloadStem(title, row.quality ? row.quality->label : "video"),
+            FormatExtension(FormatCode(row.entry))};
 }
 
 } // namespace veltrin

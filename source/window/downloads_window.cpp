@@ -1,12 +1,12 @@
 #include "window/downloads_window.h"
 
+#include "extract/progress.h"
 #include "window/downloads.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -15,9 +15,11 @@
 
 namespace veltrin {
 
-QString ByteSize(std::int64_t bytes) {
-    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
-}
+namespace {
+
+QString Size(std::int64_t bytes) { return QString::fromStdString(ByteSize(bytes)); }
+
+} // namespace
 
 DownloadRow::DownloadRow(Downloads* downloads, int id, const QString& name, QWidget* parent)
     : QWidget(parent), m_downloads(downloads), m_name(new QLabel(name, this)), m_progress(new QProgressBar(this)),
@@ -61,23 +63,15 @@ QString DownloadRow::StatusText() const {
     const DownloadInfo& i = m_info;
     switch (i.state) {
     case DownloadState::Queued: return tr("Queued");
-    case DownloadState::Paused: return tr("Paused at %1").arg(ByteSize(i.received));
+    case DownloadState::Paused: return tr("Paused at %1").arg(Size(i.received));
     case DownloadState::Retrying:
         return tr("Retrying (attempt %1): %2").arg(i.attempt).arg(QString::fromStdString(i.reason));
-    case DownloadState::Finished: return tr("Finished, %1").arg(ByteSize(i.received));
+    case DownloadState::Finished: return tr("Finished, %1").arg(Size(i.received));
     case DownloadState::Failed: return tr("Failed: %1").arg(QString::fromStdString(i.reason));
     case DownloadState::Cancelled: return tr("Cancelled");
     case DownloadState::Downloading: break;
     }
-    QString text = i.total >= 0 ? tr("%1 of %2").arg(ByteSize(i.received), ByteSize(i.total)) : ByteSize(i.received);
-    if (i.bytesPerSecond > 0) {
-        text += QStringLiteral(", ") + tr("%1/s").arg(ByteSize(static_cast<std::int64_t>(i.bytesPerSecond)));
-        if (i.total > 0) {
-            const auto left = static_cast<qint64>(static_cast<double>(i.total - i.received) / i.bytesPerSecond);
-            text += QStringLiteral(", ") + tr("%1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
-        }
-    }
-    return text;
+    return QString::fromStdString(ProgressText(i.received, i.total, i.bytesPerSecond));
 }
 
 void DownloadRow::Show(const DownloadInfo& info) {

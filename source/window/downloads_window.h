@@ -60,7 +60,4 @@ private:
     std::map<int, DownloadRow*> m_byId;
 };
 
-// "12.0 MiB" and the like.
-QString ByteSize(std::int64_t bytes);
-
 } // namespace veltrin

@@ -430,20 +430,19 @@ bool frmMain::AskToStopDownloads() {
 }
 
 void frmMain::DownloadLink(const QUrl& link) {
-    // The entry whose address the followed link asks for, and with it the quality of its row.
-    const LinkMatch* match = nullptr;
-    std::string url = link.toString(QUrl::FullyEncoded).toStdString();
+    // The row whose address the followed link asks for; a link the page does not list is a video
+    // of no known quality.
+    LinkMatch row{link.toString(QUrl::FullyEncoded).toStdString(), nullptr};
     for (const LinkMatch& candidate : m_lastMatches) {
-        std::string address = RequestAddress(candidate.entry);
-        if (QUrl(QString::fromStdString(address)) == link) {
-            match = &candidate;
-            url = std::move(address);
+        if (QUrl(QString::fromStdString(RequestAddress(candidate.entry))) == link) {
+            row = candidate;
             break;
         }
     }
-    const std::optional<int> code = match ? FormatCode(match->entry) : std::nullopt;
-    const std::string stem = DownloadStem(m_lastTitle.empty() ? "video" : m_lastTitle,
-                                          match ? match->quality->label : std::string_view("video"));
+    const DownloadPlan plan = PlanDownload(row, m_lastTitle);
+    // Where the format code names no container, the server's type will: until it answers the
+    // dialog proposes the name without an extension, rather than one that may prove wrong.
+    const QString proposedName = QString::fromStdString(plan.stem + (plan.extension ? "." + *plan.extension : ""));
 
     QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
     QString folder = settings.value(QStringLiteral("downloads/folder")).toString();
@@ -452,8 +451,7 @@ void frmMain::DownloadLink(const QUrl& link) {
         // As a browser does: the dialog would start elsewhere in a folder that is not there yet.
         QDir().mkpath(folder);
     }
-    const QString proposed =
-        folder + QLatin1Char('/') + QString::fromStdString(NumberedFileName(stem, StreamExtension(code), 1));
+    const QString proposed = folder + QLatin1Char('/') + proposedName;
     // An existing file is never replaced (the download gets " (2)"), so the dialog need not ask.
     const QString chosen = m_chooseSaveFile
                                ? m_chooseSaveFile(proposed)
@@ -464,8 +462,13 @@ void frmMain::DownloadLink(const QUrl& link) {
     }
     const QFileInfo target(chosen);
     settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
-    const int id = m_downloads->Add(url, {target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
-                                          target.suffix().toStdString()});
+    DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
+                         target.suffix().toStdString()};
+    if (!plan.extension && (target.fileName() == proposedName || target.suffix().isEmpty())) {
+        where.stem = target.fileName().toStdString();
+        where.extension.reset(); // named by the server's type
+    }
+    const int id = m_downloads->Add(plan.address, where);
     if (!m_downloadsWindow) {
         m_downloadsWindow = std::make_unique<DownloadsWindow>(m_downloads);
         m_downloadsWindow->setWindowIcon(windowIcon());

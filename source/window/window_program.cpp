@@ -9,8 +9,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <set>
-#include <string_view>
+#include <string>
+#include <vector>
 
 namespace veltrin {
 
@@ -21,12 +21,6 @@ constexpr int kUsage = 64;
 
 bool g_starting = true;
 bool g_withoutOpenGl = false;
-
-// clang-format off
-const std::set<std::string_view> kQtOptionsWithValue = {
-    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet", "-session", "-display",
-    "-name", "-title", "-geometry", "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-font", "-qmljsdebugger"};
-// clang-format on
 
 void SayNoDesktop() {
     std::fprintf(stderr, "Veltrin needs a graphical desktop, and none could be reached.\n"
@@ -67,31 +61,16 @@ StartChoice ChooseStart(const std::function<bool(const char* name)>& isSet) {
     return choice;
 }
 
-int RunWindowProgram(int argc, char** argv) {
+int RunWindowProgram(const Job& job, const char* programName) {
     const StartChoice start = ChooseStart([](const char* name) { return !qEnvironmentVariableIsEmpty(name); });
     if (start.platform != nullptr) {
         qputenv("QT_QPA_PLATFORM", start.platform);
     }
 
-    // Qt's own options go to Qt; what is left is at most one link.
-    QString link;
-    int links = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (kQtOptionsWithValue.contains(arg)) {
-            ++i;
-        } else if (arg.size() < 2 || arg.front() != '-') {
-            ++links;
-            link = QString::fromLocal8Bit(argv[i]);
-        }
-    }
-    if (links > 1) {
-        std::fprintf(stderr, "Veltrin: give one link at the most (see Veltrin --help)\n");
-        return kUsage;
-    }
     // What a window that is open already would refuse, a new one does not run either.
-    if (links == 1 && !handoff::Acceptable(link)) {
-        std::fprintf(stderr, "Veltrin: the link is blank or longer than 64 KB\n");
+    const QString link = QString::fromStdString(job.link);
+    if (!link.isEmpty() && !handoff::Acceptable(link)) {
+        std::fprintf(stderr, "Veltrin: the link is longer than 64 KB\n");
         return kUsage;
     }
 
@@ -118,7 +97,16 @@ int RunWindowProgram(int argc, char** argv) {
         QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    // Qt's own options, for Qt to take; the application keeps argc and argv for its whole life.
+    std::vector<std::string> arguments{programName};
+    arguments.insert(arguments.end(), job.qtArguments.begin(), job.qtArguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(arguments.size());
+    QApplication app(argc, argv.data());
     if (start.withoutOpenGl) {
         // Read once, at start; a file manager opened from the downloads window keeps its own.
         qunsetenv("QT_XCB_GL_INTEGRATION");

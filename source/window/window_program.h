@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extract/arguments.h"
+
 #include <functional>
 
 namespace veltrin {
@@ -12,9 +14,9 @@ struct StartChoice {
 };
 StartChoice ChooseStart(const std::function<bool(const char* name)>& isSet);
 
-// The program with its window: argv may hold Qt's own options and one link. A link goes to the
-// window that already runs for this user on this display, if there is one; otherwise the window
-// opens and runs it once loaded. Gives the exit status.
-int RunWindowProgram(int argc, char** argv);
+// The program with its window, for a job of Task::Window: Qt's own options go to Qt, and a link
+// goes to the window that already runs for this user on this display, if there is one; otherwise
+// the window opens and runs it once loaded. Gives the exit status.
+int RunWindowProgram(const Job& job, const char* programName);
 
 } // namespace veltrin

@@ -30,49 +30,42 @@ TEST(FileName, TitleComesFromTheParametersThenThePageThenTheVideoId) {
     }
 }
 
-TEST(FileName, NamesAreSafeOnEveryDesktop) {
-    const std::string longTitle(10000, 'a');
-    const std::string emoji = "\U0001F600";
+// A row's plan: the address its link asks for, a stem safe as a file name on every desktop, and
+// the extension its format code names, else the one the response's type names (each type here
+// disagrees with the code, so that neither can stand in for the other).
+TEST(FileName, PlanOfARowNamesTheFileSafelyByCodeThenType) {
     std::string manyEmoji;
     for (int i = 0; i < 100; ++i) {
-        manyEmoji += emoji;
+        manyEmoji += "\U0001F600";
     }
+    const QualityRow* hd = &QualityTable[1];
     const struct {
-        const char* name;
         std::string title;
-        std::string stem;
-    } cases[] = {
-        {"ForbiddenCharacters", "AC/DC: Live?", "AC_DC_ Live_ (720P)"},
-        {"EveryForbidden", "a/b\\c:d*e?f\"g<h>i|j\tk\x01l", "a_b_c_d_e_f_g_h_i_j_k_l (720P)"},
-        {"OnlyDots", "...", "video (720P)"},
-        {"SpacesAndDotsAtTheEnds", " . name . ", "name (720P)"},
-        {"DirectionOverride", "evil\u202Evod.exe", "evil_vod.exe (720P)"},
-        {"RightToLeftTextStays", "\u05E9\u05DC\u05D5\u05DD", "\u05E9\u05DC\u05D5\u05DD (720P)"},
-        {"LongCutTo200Bytes", longTitle, std::string(193, 'a') + " (720P)"},
-        {"CutAtACharacterBoundary", manyEmoji, manyEmoji.substr(0, 192) + " (720P)"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(DownloadStem(c.title, "720P"), c.stem) << c.name;
-    }
-}
-
-TEST(FileName, ExtensionByFormatCodeThenContentType) {
-    const struct {
         const char* entry;
+        const QualityRow* quality;
         const char* contentType;
-        const char* extension;
+        std::string stem;
+        const char* extension;         // of the file once the server has answered
+        const char* address = nullptr; // nothing: the entry as it is
     } cases[] = {
-        {"http://v/a?itag=37", "video/webm", "mp4"},
-        {"itag=22&x", "", "mp4"},
-        {"http://v/?itag=5&sig=1", "", "flv"},
-        {"itag=59", "video/webm; codecs=vp8", "webm"},
-        {"itag=171", "VIDEO/X-FLV", "flv"},
-        {"itag=99", "video/3gpp", "3gp"},
-        {"itag=99", "video/mp4", "mp4"},
-        {"no code", "text/html", "mp4"},
+        {"AC/DC: Live?", "http://v/a b?itag=37&t=caf\u00C3\u00A9", &QualityTable[0], "video/webm",
+         "AC_DC_ Live_ (1080P)", "mp4", "http://v/a%20b?itag=37&t=caf%C3%A9"},
+        {"a/b\\c:d*e?f\"g<h>i|j\tk\x01l", "v?itag=22&x", hd, "video/webm", "a_b_c_d_e_f_g_h_i_j_k_l (720P)", "mp4"},
+        {"...", "v?itag=18", hd, "video/3gpp", "video (720P)", "mp4"},
+        {" . name . ", "v?itag=5&s=1", &QualityTable[4], "video/mp4", "name (240p)", "flv"},
+        {"evil\u202Evod.exe", "v?itag=36", &QualityTable[5], "video/webm", "evil_vod.exe (Mobile)", "3gp"},
+        {"\u05E9\u05DC\u05D5\u05DD", "v?itag=45", hd, "video/mp4", "\u05E9\u05DC\u05D5\u05DD (720P)", "webm"},
+        {std::string(10000, 'a'), "v?itag=59", &QualityTable[4], "video/webm; codecs=vp8",
+         std::string(193, 'a') + " (240p)", "webm"},
+        {manyEmoji, "v?itag=171", hd, "VIDEO/X-FLV", manyEmoji.substr(0, 192) + " (720P)", "flv"},
+        {"", "v?itag=99", nullptr, "video/3gpp", "video (video)", "3gp"},
+        {"t", "v?n=1", hd, "text/html", "t (720P)", "mp4"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(StreamExtension(FormatCode(c.entry), c.contentType), c.extension) << c.entry;
+        const DownloadPlan plan = PlanDownload({c.entry, c.quality}, c.title);
+        EXPECT_EQ(plan.address, c.address ? c.address : c.entry) << c.entry;
+        EXPECT_EQ(plan.stem, c.stem) << c.entry;
+        EXPECT_EQ(plan.extension.value_or(StreamExtension(std::nullopt, c.contentType)), c.extension) << c.entry;
     }
 }
 

@@ -55,42 +55,30 @@ TEST(ResultsPage, IsComposedPieceByPiece) {
 
 using testing::ReadFile;
 
-class ResultsFile : public ::testing::Test {
-protected:
-    std::set<std::string> Entries() const { return testing::FileNames(m_folder); }
-    testing::TemporaryFolder m_folder;
-};
-
-TEST_F(ResultsFile, HoldsWindows1252BytesAndCrLfInPlaceOfALongerOldPage) {
-    const fs::path path = ResultsFilePath(m_folder);
-    std::ofstream(path) << std::string(5000, 'x');
+// The page replaces what was there whole or not at all, and never writes through a link.
+TEST(ResultsFile, HoldsWindows1252AndCrLfAndReplacesTheOldPageWholeOrNotAtAll) {
+    const testing::TemporaryFolder folder;
+    const fs::path path = ResultsFilePath(folder);
+    std::ofstream(path) << std::string(5000, 'x'); // longer than the new page
     ASSERT_FALSE(WriteResultsFile(path, "caf\u00E9 \u20AC \u65E5 \u2019").has_value());
     EXPECT_EQ(ReadFile(path), "caf\xE9 \x80 ? \x92\r\n");
-    EXPECT_EQ(Entries(), std::set<std::string>{"temp.html"}); // no temporary left behind
-}
 
-TEST_F(ResultsFile, LinkNamedTempHtmlIsReplacedNotFollowed) {
-    const fs::path target = m_folder / "elsewhere.txt";
-    std::ofstream(target) << "keep me";
-    const fs::path path = ResultsFilePath(m_folder);
-    fs::create_symlink(target, path);
-    ASSERT_FALSE(WriteResultsFile(path, "page").has_value());
-    EXPECT_FALSE(fs::is_symlink(path));
-    EXPECT_EQ(ReadFile(path), "page\r\n");
-    EXPECT_EQ(ReadFile(target), "keep me");
-}
-
-TEST_F(ResultsFile, FailedWriteKeepsOldPageWhole) {
-    const fs::path path = ResultsFilePath(m_folder);
-    std::ofstream(path) << "old page";
     const auto error = [&] {
         testing::FileSizeLimit full(4096); // the disk fills half-way through the page
         return WriteResultsFile(path, std::string(1 << 20, 'y'));
     }();
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->reason, "File too large");
-    EXPECT_EQ(ReadFile(path), "old page");
-    EXPECT_EQ(Entries(), std::set<std::string>{"temp.html"});
+    EXPECT_EQ(ReadFile(path), "caf\xE9 \x80 ? \x92\r\n");
+
+    fs::remove(path);
+    std::ofstream(folder / "elsewhere.txt") << "keep me";
+    fs::create_symlink(folder / "elsewhere.txt", path);
+    ASSERT_FALSE(WriteResultsFile(path, "page").has_value());
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(ReadFile(path), "page\r\n");
+    EXPECT_EQ(ReadFile(folder / "elsewhere.txt"), "keep me");
+    EXPECT_EQ(testing::FileNames(folder), (std::set<std::string>{"elsewhere.txt", "temp.html"})) << "no temporaries";
 }
 
 } // namespace
