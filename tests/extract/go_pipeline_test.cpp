@@ -1,4 +1,5 @@
 #include "extract/go_pipeline.h"
+#include "support/results_markup.h"
 #include "support/temporary_folder.h"
 
 #include <gtest/gtest.h>
@@ -16,14 +17,10 @@ constexpr const char* kAd = "http://ads.test/banner";
 const std::string kStreams = "<script>flashvars=\"url%3Dhttp%253A%252F%252Fv%252Fa%253Fitag%253D22%26quality%3Dhd,"
                              "url%3Dv%252Fb%253Fitag%253D5%26quality%3Dsmall,"
                              "url%3Dv%252Fc%253Fitag%253D17%26quality%3Dsmall\"</script>";
-const std::string kHeading = "<h1 style='font-family: tahoma; font-size: 25px;'>Download Links</h1>";
+using testing::kResultsHeading;
+constexpr auto& Row = testing::ResultsRow;
 
 using testing::ReadFile;
-
-std::string Row(const char* label, const char* entry) {
-    return std::string("<span style='font-size: 18px; font-family: tahoma;'>Download ") + label +
-           " Version: </span><a href=\"" + entry + "\"><img src=\"dl.jpg\" border=\"0\" /></a><br>";
-}
 
 class GoPipeline : public ::testing::Test {
 protected:
@@ -43,8 +40,7 @@ protected:
 };
 
 TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
-    const std::string frame =
-        "<iframe src='" + std::string(kAd) + "' frameBorder='0' height='90' width='500'></iframe><br>";
+    const std::string frame = testing::AdvertisementFrame(kAd);
     const std::string three = Row("720P", "http://v/a?itag=22") + Row("240p", "v/b?itag=5");
     const std::string mobile = Row("Mobile", "v/c?itag=17") + "\r\n";
     using Kind = GoOutcome::Kind;
@@ -65,22 +61,22 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
          kAd,
          {kWatch, kAd},
          Kind::Written,
-         kHeading + three + frame + mobile},
+         kResultsHeading + three + frame + mobile},
         {"FailedAdvertisementFetch",
          kStreams,
          std::nullopt,
          kAd,
          {kWatch, kAd},
          Kind::Written,
-         kHeading + three + mobile},
-        {"NoAdvertisementAddress", kStreams, "ad", "", {kWatch}, Kind::Written, kHeading + three + mobile},
+         kResultsHeading + three + mobile},
+        {"NoAdvertisementAddress", kStreams, "ad", "", {kWatch}, Kind::Written, kResultsHeading + three + mobile},
         {"NoKnownQuality",
          "flashvars url=x?itag=99&quality=hd</script>",
          "ad",
          kAd,
          {kWatch, kAd},
          Kind::Written,
-         kHeading + "\r\n"},
+         kResultsHeading + "\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,7 +109,7 @@ TEST_F(GoPipeline, UnwritableProgramFolderFallsBackAndBothFailuresAreNamed) {
     GoOutcome outcome = Run({unwritable, m_folder / "data" / "Veltrin"});
     ASSERT_EQ(outcome.kind, GoOutcome::Kind::Written);
     EXPECT_EQ(outcome.resultsFile, m_folder / "data" / "Veltrin" / "temp.html");
-    EXPECT_TRUE(ReadFile(outcome.resultsFile).starts_with(kHeading));
+    EXPECT_TRUE(ReadFile(outcome.resultsFile).starts_with(kResultsHeading));
 
     std::ofstream(m_folder / "plain") << "a file where a folder should be";
     outcome = Run({unwritable, m_folder / "plain" / "Veltrin"});

@@ -1,4 +1,5 @@
 #include "extract/results_page.h"
+#include "support/results_markup.h"
 #include "support/temporary_folder.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHeading = "<h1 style='font-family: tahoma; font-size: 25px;'>Download Links</h1>";
-const std::string kAd = "<iframe src='http://ads.test/b.html' frameBorder='0' height='90' width='500'></iframe><br>";
-
-std::string Row(const std::string& label, const std::string& href) {
-    return "<span style='font-size: 18px; font-family: tahoma;'>Download " + label + " Version: </span><a href=\"" +
-           href + "\"><img src=\"dl.jpg\" border=\"0\" /></a><br>";
-}
+using testing::kResultsHeading;
+constexpr auto& Row = testing::ResultsRow;
+const std::string kAd = testing::AdvertisementFrame("http://ads.test/b.html");
 
 LinkMatch Match(std::string entry, std::size_t row) { return {std::move(entry), &QualityTable[row]}; }
 
@@ -28,25 +25,21 @@ TEST(ResultsPage, IsComposedPieceByPiece) {
         std::string adBlock;
         std::string page;
     } cases[] = {
-        {"no matches, no advertisement even when fetched", {}, kAd, kHeading},
-        {"one match, no advertisement", {Match("http://a/1", 1)}, kAd, kHeading + Row("720P", "http://a/1")},
+        {"no matches, no advertisement even when fetched", {}, kAd, kResultsHeading},
+        {"one match, no advertisement", {Match("http://a/1", 1)}, kAd, kResultsHeading + Row("720P", "http://a/1")},
         {"two matches, advertisement at the end",
          {Match("A", 0), Match("B", 4)},
          kAd,
-         kHeading + Row("1080P", "A") + Row("240p", "B") + kAd},
+         kResultsHeading + Row("1080P", "A") + Row("240p", "B") + kAd},
         {"five matches, advertisement after the second",
          {Match("1", 0), Match("2", 1), Match("3", 2), Match("4", 3), Match("5", 5)},
          kAd,
-         kHeading + Row("1080P", "1") + Row("720P", "2") + kAd + Row("480P", "3") + Row("360P", "4") +
+         kResultsHeading + Row("1080P", "1") + Row("720P", "2") + kAd + Row("480P", "3") + Row("360P", "4") +
              Row("Mobile", "5")},
-        {"an empty advertisement block still counts",
-         {Match("1", 0), Match("2", 1), Match("3", 2)},
-         "",
-         kHeading + Row("1080P", "1") + Row("720P", "2") + Row("480P", "3")},
         {"entry escaped for the attribute",
          {Match("http://x/?a=1&b=\"><script>alert(1)</script>'", 1)},
          "",
-         kHeading + Row("720P", "http://x/?a=1&amp;b=&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;'")},
+         kResultsHeading + Row("720P", "http://x/?a=1&amp;b=&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;'")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ComposeResultsPage(c.matches, c.adBlock), c.page) << c.name;
