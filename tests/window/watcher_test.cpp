@@ -1,6 +1,5 @@
 #include "window_fixture.h"
 
-
 namespace veltrin::testing {
 namespace {
 
