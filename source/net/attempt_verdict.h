@@ -15,25 +15,25 @@ namespace veltrin {
 // written, and once it is over, the transport's result.
 struct AttemptFacts {
     long status = 0; // 0: no response
-    std::string contentType;
-    std::int64_t length = -1;               // the body's Content-Length; -1 when not given
-    std::optional<std::int64_t> rangeStart; // of its Content-Range
-    std::optional<std::int64_t> rangeTotal; // the whole body's length, as that Content-Range says
-    std::string validator;                  // its strong ETag, or else its Last-Modified
-    std::int64_t partBytes = 0;             // on disk in the part file as the body began; -1: gone
-    std::int64_t written = 0;               // body bytes this attempt wrote
-    int openError = 0;                      // errno of making the part file
-    int writeError = 0;                     // errno of writing it
-    bool stalled = false;                   // the stall watch ended the transfer
-    std::optional<CURLcode> result;         // none while the transfer runs
-    std::string detail;                     // libcurl's error buffer
+    std::string contentType{};
+    std::int64_t length = -1;                 // the body's Content-Length; -1 when not given
+    std::optional<std::int64_t> rangeStart{}; // of its Content-Range
+    std::optional<std::int64_t> rangeTotal{}; // the whole body's length, as that Content-Range says
+    std::string validator{};                  // its strong ETag, or else its Last-Modified
+    std::int64_t partBytes = 0;               // on disk in the part file as the body began; -1: gone
+    std::int64_t written = 0;                 // body bytes this attempt wrote
+    int openError = 0;                        // errno of making the part file
+    int writeError = 0;                       // errno of writing it
+    bool stalled = false;                     // the stall watch ended the transfer
+    std::optional<CURLcode> result{};         // none while the transfer runs
+    std::string detail{};                     // libcurl's error buffer
 };
 
 // What the attempts before this one left.
 struct DownloadProgress {
     std::int64_t saved = 0;    // bytes in the part file, asked to go on from
     std::int64_t total = -1;   // the whole body's length; -1 while unknown
-    std::string validator;     // of the body the part file holds
+    std::string validator{};   // of the body the part file holds
     std::int64_t furthest = 0; // the most bytes any attempt has left on disk
     int attempt = 0;           // the retries so far
     int retries = 5;           // how many are allowed
@@ -48,7 +48,7 @@ struct AttemptVerdict {
         Failed,
     };
     Kind kind = Kind::GoOn;
-    std::string reason;      // why it failed, or why it is tried again
+    std::string reason{};    // why it failed, or why it is tried again
     bool fromStart = false;  // GoOn, Finished: the body is the whole, not the rest: the part starts over
     std::int64_t total = -1; // GoOn, Finished: the whole body's length as now known
     int attempt = 0;         // StartOver, RetryAfterPause: the retry that comes

@@ -44,8 +44,8 @@ public:
         std::chrono::milliseconds firstPause{2000}; // doubles with each retry
         long stallSeconds = 30;
         long connectTimeoutSeconds = 60;
-        std::string userAgent;
-        std::string caFile; // for tests: trust this certificate authority
+        std::string userAgent{};
+        std::string caFile{}; // for tests: trust this certificate authority
     };
     // Called on the engine's thread at every change of state, and a few times a second while
     // bytes arrive.
