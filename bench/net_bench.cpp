@@ -1,10 +1,15 @@
-// GetPage against a bare libcurl transfer of the same body, both on loopback, in one run.
+// GetPage against a bare libcurl transfer of the same body, and a download by the engine against
+// a bare libcurl transfer to a file, all on loopback, in one run.
+#include "net/download_engine.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
 #include "support/loopback_server.h"
+#include "support/temporary_folder.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -21,6 +26,8 @@ veltrin::testing::LoopbackServer<>& Server() {
             (*s)->Get("/" + std::to_string(size),
                       [body](const auto&, auto& res) { res.set_content(body, "text/html; charset=utf-8"); });
         }
+        static const std::string video(std::size_t{64} << 20, 'v');
+        (*s)->Get("/video", [](const auto&, auto& res) { res.set_content(video, "video/mp4"); });
         s->Start();
         return s;
     }();
@@ -59,6 +66,41 @@ void BM_BareCurl(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * state.range(0)));
 }
 BENCHMARK(BM_BareCurl)->Arg(100 << 10)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
+
+// From Add to the end seen by a caller that waits, the file named: what a download costs besides
+// its bytes shows against the bare transfer below.
+void BM_Download(benchmark::State& state) {
+    const std::string url = Server().Url("/video");
+    veltrin::testing::TemporaryFolder folder;
+    veltrin::DownloadEngine engine({}, nullptr);
+    for (auto _ : state) {
+        const auto info = engine.Wait(engine.Add(url, {folder, "video", "mp4"}));
+        if (!info || info->state != veltrin::DownloadState::Finished) {
+            state.SkipWithError("the download did not finish");
+            break;
+        }
+        std::filesystem::remove(info->file);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * (int64_t{64} << 20));
+}
+BENCHMARK(BM_Download)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_BareCurlToFile(benchmark::State& state) {
+    const std::string url = Server().Url("/video");
+    veltrin::testing::TemporaryFolder folder;
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    for (auto _ : state) {
+        std::FILE* file = std::fopen((folder / "video.mp4").c_str(), "wb");
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+        curl_easy_perform(curl);
+        std::fclose(file);
+    }
+    curl_easy_cleanup(curl);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * (int64_t{64} << 20));
+}
+BENCHMARK(BM_BareCurlToFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -2,14 +2,16 @@
 
 #include "extract/file_name.h"
 #include "extract/link.h"
+#include "net/attempt_verdict.h"
+#include "net/curl_setup.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -17,11 +19,9 @@
 #include <map>
 #include <mutex>
 #include <thread>
-#include <variant>
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <strings.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,14 +32,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using Kind = AttemptVerdict::Kind;
 
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 constexpr long kBufferBytes = 512 * 1024;
-
-void InitialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string FileName(const DownloadTarget& target, const std::string& extension, int n) {
     if (!extension.empty()) {
@@ -50,69 +46,37 @@ std::string FileName(const DownloadTarget& target, const std::string& extension,
 
 std::string Strerror(int error) { return std::strerror(error); }
 
-// Whether a failure of the transfer may pass if tried again. Once the server has sent part of the
-// file, a name that does not resolve or a handshake that breaks is the network going away for a
-// while, not a wrong address.
-bool Passing(CURLcode code, bool serverReachedBefore) {
-    switch (code) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_SSL_CONNECT_ERROR: return serverReachedBefore;
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_ABORTED_BY_CALLBACK: // the stall watch
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM: return true;
-    default: return false;
-    }
+bool Over(DownloadState s) {
+    return s == DownloadState::Finished || s == DownloadState::Failed || s == DownloadState::Cancelled;
 }
 
 } // namespace
 
-const char* DownloadStateName(DownloadState state) {
-    switch (state) {
-    case DownloadState::Queued: return "queued";
-    case DownloadState::Downloading: return "downloading";
-    case DownloadState::Paused: return "paused";
-    case DownloadState::Retrying: return "retrying";
-    case DownloadState::Finished: return "finished";
-    case DownloadState::Failed: return "failed";
-    case DownloadState::Cancelled: return "cancelled";
-    }
-    return "";
-}
-
 struct DownloadEngine::Impl {
+    // What one attempt has: its transfer, and the facts its callbacks record for the verdict.
+    struct Attempt {
+        CURL* easy = nullptr;
+        curl_slist* requestHeaders = nullptr;
+        DownloadProgress before;
+        AttemptFacts facts;
+        bool began = false; // the head has been judged at the body's first byte
+        net::StallWatch watch;
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+    };
+
     struct Transfer {
         DownloadInfo info;
         DownloadTarget target;
-        CURL* easy = nullptr;
         std::FILE* part = nullptr;
         fs::path partPath;
         int number = 1; // of the name chosen
         std::string extension;
-        std::int64_t offset = 0;   // bytes on disk when this attempt started
         std::int64_t furthest = 0; // the most bytes on disk that any attempt has left
-        bool started = false;      // this attempt's body has begun
-        long status = 0;
-        std::optional<std::int64_t> rangeStart; // of the last response's Content-Range
-        std::optional<std::int64_t> rangeTotal; // the whole body's length, as that Content-Range says
-        std::string badPart;                    // why a partial answer cannot go on the part file
-        bool webPage = false;                   // an answer that is a web page, not a stream
-        std::string responseValidator;          // the last response's strong ETag, or its Last-Modified
-        std::string validator;                  // the one of the body the part file holds
-        curl_slist* requestHeaders = nullptr;
-        int writeError = 0;
-        bool stalled = false;
-        Clock::time_point lastBytes;
+        std::string validator;     // of the body the part file holds
+        Attempt attempt;
         Clock::time_point nextTry;
         Clock::time_point lastReport;
         std::int64_t bytesAtLastReport = 0;
-        char errorBuffer[CURL_ERROR_SIZE] = {};
         Impl* engine = nullptr;
     };
 
@@ -121,9 +85,11 @@ struct DownloadEngine::Impl {
     Options options;
     Listener listener;
     CURLM* multi = nullptr;
-    std::thread worker;
+    std::thread worker; // started by the first Add
 
     mutable std::mutex mutex;
+    std::condition_variable wake;                 // the worker, when it has no transfer to wait on
+    mutable std::condition_variable ended;        // those waiting for a download's end
     std::map<int, DownloadInfo> published;        // guarded by mutex
     std::deque<std::pair<int, Transfer*>> added;  // guarded by mutex
     std::deque<std::pair<int, Command>> commands; // guarded by mutex
@@ -150,6 +116,9 @@ struct DownloadEngine::Impl {
             std::lock_guard lock(mutex);
             published[t.info.id] = t.info;
         }
+        if (Over(t.info.state)) {
+            ended.notify_all();
+        }
         if (listener) {
             listener(t.info);
         }
@@ -162,8 +131,9 @@ struct DownloadEngine::Impl {
     }
 
     // Opens the part file under a name that neither a file nor another part file has.
-    bool OpenPart(Transfer& t, const std::string& contentType) {
-        t.extension = t.target.extension ? *t.target.extension : StreamExtension(std::nullopt, contentType);
+    bool OpenPart(Transfer& t) {
+        t.extension =
+            t.target.extension ? *t.target.extension : StreamExtension(std::nullopt, t.attempt.facts.contentType);
         for (int n = 1; n < 10000; ++n) {
             const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
             fs::path part = file;
@@ -177,7 +147,7 @@ struct DownloadEngine::Impl {
                 if (errno == EEXIST) {
                     continue;
                 }
-                t.writeError = errno;
+                t.attempt.facts.openError = errno;
                 return false;
             }
             t.part = ::fdopen(fd, "wb");
@@ -186,101 +156,86 @@ struct DownloadEngine::Impl {
             t.info.file = file;
             return true;
         }
-        t.writeError = EEXIST;
+        t.attempt.facts.openError = EEXIST;
         return false;
     }
 
     // The part file open for writing: the one of an earlier attempt, or a new one.
-    bool EnsurePart(Transfer& t, const std::string& contentType) {
+    bool EnsurePart(Transfer& t) {
         if (t.part != nullptr) {
             return true;
         }
         if (t.partPath.empty()) {
-            return OpenPart(t, contentType);
+            return OpenPart(t);
         }
         t.part = std::fopen(t.partPath.c_str(), "ab");
         if (t.part == nullptr) {
-            t.writeError = errno;
+            t.attempt.facts.writeError = errno;
         }
         return t.part != nullptr;
+    }
+
+    // What the head of the last response says, and what the part file holds as its body begins.
+    static void ReadHead(Transfer& t) {
+        AttemptFacts& facts = t.attempt.facts;
+        curl_easy_getinfo(t.attempt.easy, CURLINFO_RESPONSE_CODE, &facts.status);
+        char* type = nullptr;
+        curl_easy_getinfo(t.attempt.easy, CURLINFO_CONTENT_TYPE, &type);
+        facts.contentType = type ? type : "";
+        curl_off_t length = -1;
+        curl_easy_getinfo(t.attempt.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        facts.length = length;
+        std::error_code error;
+        const auto size = t.partPath.empty() ? 0 : fs::file_size(t.partPath, error);
+        facts.partBytes = error ? -1 : static_cast<std::int64_t>(size);
+    }
+
+    // The body begins: judged by the head, it goes on the part file, from its start or after
+    // what is there, or nowhere.
+    bool BeginBody(Transfer& t) {
+        Attempt& a = t.attempt;
+        a.began = true;
+        ReadHead(t);
+        const AttemptVerdict verdict = Judge(a.facts, a.before);
+        if (verdict.kind != Kind::GoOn || !EnsurePart(t)) {
+            return false;
+        }
+        if (verdict.fromStart && (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 ||
+                                  std::fseek(t.part, 0, SEEK_SET) != 0)) {
+            a.facts.writeError = errno;
+            return false;
+        }
+        if (verdict.saved == 0) {
+            t.validator = a.facts.validator;
+        }
+        t.info.received = verdict.saved;
+        t.info.total = verdict.total;
+        return true;
     }
 
     static size_t Write(char* data, size_t size, size_t count, void* user) {
         auto& t = *static_cast<Transfer*>(user);
         const size_t bytes = size * count;
-        if (!t.started) {
-            t.started = true;
-            curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &t.status);
-            if (t.status >= 300) {
-                return 0; // an error page is not the video
-            }
-            if (!t.engine->BeginBody(t)) {
-                return 0;
-            }
-        }
-        if (std::fwrite(data, 1, bytes, t.part) != bytes) {
-            t.writeError = errno;
+        if (!t.attempt.began && !t.engine->BeginBody(t)) {
             return 0;
         }
+        if (std::fwrite(data, 1, bytes, t.part) != bytes) {
+            t.attempt.facts.writeError = errno;
+            return 0;
+        }
+        t.attempt.facts.written += static_cast<std::int64_t>(bytes);
         t.info.received += static_cast<std::int64_t>(bytes);
-        t.lastBytes = Clock::now();
         return bytes;
-    }
-
-    // The response's head has arrived: where its body goes.
-    bool BeginBody(Transfer& t) {
-        char* type = nullptr;
-        curl_easy_getinfo(t.easy, CURLINFO_CONTENT_TYPE, &type);
-        if (type != nullptr && strncasecmp(type, "text/html", 9) == 0) {
-            t.webPage = true; // a sign-in or error page served as a success
-            return false;
-        }
-        if (!EnsurePart(t, type ? type : "")) {
-            return false;
-        }
-        curl_off_t length = -1;
-        curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        const bool partial = t.status == 206;
-        std::error_code error;
-        if (partial && t.rangeStart != t.offset) {
-            t.badPart = "the server sent another part than the one asked for";
-        } else if (partial && ((t.info.total >= 0 && t.rangeTotal && *t.rangeTotal != t.info.total) ||
-                               (t.offset > 0 && !t.validator.empty() && !t.responseValidator.empty() &&
-                                t.responseValidator != t.validator))) {
-            // Another length, or another validator from a server that does not honour If-Range.
-            t.badPart = "the video has changed on the server since";
-        } else if (partial && fs::file_size(t.partPath, error) != static_cast<std::uintmax_t>(t.offset)) {
-            t.badPart = "the part saved so far was removed or changed"; // while paused, say
-        }
-        if (t.offset > 0 && (!partial || !t.badPart.empty())) {
-            // The whole body in place of the rest, or a part that cannot go on the file: start over.
-            if (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 ||
-                std::fseek(t.part, 0, SEEK_SET) != 0) {
-                t.writeError = errno;
-                return false;
-            }
-            t.offset = 0;
-            t.info.received = 0;
-        }
-        if (!t.badPart.empty()) {
-            return false;
-        }
-        if (t.offset == 0) {
-            t.validator = t.responseValidator;
-        }
-        // A part, even one nobody asked for, says how long the whole body is.
-        t.info.total = partial && t.rangeTotal ? *t.rangeTotal : length >= 0 ? t.offset + length : -1;
-        return true;
     }
 
     // Keeps the Content-Range and the validator of the last response, the one after any redirects.
     static size_t Header(char* data, size_t size, size_t count, void* user) {
-        auto& t = *static_cast<Transfer*>(user);
+        AttemptFacts& facts = static_cast<Transfer*>(user)->attempt.facts;
         std::string_view line(data, size * count);
         if (line.starts_with("HTTP/")) {
-            t.rangeStart.reset();
-            t.rangeTotal.reset();
-            t.responseValidator.clear();
+            facts.rangeStart.reset();
+            facts.rangeTotal.reset();
+            facts.validator.clear();
         }
         const auto colon = line.find(':');
         if (colon == std::string_view::npos) {
@@ -296,95 +251,56 @@ struct DownloadEngine::Impl {
                 const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
                 return error == std::errc() && end != text.data() ? std::optional(value) : std::nullopt;
             };
-            t.rangeStart = number(line.substr(6));
+            facts.rangeStart = number(line.substr(6));
             if (const auto slash = line.find('/'); slash != std::string_view::npos) {
-                t.rangeTotal = number(line.substr(slash + 1));
+                facts.rangeTotal = number(line.substr(slash + 1));
             }
         } else if (name == "etag" && line.starts_with('"')) { // a weak one may not be used for a range
-            t.responseValidator = line;
-        } else if (name == "last-modified" && t.responseValidator.empty()) {
-            t.responseValidator = line;
+            facts.validator = line;
+        } else if (name == "last-modified" && facts.validator.empty()) {
+            facts.validator = line;
         }
         return size * count;
     }
 
-    static int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        auto& t = *static_cast<Transfer*>(user);
-        curl_off_t connected = 0;
-        curl_off_t sent = 0;
-        curl_easy_getinfo(t.easy, CURLINFO_CONNECT_TIME_T, &connected);
-        curl_easy_getinfo(t.easy, CURLINFO_PRETRANSFER_TIME_T, &sent);
-        const auto now = Clock::now();
-        if (connected == 0 && sent == 0) {
-            t.lastBytes = now;
-            return 0;
-        }
-        if (now - t.lastBytes > std::chrono::seconds(t.engine->options.stallSeconds)) {
-            t.stalled = true;
-            return 1;
-        }
-        return 0;
-    }
-
     void Start(Transfer& t) {
-        t.easy = curl_easy_init();
-        t.started = false;
-        t.status = 0;
-        t.writeError = 0;
-        t.stalled = false;
-        t.badPart.clear();
-        t.webPage = false;
-        t.rangeStart.reset();
-        t.rangeTotal.reset();
-        t.errorBuffer[0] = '\0';
-        t.offset = t.info.received;
-        t.lastBytes = Clock::now();
-        CURL* e = t.easy;
-        curl_easy_setopt(e, CURLOPT_URL, t.info.url.c_str());
-        curl_easy_setopt(e, CURLOPT_USERAGENT, options.userAgent.c_str());
-        curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(e, CURLOPT_PROXY, "");
-        curl_easy_setopt(e, CURLOPT_NOPROXY, "*");
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-        if (!options.caFile.empty()) {
-            curl_easy_setopt(e, CURLOPT_CAINFO, options.caFile.c_str());
-        }
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        t.attempt = {};
+        Attempt& a = t.attempt;
+        a.before = {t.info.received, t.info.total, t.validator, t.furthest, t.info.attempt, options.retries};
+        a.easy = curl_easy_init();
+        net::ApplyCommonOptions(a.easy,
+                                {.url = t.info.url,
+                                 .userAgent = options.userAgent,
+                                 .caFile = options.caFile,
+                                 .connectTimeoutSeconds = options.connectTimeoutSeconds},
+                                a.watch, a.errorBuffer);
+        a.watch.seconds = options.stallSeconds;
+        CURL* e = a.easy;
         curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kBufferBytes);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::Write);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::Header);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
-        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::Progress);
-        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
-        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorBuffer);
         curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
-        const std::string range = std::to_string(t.offset) + "-";
-        curl_easy_setopt(e, CURLOPT_RANGE, t.offset > 0 ? range.c_str() : nullptr);
-        if (t.offset > 0 && !t.validator.empty()) {
+        const std::int64_t offset = a.before.saved;
+        const std::string range = std::to_string(offset) + "-";
+        curl_easy_setopt(e, CURLOPT_RANGE, offset > 0 ? range.c_str() : nullptr);
+        if (offset > 0 && !t.validator.empty()) {
             // The rest of the same body, or the whole body again if it has changed since.
-            t.requestHeaders = curl_slist_append(nullptr, ("If-Range: " + t.validator).c_str());
-            curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.requestHeaders);
+            a.requestHeaders = curl_slist_append(nullptr, ("If-Range: " + t.validator).c_str());
+            curl_easy_setopt(e, CURLOPT_HTTPHEADER, a.requestHeaders);
         }
         curl_multi_add_handle(multi, e);
         SetState(t, DownloadState::Downloading);
     }
 
     void StopTransfer(Transfer& t) {
-        if (t.easy) {
-            curl_multi_remove_handle(multi, t.easy);
-            curl_easy_cleanup(t.easy);
-            t.easy = nullptr;
+        if (t.attempt.easy) {
+            curl_multi_remove_handle(multi, t.attempt.easy);
+            curl_easy_cleanup(t.attempt.easy);
         }
-        curl_slist_free_all(t.requestHeaders);
-        t.requestHeaders = nullptr;
+        curl_slist_free_all(t.attempt.requestHeaders);
+        t.attempt = {};
         if (t.part) {
             std::fclose(t.part);
             t.part = nullptr;
@@ -407,10 +323,9 @@ struct DownloadEngine::Impl {
 
     // The part file gets the final name, never over an existing file.
     void Finish(Transfer& t) {
-        char* type = nullptr;
-        curl_easy_getinfo(t.easy, CURLINFO_CONTENT_TYPE, &type);
-        if (!EnsurePart(t, type ? type : "")) { // an empty body opens no file on its way
-            Fail(t, "the folder cannot be written: " + Strerror(t.writeError));
+        if (!EnsurePart(t)) { // an empty body opens no file on its way
+            Fail(t, "the folder cannot be written: " +
+                        Strerror(t.attempt.facts.openError ? t.attempt.facts.openError : t.attempt.facts.writeError));
             return;
         }
         // Every byte is handed to the system before the file gets its name. (Not forced to the disk:
@@ -420,12 +335,8 @@ struct DownloadEngine::Impl {
         const bool closed = std::fclose(t.part) == 0;
         const int closeError = errno;
         t.part = nullptr;
-        if (flushed && !closed) {
-            Fail(t, "the file cannot be written: " + Strerror(closeError));
-            return;
-        }
-        if (!flushed) {
-            Fail(t, "the file cannot be written: " + Strerror(flushError));
+        if (!flushed || !closed) {
+            Fail(t, "the file cannot be written: " + Strerror(flushed ? closeError : flushError));
             return;
         }
         for (int n = t.number;; ++n) {
@@ -455,79 +366,27 @@ struct DownloadEngine::Impl {
         SetState(t, DownloadState::Finished);
     }
 
-    void Retry(Transfer& t, const std::string& reason) {
-        StopTransfer(t);
-        if (t.info.received > t.furthest) {
-            // A server that drops now and then, but gets further each time, is not failing.
-            t.furthest = t.info.received;
-            t.info.attempt = 0;
-        }
-        if (t.info.attempt >= options.retries) {
-            Fail(t, reason + " (tried " + std::to_string(options.retries + 1) + " times)");
-            return;
-        }
-        ++t.info.attempt;
-        t.nextTry = Clock::now() + options.firstPause * (1 << (t.info.attempt - 1));
-        SetState(t, DownloadState::Retrying, reason);
-    }
-
     void Done(Transfer& t, CURLcode code) {
-        long status = t.status;
-        if (status == 0) {
-            curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+        Attempt& a = t.attempt;
+        if (!a.began) {
+            // No body came: an empty one still makes a file; nothing else needs the part file.
+            code == CURLE_OK ? static_cast<void>(BeginBody(t)) : ReadHead(t);
         }
-        if (!t.badPart.empty()) {
-            Retry(t, t.badPart);
-            return;
+        a.facts.result = code;
+        a.facts.detail = a.errorBuffer;
+        a.facts.stalled = a.watch.stalled;
+        const AttemptVerdict verdict = Judge(a.facts, a.before);
+        switch (verdict.kind) {
+        case Kind::GoOn: // a transfer that is over always has a verdict
+        case Kind::Finished: Finish(t); return;
+        case Kind::Failed: Fail(t, verdict.reason); return;
+        case Kind::StartOver: RemovePart(t); break;
+        case Kind::RetryAfterPause: StopTransfer(t); break;
         }
-        if (t.webPage) {
-            Fail(t, "the server sent a web page, not the video");
-            return;
-        }
-        if (status == 416 && t.offset > 0) {
-            if (t.rangeTotal == t.offset && (t.info.total < 0 || t.info.total == t.offset)) {
-                Finish(t); // the break came after the last byte
-            } else {
-                RemovePart(t); // the body is now shorter than the part: start over
-                Retry(t, "the server has no such part");
-            }
-            return;
-        }
-        if (t.writeError != 0) {
-            Fail(t, t.partPath.empty() ? "the folder cannot be written: " + Strerror(t.writeError)
-                                       : "the file cannot be written: " + Strerror(t.writeError));
-            return;
-        }
-        // Besides the server's own failures, "took too long" and "too many requests" pass too.
-        if (status >= 500 || status == 408 || status == 429) {
-            Retry(t, "the server answered " + std::to_string(status));
-            return;
-        }
-        if (status >= 400) {
-            Fail(t, "the server answered " + std::to_string(status));
-            return;
-        }
-        if (code == CURLE_OK && status >= 300) {
-            Fail(t, "the server redirected without saying where (" + std::to_string(status) + ")");
-            return;
-        }
-        if (code != CURLE_OK) {
-            const std::string detail = t.stalled          ? "the server stopped sending"
-                                       : t.errorBuffer[0] ? t.errorBuffer
-                                                          : curl_easy_strerror(code);
-            if (Passing(code, t.furthest > 0 || t.info.received > 0)) {
-                Retry(t, detail);
-            } else {
-                Fail(t, detail);
-            }
-            return;
-        }
-        if (t.info.total >= 0 && t.info.received != t.info.total) {
-            Retry(t, "the server sent " + std::to_string(t.info.received) + " of " + std::to_string(t.info.total) +
-                         " bytes");
-            return;
-        }
-        Finish(t);
+        t.furthest = std::max(t.furthest, verdict.saved);
+        t.info.attempt = verdict.attempt;
+        t.nextTry = Clock::now() + options.firstPause * (1 << (verdict.attempt - 1));
+        SetState(t, DownloadState::Retrying, verdict.reason);
     }
 
     int Active() const {
@@ -544,10 +403,9 @@ struct DownloadEngine::Impl {
         }
         Transfer& t = *found->second;
         const DownloadState s = t.info.state;
-        const bool over = s == DownloadState::Finished || s == DownloadState::Failed || s == DownloadState::Cancelled;
         switch (command) {
         case Command::Pause:
-            if (!over && s != DownloadState::Paused) {
+            if (!Over(s) && s != DownloadState::Paused) {
                 StopTransfer(t);
                 SetState(t, DownloadState::Paused);
             }
@@ -559,7 +417,7 @@ struct DownloadEngine::Impl {
             }
             break;
         case Command::Cancel:
-            if (!over) {
+            if (!Over(s)) {
                 RemovePart(t);
                 SetState(t, DownloadState::Cancelled);
             }
@@ -567,9 +425,51 @@ struct DownloadEngine::Impl {
         }
     }
 
+    // Starts what is due, moves the transfers on and reports; when the worker must look again by
+    // itself at the latest, if ever.
+    std::optional<Clock::time_point> Step() {
+        // A download that ends makes room for one queued.
+        for (bool freed = true; freed;) {
+            for (auto& [id, t] : transfers) {
+                if (t->info.state == DownloadState::Retrying && Clock::now() >= t->nextTry) {
+                    Start(*t);
+                }
+            }
+            for (auto& [id, t] : transfers) {
+                if (t->info.state == DownloadState::Queued && Active() < options.mostAtOnce) {
+                    Start(*t);
+                }
+            }
+            int running = 0;
+            curl_multi_perform(multi, &running);
+            freed = false;
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+                if (message->msg == CURLMSG_DONE) {
+                    Transfer* t = nullptr;
+                    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
+                    Done(*t, message->data.result);
+                    freed = true;
+                }
+            }
+        }
+        std::optional<Clock::time_point> next;
+        const auto earliest = [&next](Clock::time_point when) { next = next ? std::min(*next, when) : when; };
+        for (auto& [id, t] : transfers) {
+            if (t->info.state == DownloadState::Downloading) {
+                Publish(*t, false);
+                earliest(t->lastReport + kProgressEvery);
+            } else if (t->info.state == DownloadState::Retrying) {
+                earliest(t->nextTry);
+            }
+        }
+        return next;
+    }
+
     void Run() {
         // Background work: the window's thread goes first when both want the processor.
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
+        const auto news = [this] { return stopping || !added.empty() || !commands.empty(); };
         for (;;) {
             std::deque<std::pair<int, Transfer*>> newTransfers;
             std::deque<std::pair<int, Command>> newCommands;
@@ -592,43 +492,46 @@ struct DownloadEngine::Impl {
                 }
                 return;
             }
-            const auto now = Clock::now();
-            for (auto& [id, t] : transfers) {
-                if (t->info.state == DownloadState::Retrying && now >= t->nextTry) {
-                    Start(*t);
-                }
+            const std::optional<Clock::time_point> next = Step();
+            const bool transferring = std::any_of(transfers.begin(), transfers.end(),
+                                                  [](const auto& entry) { return entry.second->attempt.easy; });
+            if (transferring) {
+                // Woken by the sockets, libcurl's own timers, the next report due or curl_multi_wakeup.
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+                    next.value_or(Clock::now() + kProgressEvery) - Clock::now());
+                curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long>(wait.count(), 0, INT_MAX)),
+                                nullptr);
+                continue;
             }
-            for (auto& [id, t] : transfers) {
-                if (t->info.state == DownloadState::Queued && Active() < options.mostAtOnce) {
-                    Start(*t);
-                }
+            std::unique_lock lock(mutex);
+            if (next) {
+                wake.wait_until(lock, *next, news); // a retry's pause
+            } else {
+                wake.wait(lock, news); // nothing to time: only a call wakes the worker
             }
-            int running = 0;
-            curl_multi_perform(multi, &running);
-            int left = 0;
-            while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-                if (message->msg == CURLMSG_DONE) {
-                    Transfer* t = nullptr;
-                    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
-                    Done(*t, message->data.result);
-                }
-            }
-            for (auto& [id, t] : transfers) {
-                if (t->info.state == DownloadState::Downloading) {
-                    Publish(*t, false);
-                }
-            }
-            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
         }
+    }
+
+    // Tells the worker of news, whether it waits on its transfers or on nothing.
+    void Notify() {
+        wake.notify_one();
+        curl_multi_wakeup(multi);
+    }
+
+    void Queue(int id, Command command) {
+        {
+            std::lock_guard lock(mutex);
+            commands.emplace_back(id, command);
+        }
+        Notify();
     }
 };
 
 DownloadEngine::DownloadEngine(Options options, Listener listener) : m_impl(std::make_unique<Impl>()) {
-    InitialiseCurlOnce();
+    net::InitialiseCurl();
     m_impl->options = std::move(options);
     m_impl->listener = std::move(listener);
     m_impl->multi = curl_multi_init();
-    m_impl->worker = std::thread([impl = m_impl.get()] { impl->Run(); });
 }
 
 DownloadEngine::~DownloadEngine() {
@@ -636,8 +539,10 @@ DownloadEngine::~DownloadEngine() {
         std::lock_guard lock(m_impl->mutex);
         m_impl->stopping = true;
     }
-    curl_multi_wakeup(m_impl->multi);
-    m_impl->worker.join();
+    m_impl->Notify();
+    if (m_impl->worker.joinable()) {
+        m_impl->worker.join();
+    }
     curl_multi_cleanup(m_impl->multi);
 }
 
@@ -653,34 +558,19 @@ int DownloadEngine::Add(const std::string& url, const DownloadTarget& target) {
         transfer->info.id = id;
         m_impl->published[id] = transfer->info;
         m_impl->added.emplace_back(id, transfer.release());
+        if (!m_impl->worker.joinable()) {
+            m_impl->worker = std::thread([impl = m_impl.get()] { impl->Run(); });
+        }
     }
-    curl_multi_wakeup(m_impl->multi);
+    m_impl->Notify();
     return id;
 }
 
-void DownloadEngine::Pause(int id) {
-    {
-        std::lock_guard lock(m_impl->mutex);
-        m_impl->commands.emplace_back(id, Impl::Command::Pause);
-    }
-    curl_multi_wakeup(m_impl->multi);
-}
+void DownloadEngine::Pause(int id) { m_impl->Queue(id, Impl::Command::Pause); }
 
-void DownloadEngine::Resume(int id) {
-    {
-        std::lock_guard lock(m_impl->mutex);
-        m_impl->commands.emplace_back(id, Impl::Command::Resume);
-    }
-    curl_multi_wakeup(m_impl->multi);
-}
+void DownloadEngine::Resume(int id) { m_impl->Queue(id, Impl::Command::Resume); }
 
-void DownloadEngine::Cancel(int id) {
-    {
-        std::lock_guard lock(m_impl->mutex);
-        m_impl->commands.emplace_back(id, Impl::Command::Cancel);
-    }
-    curl_multi_wakeup(m_impl->multi);
-}
+void DownloadEngine::Cancel(int id) { m_impl->Queue(id, Impl::Command::Cancel); }
 
 void DownloadEngine::CancelAll() {
     {
@@ -689,21 +579,40 @@ void DownloadEngine::CancelAll() {
             m_impl->commands.emplace_back(id, Impl::Command::Cancel);
         }
     }
-    curl_multi_wakeup(m_impl->multi);
+    m_impl->Notify();
 }
 
 int DownloadEngine::Unfinished() const {
     std::lock_guard lock(m_impl->mutex);
-    return static_cast<int>(std::count_if(m_impl->published.begin(), m_impl->published.end(), [](const auto& entry) {
-        const DownloadState s = entry.second.state;
-        return s != DownloadState::Finished && s != DownloadState::Failed && s != DownloadState::Cancelled;
-    }));
+    return static_cast<int>(std::count_if(m_impl->published.begin(), m_impl->published.end(),
+                                          [](const auto& entry) { return !Over(entry.second.state); }));
 }
 
 std::optional<DownloadInfo> DownloadEngine::Info(int id) const {
     std::lock_guard lock(m_impl->mutex);
     const auto found = m_impl->published.find(id);
     return found == m_impl->published.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<DownloadInfo> DownloadEngine::Wait(int id) const {
+    std::unique_lock lock(m_impl->mutex);
+    const auto found = m_impl->published.find(id);
+    if (found == m_impl->published.end()) {
+        return std::nullopt;
+    }
+    // The map's nodes stay where they are: found sees every later report.
+    m_impl->ended.wait(lock, [&] { return Over(found->second.state); });
+    return found->second;
+}
+
+std::optional<DownloadInfo> DownloadEngine::Wait(int id, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(m_impl->mutex);
+    const auto found = m_impl->published.find(id);
+    if (found == m_impl->published.end()) {
+        return std::nullopt;
+    }
+    m_impl->ended.wait_for(lock, limit, [&] { return Over(found->second.state); });
+    return found->second;
 }
 
 } // namespace veltrin

@@ -32,9 +32,10 @@ struct DownloadInfo {
     std::string reason; // why it failed, or why it is being retried
 };
 
-// Downloads streams to disk over libcurl on a thread of its own. Bytes go to "<file>.part" and
-// the file gets its name only once the whole body is there; a transfer that breaks is resumed
-// with a Range request. Never replaces an existing file.
+// Downloads streams to disk over libcurl on a thread of its own, started by the first Add and
+// asleep while nothing needs it. Bytes go to "<file>.part" and the file gets its name only once
+// the whole body is there; a transfer that breaks is resumed with a Range request. Never replaces
+// an existing file.
 class DownloadEngine {
 public:
     struct Options {
@@ -43,8 +44,8 @@ public:
         std::chrono::milliseconds firstPause{2000}; // doubles with each retry
         long stallSeconds = 30;
         long connectTimeoutSeconds = 60;
-        std::string userAgent;
-        std::string caFile; // for tests: trust this certificate authority
+        std::string userAgent{};
+        std::string caFile{}; // for tests: trust this certificate authority
     };
     // Called on the engine's thread at every change of state, and a few times a second while
     // bytes arrive.
@@ -65,12 +66,16 @@ public:
     // Downloads queued, under way, retrying or paused.
     int Unfinished() const;
     std::optional<DownloadInfo> Info(int id) const;
+    // Blocks until download id has ended (finished, failed or cancelled) and returns its info then;
+    // nothing for an id Add never returned. The end is seen as it happens, with no polling. Not to
+    // be called from the listener, which runs on the thread that ends downloads.
+    std::optional<DownloadInfo> Wait(int id) const;
+    // As Wait, but gives up after limit and returns the info as it is then, ended or not.
+    std::optional<DownloadInfo> Wait(int id, std::chrono::milliseconds limit) const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
-
-const char* DownloadStateName(DownloadState state);
 
 } // namespace veltrin

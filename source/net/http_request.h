@@ -47,7 +47,9 @@ public:
     HttpRequest(const HttpRequest&) = delete;
     HttpRequest& operator=(const HttpRequest&) = delete;
 
+    // A value of the wrong type turns the option off.
     void Option(RequestOption option, const OptionValue& value);
+    // Only kProxySettingDirect and GET exist: the setting and the method are not looked at.
     void SetProxy(int setting);
     void Open(std::string_view method, std::string_view url);
     // Returns once the whole response is there; throws on any failure of the transfer.

@@ -120,11 +120,7 @@ TEST_F(GetPage, ReturnsTheBodyAsTextOrNothingAndTheNextFetchSeesNothingOfTheLast
 }
 
 TEST_F(GetPage, BoundsEndStalledAndOversizedTransfers) {
-    HttpRequest::Limits limits;
-    limits.stallSeconds = 1;
-    limits.overallSeconds = 3;
-    limits.maxBodyBytes = 1000;
-    m_request->SetLimitsForTesting(limits);
+    m_request->SetLimitsForTesting({.stallSeconds = 1, .overallSeconds = 3, .maxBodyBytes = 1000});
     EXPECT_EQ(Fetch(m_server.Url("/stall")), "") << "the transfer went quiet for longer than allowed";
     ASSERT_EQ(Fetch(m_server.Url("/page")), "<html>hello</html>");
     EXPECT_EQ(Fetch(m_server.Url("/quiet-after-headers")), "") << "the watch holds on a kept-alive connection too";
@@ -146,9 +142,7 @@ TEST_F(GetPage, ConnectLimitEndsAConnectionNobodyTakes) {
     const int queued = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_EQ(connect(queued, reinterpret_cast<sockaddr*>(&address), length), 0);
 
-    HttpRequest::Limits limits;
-    limits.connectTimeoutSeconds = 1;
-    m_request->SetLimitsForTesting(limits);
+    m_request->SetLimitsForTesting({.connectTimeoutSeconds = 1});
     m_request->Open("GET", "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
     try {
         m_request->Send();
