@@ -267,8 +267,13 @@ class SignalWatch {
 public:
     explicit SignalWatch(Waiting& waiting) {
         sigemptyset(&m_signals);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) {
-            sigaddset(&m_signals, signal);
+        sigaddset(&m_signals, SIGUSR1);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            // One the starter ignores stays ignored: a download under nohup outlives its terminal.
+            struct sigaction inherited {};
+            if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN) {
+                sigaddset(&m_signals, signal);
+            }
         }
         pthread_sigmask(SIG_BLOCK, &m_signals, &m_before);
         m_thread = std::thread([this, &waiting] {

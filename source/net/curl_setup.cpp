@@ -69,6 +69,9 @@ void ApplyCommonOptions(CURL* easy, const TransferSetup& setup, StallWatch& watc
     }
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, setup.connectTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // A transfer stopped while a host name is being looked up ends at once; the lookup's thread is
+    // left to finish by itself rather than holding the window's close, or a new Go, until it does.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     watch.easy = easy;
     watch.Restart();
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
@@ -93,11 +96,11 @@ std::string FailureReason(CURLcode code, std::string_view errorBuffer) {
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_ISSUER_ERROR:
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_INVALIDCERTSTATUS:
-    case CURLE_SSL_CONNECT_ERROR: return "the server's certificate cannot be trusted" + detail;
+    case CURLE_SSL_INVALIDCERTSTATUS: return "the server's certificate cannot be trusted" + detail;
+    case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_SHUTDOWN_FAILED:
-    case CURLE_USE_SSL_FAILED: return "the secure connection failed" + detail;
+    case CURLE_USE_SSL_FAILED: return "the secure connection could not be made" + detail;
     case CURLE_SEND_ERROR: return "the connection broke while the request was sent" + detail;
     case CURLE_RECV_ERROR:
     case CURLE_HTTP2:

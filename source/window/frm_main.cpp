@@ -252,6 +252,7 @@ void frmMain::OnFetched(const GoFetched& fetched) {
         const QString what = outcome.programFolderFailure
                                  ? tr("The results file cannot be written to %1.").arg(FromUtf8(outcome.failure.path))
                                  : tr("The results file %1 cannot be written.").arg(FromUtf8(outcome.failure.path));
+        ShowGoFailure(what + QLatin1Char('\n') + reason);
         ReportFailure(what, reason);
         return;
     }

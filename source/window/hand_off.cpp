@@ -88,7 +88,12 @@ Delivery SendLink(const QString& name, const QString& link, int timeoutMs) {
         answer += socket.readAll();
     }
     if (answer.isEmpty()) {
-        return Delivery::NoWindow; // the window never waits for a server, so one that is silent is hung or gone
+        // A window busy for a moment (starting its web view on a loaded machine) reads the link
+        // once it is free: delivered whole, it is not run anywhere else.
+        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(timeoutMs)) {
+        }
+        const bool written = socket.bytesToWrite() == 0 && socket.state() == QLocalSocket::ConnectedState;
+        return written ? Delivery::Delivered : Delivery::NoWindow;
     }
     return answer == "ok\n" ? Delivery::Delivered : Delivery::Refused;
 }

@@ -15,7 +15,7 @@ bool Acceptable(const QString& link);
 // The socket of this user's window on this display, in the user's own runtime folder.
 QString ServerName();
 
-// NoWindow also when a window did not answer in time.
+// Delivered also when a window took the whole link but had no time to answer yet.
 enum class Delivery { Delivered, NoWindow, Refused };
 
 // Hands a link to the window listening at name, waiting at most timeoutMs for each step.

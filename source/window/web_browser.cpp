@@ -53,6 +53,9 @@ void WebBrowser::ShowMessage(const QString& text) {
         m_message->setTextFormat(Qt::PlainText);
         m_message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         m_message->setMargin(8);
+        QFont font(QStringLiteral("Tahoma")); // as the link box shows text
+        font.setPointSize(12);
+        m_message->setFont(font);
         m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout()->addWidget(m_message);
     }

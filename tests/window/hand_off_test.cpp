@@ -83,14 +83,17 @@ TEST_F(HandOff, TakesLinksAndRefusesAnythingElse) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 2000));
 }
 
-TEST_F(HandOff, StaleSocketIsReplacedAndALiveWindowIsNot) {
-    // What a program that crashed leaves: the socket file, with nobody listening.
-    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+TEST_F(HandOff, BusyWindowKeepsTheLinkAStaleSocketIsReplacedAndALiveWindowIsNot) {
+    // A window busy for a moment: its socket listens, but nobody takes the connection yet.
+    const int busy = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, m_name.toLocal8Bit().constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    close(stale);
+    ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(busy, 1), 0);
+    EXPECT_EQ(SendFromElsewhere(m_name, QStringLiteral("http://x/")), handoff::Delivery::Delivered);
+    // What a program that crashed leaves: the socket file, with nobody listening.
+    close(busy);
     EXPECT_EQ(SendFromElsewhere(m_name, QStringLiteral("http://x/")), handoff::Delivery::NoWindow);
 
     handoff::LinkServer first;

@@ -74,6 +74,7 @@ TEST_F(Watcher, TextIsForgottenAgainWhenItsGoFails) {
     EXPECT_EQ(boxes.seen[1].title, QStringLiteral("Veltrin"));
     EXPECT_TRUE(boxes.seen[1].text.endsWith(QStringLiteral("temp.html cannot be written.\nIs a directory")))
         << boxes.seen[1].text.toStdString();
+    EXPECT_TRUE(m_window->wb1()->Message().endsWith(QStringLiteral("cannot be written.\nIs a directory")));
     // The failure took back the answer, so the next tick asked again.
     EXPECT_EQ(boxes.seen[2].text, boxes.seen[0].text);
     EXPECT_EQ(m_window->LastClipText(), text);
