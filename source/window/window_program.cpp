@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -62,6 +63,12 @@ StartChoice ChooseStart(const std::function<bool(const char* name)>& isSet) {
 }
 
 int RunWindowProgram(const Job& job, const char* programName) {
+    // "-platform NAME" among Qt's own options is the user's choice of platform, as QT_QPA_PLATFORM
+    // is: the desktop check and the hand-over socket's name follow it too.
+    if (const auto platform = std::ranges::find(job.qtArguments, "-platform");
+        platform != job.qtArguments.end() && platform + 1 != job.qtArguments.end()) {
+        qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform[1]));
+    }
     const StartChoice start = ChooseStart([](const char* name) { return !qEnvironmentVariableIsEmpty(name); });
     if (start.platform != nullptr) {
         qputenv("QT_QPA_PLATFORM", start.platform);

@@ -219,10 +219,13 @@ TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
     const QString program = Installed();
     const fs::path results = m_folder / "program" / "temp.html";
-    // No window runs: the link starts one, which runs it.
-    m_window.setProcessEnvironment(Environment());
+    // No window runs: the link starts one, which runs it, on the platform Qt's own option names.
+    QProcessEnvironment env = Environment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    m_window.setProcessEnvironment(env);
     m_window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_window.start(program, {Url("/watch")});
+    m_window.start(program, {QStringLiteral("-platform"), QStringLiteral("offscreen"), Url("/watch")});
     ASSERT_TRUE(m_window.waitForStarted());
     ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the first start ran its link";
     EXPECT_NE(ReadFile(results).find("720P Version"), std::string::npos);
