@@ -4,25 +4,24 @@
 #include "net/mod_net.h"
 
 #include <atomic>
-#include <thread>
 
 namespace veltrin {
 
 struct GoFetcher::Job {
     std::atomic<bool> stop{false};
     std::shared_ptr<HttpRequest> request;
-    std::thread thread;
 };
 
-GoFetcher::GoFetcher(QObject* parent) : QObject(parent) {}
+GoFetcher::GoFetcher(QObject* parent) : QObject(parent) {
+    // Two stopped Gos still winding down never hold up a third.
+    m_threads.setMaxThreadCount(16);
+}
 
 GoFetcher::~GoFetcher() {
-    for (const auto& job : m_jobs) {
+    for (const auto& job : m_running) {
         job->stop = true;
     }
-    for (const auto& job : m_jobs) {
-        job->thread.join();
-    }
+    m_threads.waitForDone();
 }
 
 void GoFetcher::SetRequest(std::unique_ptr<HttpRequest> request, std::string reason) {
@@ -48,10 +47,9 @@ void GoFetcher::Start(const std::string& link, const std::string& advertisementP
         job->request->SetStop(&job->stop);
     }
     m_current = job;
-    m_jobs.push_back(job);
-    const std::string noRequest = m_noRequestReason;
-    job->thread = std::thread([this, job = job.get(), link, advertisementPage, noRequest] {
-        const FetchPage fetch = [job, &noRequest](const std::string& address) -> FetchedPage {
+    m_running.push_back(job);
+    m_threads.start([this, job, link, advertisementPage, noRequest = m_noRequestReason] {
+        const FetchPage fetch = [&job, &noRequest](const std::string& address) -> FetchedPage {
             if (!job->request) {
                 return {{}, noRequest};
             }
@@ -66,30 +64,20 @@ void GoFetcher::Start(const std::string& link, const std::string& advertisementP
                 return {{}, "out of memory"};
             }
         };
-        GoFetched fetched = FetchGo(link, fetch, advertisementPage);
         QMetaObject::invokeMethod(
-            this,
-            [this, job, fetched = std::move(fetched)]() mutable {
-                for (const auto& owned : m_jobs) {
-                    if (owned.get() == job) {
-                        Finish(owned, std::move(fetched));
-                        return;
-                    }
-                }
-            },
+            this, [this, job, fetched = FetchGo(link, fetch, advertisementPage)] { Finish(job, fetched); },
             Qt::QueuedConnection);
     });
 }
 
-void GoFetcher::Finish(std::shared_ptr<Job> job, GoFetched fetched) {
-    job->thread.join(); // it has nothing left to do but end
+void GoFetcher::Finish(const std::shared_ptr<Job>& job, const GoFetched& fetched) {
     if (job->request) {
         job->request->SetStop(nullptr);
         if (!m_idle) {
             m_idle = std::move(job->request);
         }
     }
-    std::erase(m_jobs, job);
+    std::erase(m_running, job);
     if (job == m_current) {
         m_current.reset();
         Q_EMIT Fetched(fetched);

@@ -3,6 +3,7 @@
 #include "extract/go_pipeline.h"
 
 #include <QObject>
+#include <QThreadPool>
 
 #include <memory>
 #include <string>
@@ -12,15 +13,16 @@ namespace veltrin {
 
 class HttpRequest;
 
-// Runs the two fetches of a Go on a thread of their own, so that the window never waits for a
+// Runs the two fetches of a Go on a thread of its own, so that the window never waits for a
 // server. Only the latest Go counts: a new one, or Stop, stops the one under way, whose answer is
-// then dropped. A new Go never waits for the old transfer to end: it takes a request object of its
-// own while the old one winds down, and the program's one object again once that is free.
+// then dropped. A new Go never waits for the old transfer to end: it takes a thread and a request
+// object of its own while the old one winds down, and the program's one object again once that
+// is free.
 class GoFetcher : public QObject {
     Q_OBJECT
 public:
     explicit GoFetcher(QObject* parent = nullptr);
-    // Stops what still runs and waits for it, a second at most.
+    // Stops what still runs and waits for it, which a stopped transfer ends within a second.
     ~GoFetcher() override;
 
     // The request object the Gos use; none when it could not be made, and then every Go fails
@@ -37,12 +39,14 @@ Q_SIGNALS:
 
 private:
     struct Job;
-    void Finish(std::shared_ptr<Job> job, GoFetched fetched);
+    void Finish(const std::shared_ptr<Job>& job, const GoFetched& fetched);
 
     std::shared_ptr<HttpRequest> m_idle; // free for the next Go
     std::string m_noRequestReason;
     std::shared_ptr<Job> m_current;
-    std::vector<std::shared_ptr<Job>> m_jobs; // every thread not yet joined
+    std::vector<std::shared_ptr<Job>> m_running; // the current Go and any stopped ones still winding down
+    // Its threads outlive a Go, so that the next one need not start a thread of its own.
+    QThreadPool m_threads;
 };
 
 } // namespace veltrin
