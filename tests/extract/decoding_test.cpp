@@ -19,7 +19,6 @@ TEST(DecodingChain, FollowsItsRuleStepByStep) {
         {0x7F, " "}, {0x81, " "}, {0x8D, " "}, {0x8F, " "},      {0x90, " "},
         {0x9D, " "}, {0xA0, " "}, {0xA4, " "}, {0xAD, "\u00AF"}, {0xD7, " "},
     };
-    ASSERT_EQ(kDecodingChain.size(), 225u);
     EXPECT_EQ(kDecodingChain[2].find, "%252"); // the double-escape step
     EXPECT_EQ(kDecodingChain[2].replacement, "%2");
     const iconv_t system = iconv_open("UTF-8", "WINDOWS-1252");

@@ -37,23 +37,6 @@ protected:
     }
 };
 
-// The engine would end the program at its first page; the window says why it shows none.
-TEST_F(ResultsView, RootWithoutTheSandboxSwitchIsToldWhyNoResultsAreShown) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "only the root user meets the sandbox's refusal";
-    }
-    const QByteArray sandboxSwitch = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
-    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
-    BoxAnswerer boxes;
-    Go(WatchLink());
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", sandboxSwitch);
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")))
-        << boxes.seen[0].text.toStdString();
-    EXPECT_FALSE(m_window->wb1()->EngineStarted());
-    EXPECT_NE(ReadFile(m_folder / "temp.html").find("720P Version"), std::string::npos);
-}
-
 TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     const std::string video(300000, 'v');
     m_server->Get("/stream", [&](const httplib::Request& req, httplib::Response& res) {
@@ -168,6 +151,17 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
     other += "\"</script>";
     m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
     EXPECT_FALSE(m_window->wb1()->EngineStarted()) << "the blank page needs no web engine";
+    if (geteuid() == 0) { // the engine's sandbox refuses root and would end the program: the window says why
+        const QByteArray sandboxSwitch = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+        BoxAnswerer boxes;
+        Go(WatchLink());
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", sandboxSwitch);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1; }, 2000));
+        EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")));
+        EXPECT_FALSE(m_window->wb1()->EngineStarted());
+        m_adFetches = 0;
+    }
     Go(WatchLink());
     const std::string page = ReadFile(m_folder / "temp.html");
     EXPECT_NE(page.find("720P Version"), std::string::npos) << page;

@@ -39,6 +39,12 @@ protected:
 };
 
 TEST_F(Tray, MinimisingHidesBehindOneIconThatOnlyALeftPressTakesAway) {
+    // A resize, or a change of state that is no minimising, adds no icon.
+    QResizeEvent resize(m_window->size(), m_window->size());
+    QCoreApplication::sendEvent(m_window.get(), &resize);
+    QWindowStateChangeEvent change(Qt::WindowMinimized);
+    QCoreApplication::sendEvent(m_window.get(), &change);
+    EXPECT_TRUE(Icons().empty());
     const shell::ShownIcon expected{shell::WindowHandle(m_window.get()), 1, shell::IconHandle(m_window->windowIcon()),
                                     QStringLiteral("Lumbrel")};
     for (int round = 0; round < 2; ++round) {
@@ -55,15 +61,6 @@ TEST_F(Tray, MinimisingHidesBehindOneIconThatOnlyALeftPressTakesAway) {
         EXPECT_FALSE(m_window->windowState() & Qt::WindowMinimized);
         EXPECT_TRUE(Icons().empty()) << round;
     }
-}
-
-TEST_F(Tray, ResizingWithoutMinimisingAddsNothing) {
-    QResizeEvent resize(m_window->size(), m_window->size());
-    QCoreApplication::sendEvent(m_window.get(), &resize);
-    QWindowStateChangeEvent change(Qt::WindowMinimized);
-    QCoreApplication::sendEvent(m_window.get(), &change);
-    EXPECT_TRUE(Icons().empty());
-    EXPECT_TRUE(m_window->isVisible());
 }
 
 // The shell takes the tip in the ANSI code page, in a field of 64 bytes.
@@ -87,15 +84,15 @@ TEST_F(Tray, TipIsShownAsTheShellTakesIt) {
     }
 }
 
-TEST_F(Tray, WithoutANotificationAreaMinimisingIsOrdinary) {
+TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
+    // Without a notification area, minimising is ordinary: the window stays on the taskbar.
     shell::SetNotificationAreaForTesting(false);
     Minimise();
-    EXPECT_TRUE(m_window->isVisible()) << "the window stays on the taskbar";
-    EXPECT_TRUE(m_window->isMinimized());
+    EXPECT_TRUE(m_window->isVisible() && m_window->isMinimized());
     EXPECT_TRUE(Icons().empty());
-}
+    m_window->showNormal();
+    shell::SetNotificationAreaForTesting(true);
 
-TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
     // The panel goes away while the window is hidden behind its icon.
     Minimise();
     shell::SetNotificationAreaForTesting(false);
