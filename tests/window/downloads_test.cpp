@@ -1,6 +1,5 @@
 #include "window_fixture.h"
 
-#include "tray/shell.h"
 #include "window/downloads.h"
 #include "window/downloads_window.h"
 
@@ -109,7 +108,6 @@ TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 2; }, 10000));
     EXPECT_EQ(said.at(0), QStringLiteral("Download finished|video (video).webm"));
     EXPECT_TRUE(said.at(1).startsWith(QStringLiteral("Download failed|"))) << said.at(1).toStdString();
-    shell::SetNotificationAreaForTesting(std::nullopt);
 }
 
 } // namespace
