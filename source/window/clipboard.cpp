@@ -6,7 +6,10 @@
 namespace veltrin {
 
 ClipboardText::ClipboardText(QObject* parent) : QObject(parent) {
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { m_changed = true; });
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        m_changed = true;
+        Q_EMIT Changed();
+    });
 }
 
 QString ClipboardText::Text() {

@@ -17,6 +17,10 @@ public:
     // Empty when the clipboard holds no text.
     QString Text();
 
+Q_SIGNALS:
+    // The desktop reported a change of the clipboard.
+    void Changed();
+
 private:
     bool m_changed = true;
     QString m_text;

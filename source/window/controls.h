@@ -61,7 +61,13 @@ class Timer : public QObject {
 public:
     Timer(int intervalMs, QObject* parent);
 
-    void Start() { m_timer.start(); }
+    // Starts ticking; a timer that ticks already keeps its rhythm.
+    void Start() {
+        if (!m_timer.isActive()) {
+            m_timer.start();
+        }
+    }
+    void Stop() { m_timer.stop(); }
 
 Q_SIGNALS:
     void Tick();

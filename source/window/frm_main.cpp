@@ -155,6 +155,9 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     connect(m_cmdGo, &PictureBox::Click, this, &frmMain::cmdGo_Click);
     connect(m_txtURL, &TextBox::KeyPress, this, &frmMain::txtURL_KeyPress);
     connect(m_timer1, &Timer::Tick, this, &frmMain::Timer1_Timer);
+    // The watcher ticks only while there may be something new to ask about: from start-up, and
+    // from each change the desktop reports, until a tick finds nothing new.
+    connect(m_clipboard, &ClipboardText::Changed, m_timer1, &Timer::Start);
 }
 
 frmMain::~frmMain() = default;
@@ -242,6 +245,7 @@ void frmMain::OnFetched(const GoFetched& fetched) {
         // The copied text is asked about again, as it would be had the question not been answered.
         if (clipGo && lastClipText == clipGo->first) {
             lastClipText = clipGo->second;
+            m_timer1->Start();
         }
         QString reason = FromUtf8(outcome.failure.reason);
         if (outcome.programFolderFailure) {
@@ -275,6 +279,7 @@ void frmMain::Timer1_Timer() {
     const bool watchedHost = text.contains(QLatin1String(constants::kWatchedHostName), Qt::CaseSensitive);
     const bool notAskedYet = text != lastClipText;
     if (!watchedHost || !notAskedYet) {
+        m_timer1->Stop();
         return;
     }
     if (!AskYesNo(ClipboardPrompt(text))) {
