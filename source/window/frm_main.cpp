@@ -1,5 +1,6 @@
 #include "window/frm_main.h"
 
+#include "extract/arguments.h"
 #include "extract/file_name.h"
 #include "extract/go_pipeline.h"
 #include "extract/link.h"
@@ -206,7 +207,7 @@ void frmMain::txtURL_KeyPress(int keyAscii) {
     } else if (keyAscii == 27 && m_fetcher->Running()) {
         m_fetcher->Stop();
         unsetCursor();
-        ShowGoFailure(tr("Stopped: %1 was not fetched.").arg(m_goLink));
+        ShowGoFailure(tr("Stopped: %1 was not fetched.").arg(ShownLink()));
     }
 }
 
@@ -236,10 +237,10 @@ void frmMain::OnFetched(const GoFetched& fetched) {
     auto clipGo = std::exchange(m_clipGo, std::nullopt);
     switch (outcome.kind) {
     case GoOutcome::Kind::NotFetched:
-        ShowGoFailure(tr("Cannot fetch %1: %2").arg(m_goLink, FromUtf8(outcome.pageFailure)));
+        ShowGoFailure(tr("Cannot fetch %1: %2").arg(ShownLink(), FromUtf8(outcome.pageFailure)));
         return;
     case GoOutcome::Kind::NoParameters:
-        ShowGoFailure(tr("The page at %1 has no player parameters.").arg(m_goLink));
+        ShowGoFailure(tr("The page at %1 has no player parameters.").arg(ShownLink()));
         return;
     case GoOutcome::Kind::WriteFailed: {
         // The copied text is asked about again, as it would be had the question not been answered.
@@ -266,6 +267,11 @@ void frmMain::OnFetched(const GoFetched& fetched) {
     m_lastMatches = outcome.matches;
     m_resultsFile = FromUtf8(outcome.resultsFile.string());
     m_wb1->Navigate(m_resultsFile);
+}
+
+QString frmMain::ShownLink() const {
+    // A copied text may be megabytes long: a message shows its start, as the command line does.
+    return FromUtf8(Shown(m_goLink.toStdString()));
 }
 
 void frmMain::ShowGoFailure(const QString& why) {

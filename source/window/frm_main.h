@@ -112,6 +112,7 @@ private:
     double TwipsPerPixelX() const;
     void OnFetched(const GoFetched& fetched);
     void ShowGoFailure(const QString& why);
+    QString ShownLink() const;
     void ApplyTabOrder();
     void RestoreFromTray();
     void WatchNotificationArea();

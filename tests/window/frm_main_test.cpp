@@ -119,6 +119,8 @@ TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
         {"no parameters", QString::fromStdString(m_server.Url("/plain")), false,
          QStringLiteral("The page at %1 has no player parameters.")
              .arg(QString::fromStdString(m_server.Url("/plain")))},
+        {"a copied text of megabytes", QString::fromStdString(m_server.Url("/plain#")) + QString(1 << 21, u'x'), false,
+         QStringLiteral("The page at ")},
     };
     for (const auto& ending : endings) {
         SCOPED_TRACE(ending.name);
@@ -130,6 +132,7 @@ TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
         // The fetcher's detail may follow the reason.
         EXPECT_TRUE(m_window->wb1()->Message().startsWith(ending.message)) << m_window->wb1()->Message().toStdString();
         EXPECT_TRUE(m_window->wb1()->View()->isHidden()) << "the earlier video's links are gone";
+        EXPECT_LT(m_window->wb1()->Message().size(), 400) << "a long link is shown cut short";
         EXPECT_TRUE(shows720()) << "the results file is left as it is";
     }
     Go(QString::fromStdString(m_server.Url("/watch")));
