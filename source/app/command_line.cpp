@@ -136,12 +136,6 @@ std::string_view SchemeOf(std::string_view link) {
     return schemeCharacters && !port ? scheme : std::string_view{};
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 struct WatchPage {
     std::string text;
     std::vector<LinkMatch> matches;

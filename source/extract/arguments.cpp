@@ -29,12 +29,6 @@ struct Option {
 constexpr Option kOptions[] = {{"help", Value::None}, {"version", Value::None},      {"links", Value::OnlyAttached},
                                {"json", Value::None}, {"download", Value::Required}, {"output", Value::Required}};
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 // The options and the other arguments, as given.
 struct Given {
     std::vector<std::string> positional;

@@ -10,9 +10,7 @@ namespace veltrin {
 namespace {
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
+    return EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 // Appends bytes, with white space, controls, bytes above 126 and the part's own escaped ones as %XX.
@@ -39,6 +37,12 @@ std::string_view TrimWhiteSpace(std::string_view text) {
         return {};
     }
     return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 std::string NormaliseLink(std::string_view link) {

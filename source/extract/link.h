@@ -9,6 +9,9 @@ namespace veltrin {
 // a terminal or a mail often carries; empty when nothing else is there.
 std::string_view TrimWhiteSpace(std::string_view text);
 
+// Whether the two are the same but for the letter case of ASCII letters ("720P", "720p").
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // The Go command's first step: a link that holds no "http://" gets it in front. A link that
 // starts with "http://" or "https://" in any letter case, after any white space, is left alone,
 // as is one that holds "http://" anywhere; nothing is trimmed.
