@@ -33,13 +33,13 @@ namespace veltrin::cli {
 namespace {
 
 constexpr std::string_view kUsageText =
-    "Usage: Veltrin [LINK]\n"
+    "Usage: Veltrin [--hidden] [LINK]\n"
     "       Veltrin --links [--json] LINK\n"
     "       Veltrin --download QUALITY LINK [--output PATH]\n"
     "       Veltrin --help | --version\n"
     "\n"
-    "Without options, opens the window; with a LINK, runs it there (in the window already open,\n"
-    "if there is one).\n"
+    "Without options, opens the window, or brings the one open on this display to the front;\n"
+    "with a LINK, runs it there.\n"
     "\n"
     "  --links LINK   print the download links of a watch page, one per line: the quality,\n"
     "                 a tab, and the stream's address\n"
@@ -48,6 +48,8 @@ constexpr std::string_view kUsageText =
     "                 save the stream of that quality (1080p, 720p, 480p, 360p, 240p, mobile)\n"
     "                 as \"<title> (<quality>).<ext>\" and print where it went\n"
     "  --output PATH  with --download, the folder (the current one unless given) or the file\n"
+    "  --hidden       start behind the notification-area icon (nothing changes when a window is\n"
+    "                 open already)\n"
     "  --help         show this text\n"
     "  --version      show the version\n"
     "\n"

@@ -26,8 +26,9 @@ struct Option {
     Value value;
 };
 
-constexpr Option kOptions[] = {{"help", Value::None}, {"version", Value::None},      {"links", Value::OnlyAttached},
-                               {"json", Value::None}, {"download", Value::Required}, {"output", Value::Required}};
+constexpr Option kOptions[] = {{"help", Value::None},  {"version", Value::None},      {"links", Value::OnlyAttached},
+                               {"json", Value::None},  {"download", Value::Required}, {"output", Value::Required},
+                               {"hidden", Value::None}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -38,6 +39,7 @@ struct Given {
     bool version = false;
     bool links = false;
     bool json = false;
+    bool hidden = false;
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
@@ -45,6 +47,10 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
+    if (commandLine && given.hidden) {
+        return UsageError{"--hidden is for the window alone"};
+    }
+    job.hidden = given.hidden;
     const auto oneLink = [&](std::string_view option) -> std::optional<UsageError> {
         if (given.positional.size() != 1) {
             return UsageError{std::string(option) + (given.positional.empty() ? " needs a link" : " takes one link")};
@@ -157,6 +163,8 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             given.version = true;
         } else if (name == "json") {
             given.json = true;
+        } else if (name == "hidden") {
+            given.hidden = true;
         } else if (name == "links") {
             given.links = true;
             if (value) {

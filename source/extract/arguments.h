@@ -16,6 +16,7 @@ enum class Task { Window, Links, Download, Help, Version };
 struct Job {
     Task task = Task::Window;
     std::string link;                     // Window: empty for none; Links, Download: never blank
+    bool hidden = false;                  // Window: starts behind the notification icon
     bool json = false;                    // Links
     const QualityRow* quality = nullptr;  // Download
     std::optional<std::string> output;    // Download: the folder or file, as given

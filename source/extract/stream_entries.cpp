@@ -27,4 +27,22 @@ std::vector<LinkMatch> ScanStreamEntries(std::string_view block) {
     return matches;
 }
 
+std::optional<std::size_t> ChooseQuality(const std::vector<LinkMatch>& matches, const QualityRow* preferred) {
+    // Rows are ordered best first, so the best of a set is the one of lowest rank.
+    const auto rank = [](const QualityRow* row) { return row - QualityTable.data(); };
+    const auto wanted = preferred ? rank(preferred) : 0;
+    std::optional<std::size_t> best;      // of all
+    std::optional<std::size_t> bestBelow; // of those no better than wanted
+    for (std::size_t i = 0; i < matches.size(); ++i) {
+        const auto r = rank(matches[i].quality);
+        if (!best || r < rank(matches[*best].quality)) {
+            best = i;
+        }
+        if (r >= wanted && (!bestBelow || r < rank(matches[*bestBelow].quality))) {
+            bestBelow = i;
+        }
+    }
+    return bestBelow ? bestBelow : best;
+}
+
 } // namespace veltrin

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,5 +34,10 @@ struct LinkMatch {
 // Walks the parameter block from "url=" to the next "&quality=" and so on, and gives one match per
 // entry and contained marker: entries in block order, within an entry in table order.
 std::vector<LinkMatch> ScanStreamEntries(std::string_view block);
+
+// Which match to download when the user prefers a row of QualityTable (nullptr: the best on the
+// page): that row when the page has it, else the best one below it, else the best there is.
+// Nothing when there are no matches.
+std::optional<std::size_t> ChooseQuality(const std::vector<LinkMatch>& matches, const QualityRow* preferred);
 
 } // namespace veltrin

@@ -8,6 +8,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -83,6 +84,7 @@ struct DownloadEngine::Impl {
     enum class Command { Pause, Resume, Cancel };
 
     Options options;
+    std::atomic<int> mostAtOnce{3};
     Listener listener;
     CURLM* multi = nullptr;
     std::thread worker; // started by the first Add
@@ -436,7 +438,7 @@ struct DownloadEngine::Impl {
                 }
             }
             for (auto& [id, t] : transfers) {
-                if (t->info.state == DownloadState::Queued && Active() < options.mostAtOnce) {
+                if (t->info.state == DownloadState::Queued && Active() < mostAtOnce.load()) {
                     Start(*t);
                 }
             }
@@ -530,6 +532,7 @@ struct DownloadEngine::Impl {
 DownloadEngine::DownloadEngine(Options options, Listener listener) : m_impl(std::make_unique<Impl>()) {
     net::InitialiseCurl();
     m_impl->options = std::move(options);
+    m_impl->mostAtOnce = std::max(1, m_impl->options.mostAtOnce);
     m_impl->listener = std::move(listener);
     m_impl->multi = curl_multi_init();
 }
@@ -564,6 +567,11 @@ int DownloadEngine::Add(const std::string& url, const DownloadTarget& target) {
     }
     m_impl->Notify();
     return id;
+}
+
+void DownloadEngine::SetMostAtOnce(int most) {
+    m_impl->mostAtOnce = std::max(1, most);
+    m_impl->Notify(); // a higher limit starts queued downloads now
 }
 
 void DownloadEngine::Pause(int id) { m_impl->Queue(id, Impl::Command::Pause); }

@@ -58,6 +58,8 @@ public:
     DownloadEngine& operator=(const DownloadEngine&) = delete;
 
     int Add(const std::string& url, const DownloadTarget& target);
+    // Downloads beyond the new limit that run already go on; queued ones wait for room.
+    void SetMostAtOnce(int most);
     void Pause(int id);
     void Resume(int id);
     void Cancel(int id);

@@ -20,4 +20,6 @@ QString ClipboardText::Text() {
     return m_text;
 }
 
+bool ClipboardText::Ours() const { return QGuiApplication::clipboard()->ownsClipboard(); }
+
 } // namespace veltrin

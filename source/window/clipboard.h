@@ -16,6 +16,8 @@ public:
 
     // Empty when the clipboard holds no text.
     QString Text();
+    // Whether this program put the text there, as the results page's "Copy link address" does.
+    bool Ours() const;
 
 Q_SIGNALS:
     // The desktop reported a change of the clipboard.

@@ -1,5 +1,7 @@
 #include "window/controls.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -20,6 +22,16 @@ PictureBox::PictureBox(const QString& resource, QWidget* parent) : QLabel(parent
 void PictureBox::mousePressEvent(QMouseEvent* event) {
     m_pressed = event->button() == Qt::LeftButton;
     QLabel::mousePressEvent(event);
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        const QPoint centre = rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, centre, mapToGlobal(centre), event->modifiers());
+        QCoreApplication::sendEvent(this, &menu);
+        return;
+    }
+    QLabel::keyPressEvent(event);
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {

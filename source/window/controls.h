@@ -19,6 +19,8 @@ Q_SIGNALS:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The Menu key and Shift+F10 ask for a context menu, as on any control with the focus.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool m_pressed = false;

@@ -16,6 +16,7 @@ public:
     ~Downloads() override;
 
     int Add(const std::string& url, const DownloadTarget& target);
+    void SetMostAtOnce(int most) { m_engine->SetMostAtOnce(most); }
     void Pause(int id) { m_engine->Pause(id); }
     void Resume(int id) { m_engine->Resume(id); }
     void Cancel(int id) { m_engine->Cancel(id); }

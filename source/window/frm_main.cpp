@@ -6,25 +6,32 @@
 #include "extract/link.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
+#include "tray/area_watch.h"
+#include "tray/desktop_notification.h"
 #include "tray/mod_tray.h"
 #include "tray/notify_icon.h"
+#include "tray/shell.h"
 #include "window/clipboard.h"
 #include "window/constants.h"
 #include "window/controls.h"
 #include "window/downloads.h"
 #include "window/downloads_window.h"
 #include "window/go_fetcher.h"
+#include "window/preferences_dialog.h"
 #include "window/web_browser.h"
 
 #include "advertisement.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -67,6 +74,8 @@ void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRo
 constexpr qsizetype kMostPromptCharacters = 1000;
 constexpr qsizetype kMostUnbrokenRun = 80;
 constexpr int kAreaWatchMs = 1000;
+// A new tray announces itself after taking its selection; Qt's tracker hears of it then.
+constexpr int kAreaSettleMs = 500;
 
 } // namespace
 
@@ -101,9 +110,14 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     m_areaWatch = new QTimer(this);
     m_areaWatch->setInterval(kAreaWatchMs);
     connect(m_areaWatch, &QTimer::timeout, this, &frmMain::WatchNotificationArea);
+    connect(&shell::AreaWatch::Instance(), &shell::AreaWatch::Changed, this, [this] {
+        WatchNotificationArea();
+        QTimer::singleShot(kAreaSettleMs, this, &frmMain::WatchNotificationArea);
+    });
 
     m_fetcher = new GoFetcher(this);
     connect(m_fetcher, &GoFetcher::Fetched, this, &frmMain::OnFetched);
+    connect(m_fetcher, &GoFetcher::FetchedApart, this, &frmMain::DownloadFetched);
 
     m_timer1 = new Timer(200, this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -117,6 +131,7 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     m_cmdGo = new PictureBox(QStringLiteral(":/veltrin/button.jpg"), this);
     m_cmdGo->setObjectName(QStringLiteral("cmdGo"));
     m_cmdGo->setCursor(Qt::PointingHandCursor);
+    m_cmdGo->setContextMenuPolicy(Qt::PreventContextMenu);
     place(m_cmdGo, kGo, false);
 
     m_picFooter = new PictureBox(QStringLiteral(":/veltrin/footer.jpg"), this);
@@ -149,7 +164,12 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     // joins the focus chain wherever it lands.
     m_wb1->installEventFilter(this);
 
+    m_prefs = ReadUserSettings(*OpenSettingsStore());
+    m_answeredBeforeStart = m_prefs.lastAnswered;
+    BuildMenu();
+
     m_downloads = new Downloads(this);
+    m_downloads->SetMostAtOnce(m_prefs.atOnce);
     connect(m_downloads, &Downloads::Changed, this, &frmMain::OnDownloadChanged);
     connect(m_wb1, &WebBrowser::linkFollowed, this, &frmMain::DownloadLink);
 
@@ -158,7 +178,102 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     connect(m_timer1, &Timer::Tick, this, &frmMain::Timer1_Timer);
     // The watcher ticks only while there may be something new to ask about: from start-up, and
     // from each change the desktop reports, until a tick finds nothing new.
-    connect(m_clipboard, &ClipboardText::Changed, m_timer1, &Timer::Start);
+    connect(m_clipboard, &ClipboardText::Changed, this, &frmMain::OnClipboardChanged);
+}
+
+void frmMain::BuildMenu() {
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("menu"));
+    m_menu->addAction(tr("Show Veltrin"), this, &frmMain::RestoreFromTray);
+    m_menu->addAction(tr("Downloads"), this, &frmMain::ShowDownloads);
+    m_menu->addSeparator();
+    m_ways = new QActionGroup(this);
+    const std::pair<ClipboardWay, QString> ways[] = {
+        {ClipboardWay::Ask, tr("Ask before downloading")},
+        {ClipboardWay::Automatic, tr("Download automatically")},
+        {ClipboardWay::Off, tr("Don't watch the clipboard")},
+    };
+    for (const auto& [way, text] : ways) {
+        QAction* action = m_menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(way == m_prefs.clipboard);
+        action->setData(static_cast<int>(way));
+        m_ways->addAction(action);
+    }
+    connect(m_ways, &QActionGroup::triggered, this, [this](QAction* action) {
+        UserSettings settings = m_prefs;
+        settings.clipboard = static_cast<ClipboardWay>(action->data().toInt());
+        ApplySettings(settings);
+    });
+    m_menu->addSeparator();
+    m_menu->addAction(tr("Preferences\u2026"), this, &frmMain::ShowPreferences);
+    m_menu->addAction(tr("Quit"), this, &frmMain::Quit);
+}
+
+void frmMain::ApplySettings(const UserSettings& settings) {
+    const UserSettings before = std::exchange(m_prefs, settings);
+    WriteUserSettings(*OpenSettingsStore(), before, m_prefs);
+    m_downloads->SetMostAtOnce(m_prefs.atOnce);
+    for (QAction* action : m_ways->actions()) {
+        action->setChecked(action->data().toInt() == static_cast<int>(m_prefs.clipboard));
+    }
+    if (m_prefs.clipboard == ClipboardWay::Off) {
+        m_timer1->Stop();
+    } else if (before.clipboard == ClipboardWay::Off) {
+        // What was copied while nobody watched is not acted on now.
+        m_ignoreUntilChange = true;
+    }
+}
+
+void frmMain::ShowPreferences() {
+    PreferencesDialog dialog(m_prefs, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        ApplySettings(dialog.Chosen());
+    }
+}
+
+void frmMain::OnClipboardChanged() {
+    // A copy after start is a new copy, even of the text answered before.
+    m_answeredBeforeStart.clear();
+    m_ignoreUntilChange = false;
+    if (m_prefs.clipboard != ClipboardWay::Off) {
+        m_timer1->Start();
+    }
+}
+
+void frmMain::RememberAnswered(const QString& text) {
+    UserSettings settings = m_prefs;
+    settings.lastAnswered = text.isEmpty() ? QByteArray() : AnsweredHash(text);
+    ApplySettings(settings);
+}
+
+void frmMain::contextMenuEvent(QContextMenuEvent* event) {
+    // The X11 desktop reports the Menu key itself, and the picture with the focus does too.
+    if (!m_menu->isVisible()) {
+        m_menu->popup(event->globalPos());
+    }
+    event->accept();
+}
+
+void frmMain::ShowDownloads() {
+    DownloadsWindow* downloads = EnsureDownloadsWindow();
+    downloads->show();
+    downloads->raise();
+    downloads->activateWindow();
+}
+
+DownloadsWindow* frmMain::EnsureDownloadsWindow() {
+    if (!m_downloadsWindow) {
+        m_downloadsWindow = std::make_unique<DownloadsWindow>(m_downloads);
+        m_downloadsWindow->setWindowIcon(windowIcon());
+    }
+    return m_downloadsWindow.get();
+}
+
+void frmMain::Quit() {
+    if (!m_closing) { // a second Quit while the question is open is the same Quit
+        close();
+    }
 }
 
 frmMain::~frmMain() = default;
@@ -185,7 +300,7 @@ double frmMain::TwipsPerPixelX() const {
     return 1440.0 / (s ? s->logicalDotsPerInchX() : 96.0);
 }
 
-void frmMain::Form_Load() {
+void frmMain::Form_Load(bool hidden) {
     m_wb1->Navigate(QStringLiteral("about:blank"));
     try {
         m_fetcher->SetRequest(modNet::CreateConfiguredRequest());
@@ -197,14 +312,26 @@ void frmMain::Form_Load() {
     if (const QScreen* s = screen()) {
         move(s->availableGeometry().center() - rect().center());
     }
-    show();
     m_txtURL->setFocus(Qt::OtherFocusReason);
+    if (!hidden) {
+        show();
+    } else if (shell::NotificationAreaAvailable()) {
+        MinimizeToTray();
+    } else {
+        // At login the panel may come after the program: the window waits minimised till then.
+        m_waitingForArea = true;
+        showMinimized();
+        if (!shell::AreaWatch::Instance().Reported()) {
+            m_areaWatch->start();
+        }
+    }
 }
 
 void frmMain::txtURL_KeyPress(int keyAscii) {
     if (keyAscii == 13) {
         cmdGo_Click();
     } else if (keyAscii == 27 && m_fetcher->Running()) {
+        m_autoGo = false;
         m_fetcher->Stop();
         unsetCursor();
         ShowGoFailure(tr("Stopped: %1 was not fetched.").arg(ShownLink()));
@@ -214,6 +341,10 @@ void frmMain::txtURL_KeyPress(int keyAscii) {
 bool frmMain::GoRunning() const { return m_fetcher->Running(); }
 
 void frmMain::cmdGo_Click() {
+    // A Go of the automatic way goes on to its download: only the view follows the new Go.
+    if (std::exchange(m_autoGo, false)) {
+        m_fetcher->Detach();
+    }
     const std::string current = m_txtURL->text().toStdString();
     const std::string normalised = NormaliseLink(current);
     if (normalised != current) {
@@ -227,6 +358,9 @@ void frmMain::cmdGo_Click() {
 
 void frmMain::OnFetched(const GoFetched& fetched) {
     unsetCursor();
+    if (std::exchange(m_autoGo, false)) {
+        DownloadFetched(m_goLink, fetched);
+    }
     const GoFolders folders{
         m_settings.programFolder.empty() ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
                                          : m_settings.programFolder,
@@ -246,6 +380,7 @@ void frmMain::OnFetched(const GoFetched& fetched) {
         // The copied text is asked about again, as it would be had the question not been answered.
         if (clipGo && lastClipText == clipGo->first) {
             lastClipText = clipGo->second;
+            RememberAnswered(lastClipText);
             m_timer1->Start();
         }
         QString reason = FromUtf8(outcome.failure.reason);
@@ -281,21 +416,72 @@ void frmMain::ShowGoFailure(const QString& why) {
 }
 
 void frmMain::Timer1_Timer() {
+    if (m_prefs.clipboard == ClipboardWay::Off || m_ignoreUntilChange || m_clipboard->Ours()) {
+        m_timer1->Stop();
+        return;
+    }
     const QString text = m_clipboard->Text();
+    if (!m_answeredBeforeStart.isEmpty() && AnsweredHash(text) == m_answeredBeforeStart) {
+        m_timer1->Stop();
+        return;
+    }
     const bool watchedHost = text.contains(QLatin1String(constants::kWatchedHostName), Qt::CaseSensitive);
     const bool notAskedYet = text != lastClipText;
     if (!watchedHost || !notAskedYet) {
         m_timer1->Stop();
         return;
     }
+    if (m_prefs.clipboard == ClipboardWay::Automatic) {
+        lastClipText = text;
+        RememberAnswered(text);
+        m_txtURL->setText(text);
+        cmdGo_Click();
+        m_autoGo = true;
+        return;
+    }
     if (!AskYesNo(ClipboardPrompt(text))) {
         lastClipText = text;
+        RememberAnswered(text);
         return;
     }
     m_txtURL->setText(text);
     cmdGo_Click();
     m_clipGo.emplace(text, lastClipText);
     lastClipText = text;
+    RememberAnswered(text);
+}
+
+void frmMain::DownloadFetched(const QString& link, const GoFetched& fetched) {
+    const QString shown = FromUtf8(Shown(link.toStdString()));
+    if (fetched.kind == GoFetched::Kind::NotFetched) {
+        Notify(tr("Nothing downloaded"), tr("Cannot fetch %1: %2").arg(shown, FromUtf8(fetched.failure)));
+        return;
+    }
+    const std::vector<LinkMatch> matches = ScanStreamEntries(fetched.block);
+    const auto chosen = ChooseQuality(matches, m_prefs.preferredQuality < 0
+                                                   ? nullptr
+                                                   : &QualityTable[static_cast<std::size_t>(m_prefs.preferredQuality)]);
+    if (fetched.kind == GoFetched::Kind::NoParameters) {
+        Notify(tr("Nothing downloaded"), tr("The page at %1 has no player parameters.").arg(shown));
+        return;
+    }
+    if (!chosen) {
+        Notify(tr("Nothing downloaded"), tr("The page at %1 offers no video of a known quality.").arg(shown));
+        return;
+    }
+    const QString folder = DownloadFolder(m_prefs);
+    if (m_prefs.downloadFolder.isEmpty()) {
+        QDir().mkpath(folder); // the desktop's Downloads folder, made as a browser makes it
+    }
+    if (const auto problem = FolderProblem(folder)) {
+        Notify(tr("Nothing downloaded"), tr("Downloads cannot go to %1: %2").arg(folder, *problem));
+        return;
+    }
+    const DownloadPlan plan = PlanDownload(matches[*chosen], fetched.title);
+    const QString name = FromUtf8(plan.stem + (plan.extension ? "." + *plan.extension : ""));
+    const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension});
+    EnsureDownloadsWindow()->Track(id, name);
+    Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
 
 QString frmMain::ClipboardPrompt(const QString& text) {
@@ -342,12 +528,15 @@ void frmMain::Form_Resize() {
 void frmMain::MinimizeToTray() {
     // Without a notification area there would be no way back to a hidden window: it stays an
     // ordinary minimised window.
-    if (!shell::NotificationAreaAvailable()) {
+    if (m_iconShown || !shell::NotificationAreaAvailable()) {
         return;
     }
     hide();
     m_iconShown = true;
-    m_areaWatch->start();
+    m_waitingForArea = false;
+    if (!shell::AreaWatch::Instance().Reported()) {
+        m_areaWatch->start();
+    }
     m_trayIcon->Add(this, windowIcon(), std::u16string(u"Lumbrel") + u'\0', modTray::WM_MOUSEMOVE);
 }
 
@@ -355,10 +544,13 @@ void frmMain::Form_MouseMove(int /*button*/, int /*shift*/, double x, double /*y
     const long code = std::lround(x / TwipsPerPixelX());
     if (code == modTray::WM_LBUTTONDOWN) {
         RestoreFromTray();
+    } else if (code == modTray::WM_RBUTTONDOWN && !m_menu->isVisible()) {
+        m_menu->popup(QCursor::pos());
     }
 }
 
 void frmMain::RestoreFromTray() {
+    m_waitingForArea = false;
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     show();
     raise();
@@ -369,22 +561,28 @@ void frmMain::RestoreFromTray() {
         question->raise();
         question->activateWindow();
     }
+    m_areaWatch->stop();
     if (m_iconShown) {
         m_iconShown = false;
-        m_areaWatch->stop();
         m_trayIcon->Delete();
     }
 }
 
 void frmMain::WatchNotificationArea() {
     // The panel quit or restarts: the icon went with it, and the window would be out of reach.
-    if (m_iconShown && !shell::NotificationAreaAvailable()) {
+    const bool available = shell::NotificationAreaAvailable();
+    if (m_iconShown && !available) {
         RestoreFromTray();
+    } else if (m_waitingForArea && available && isMinimized()) {
+        MinimizeToTray();
     }
 }
 
 void frmMain::HandOver(const QString& link) {
     RestoreFromTray();
+    if (link.isEmpty()) {
+        return;
+    }
     m_txtURL->setText(link);
     cmdGo_Click();
 }
@@ -415,7 +613,14 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (m_downloads->Unfinished() > 0 && !AskToStopDownloads()) {
+    if (m_closing) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    const bool stop = m_downloads->Unfinished() == 0 || AskToStopDownloads();
+    m_closing = false;
+    if (!stop) {
         event->ignore();
         return;
     }
@@ -481,17 +686,13 @@ void frmMain::DownloadLink(const QUrl& link) {
         where.extension.reset(); // named by the server's type
     }
     const int id = m_downloads->Add(plan.address, where);
-    if (!m_downloadsWindow) {
-        m_downloadsWindow = std::make_unique<DownloadsWindow>(m_downloads);
-        m_downloadsWindow->setWindowIcon(windowIcon());
-    }
-    m_downloadsWindow->Track(id, target.fileName());
+    EnsureDownloadsWindow()->Track(id, target.fileName());
     m_downloadsWindow->show();
     m_downloadsWindow->raise();
 }
 
 void frmMain::OnDownloadChanged(const DownloadInfo& info) {
-    if (!m_iconShown || (info.state != DownloadState::Finished && info.state != DownloadState::Failed)) {
+    if (info.state != DownloadState::Finished && info.state != DownloadState::Failed) {
         return;
     }
     const QString name = QString::fromStdString(info.file.filename().string());
@@ -500,10 +701,19 @@ void frmMain::OnDownloadChanged(const DownloadInfo& info) {
                              ? name
                              : (name.isEmpty() ? QString::fromStdString(info.url) : name) + QStringLiteral(": ") +
                                    QString::fromStdString(info.reason);
+    Notify(title, text);
+}
+
+void frmMain::Notify(const QString& title, const QString& text) {
+    if (!m_iconShown && isActiveWindow()) {
+        return; // the user sees it happen
+    }
     if (m_notify) {
         m_notify(title, text);
-    } else {
+    } else if (m_iconShown) {
         m_trayIcon->ShowMessage(title, text);
+    } else {
+        shell::ShowDesktopNotification(title, text);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/user_settings.h"
+
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -11,7 +13,9 @@
 #include <string>
 #include <vector>
 
+class QActionGroup;
 class QLabel;
+class QMenu;
 class QTimer;
 
 namespace veltrin {
@@ -46,8 +50,9 @@ public:
     explicit frmMain(Settings settings = DefaultSettings(), QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Runs the start-up steps and shows the window, centred.
-    void Form_Load();
+    // Runs the start-up steps and shows the window, centred; hidden, it goes behind its icon at
+    // once (or, without a notification area, is minimised until one comes).
+    void Form_Load(bool hidden = false);
 
     // The Go command: its fetches run in the background, and a new Go replaces the one under way.
     void cmdGo_Click();
@@ -56,6 +61,19 @@ public:
     // A link handed to the program from outside: the window comes back if hidden and runs it as a
     // Yes to the clipboard question does, at once.
     void HandOver(const QString& link);
+    // Brings the window back from behind its icon or from minimised, to the front.
+    void RestoreFromTray();
+
+    // The menu of the icon and of the window's bare areas.
+    QMenu* Menu() const { return m_menu; }
+    void ShowDownloads();
+    // Closes the window as its close button does: asks first while downloads run.
+    void Quit();
+    void ShowPreferences();
+
+    // What the user chose; applying writes it to the settings file and takes effect at once.
+    const UserSettings& Preferences() const { return m_prefs; }
+    void ApplySettings(const UserSettings& settings);
 
     // Saves a stream that the results page offers, asking where; the downloads window lists it.
     void DownloadLink(const QUrl& link);
@@ -63,8 +81,8 @@ public:
     DownloadsWindow* DownloadsView() const { return m_downloadsWindow.get(); }
 
     // Seams for tests: where to save (given the proposed file; empty cancels) and how to tell the
-    // user of a download's end while the window is hidden. A save dialog and the notification
-    // icon's message unless set otherwise.
+    // user of what happens while they look elsewhere. A save dialog, and the notification icon's
+    // message or the desktop's notification, unless set otherwise.
     void SetSaveChooser(std::function<QString(const QString& proposed)> chooser) {
         m_chooseSaveFile = std::move(chooser);
     }
@@ -95,6 +113,7 @@ protected:
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -111,10 +130,18 @@ private:
     int Twips(int twips) const;
     double TwipsPerPixelX() const;
     void OnFetched(const GoFetched& fetched);
+    // The automatic way: a copied link's page, fetched, has its preferred stream downloaded.
+    void DownloadFetched(const QString& link, const GoFetched& fetched);
+    void OnClipboardChanged();
+    void RememberAnswered(const QString& text);
+    // Tells the user where they look: the icon's message while hidden, else the desktop's
+    // notification while the window is not the active one.
+    void Notify(const QString& title, const QString& text);
+    DownloadsWindow* EnsureDownloadsWindow();
+    void BuildMenu();
     void ShowGoFailure(const QString& why);
     QString ShownLink() const;
     void ApplyTabOrder();
-    void RestoreFromTray();
     void WatchNotificationArea();
     void OnDownloadChanged(const DownloadInfo& info);
     bool AskToStopDownloads();
@@ -126,7 +153,18 @@ private:
     QString lastClipText;
     std::unique_ptr<shell::NotifyIcon> m_trayIcon;
     bool m_iconShown = false;
-    QTimer* m_areaWatch = nullptr;
+    bool m_waitingForArea = false; // started hidden where no notification area was there yet
+    QTimer* m_areaWatch = nullptr; // where the desktop reports no change of the area
+
+    UserSettings m_prefs;
+    QMenu* m_menu = nullptr;
+    QActionGroup* m_ways = nullptr;
+    bool m_closing = false; // the question on closing is open
+    // The clipboard's text is not acted on until the desktop reports a change: one answered in an
+    // earlier run (its hash), or one copied while the clipboard was not watched.
+    QByteArray m_answeredBeforeStart;
+    bool m_ignoreUntilChange = false;
+    bool m_autoGo = false; // the Go under way came from the automatic way
 
     GoFetcher* m_fetcher = nullptr;
     QString m_goLink; // the link of the Go under way

@@ -10,6 +10,8 @@ namespace veltrin {
 struct GoFetcher::Job {
     std::atomic<bool> stop{false};
     std::shared_ptr<HttpRequest> request;
+    std::string link;
+    bool apart = false;
 };
 
 GoFetcher::GoFetcher(QObject* parent) : QObject(parent) {
@@ -32,6 +34,7 @@ void GoFetcher::SetRequest(std::unique_ptr<HttpRequest> request, std::string rea
 void GoFetcher::Start(const std::string& link, const std::string& advertisementPage) {
     Stop();
     auto job = std::make_shared<Job>();
+    job->link = link;
     if (m_idle) {
         job->request = std::move(m_idle);
     } else if (m_noRequestReason.empty()) {
@@ -81,6 +84,15 @@ void GoFetcher::Finish(const std::shared_ptr<Job>& job, const GoFetched& fetched
     if (job == m_current) {
         m_current.reset();
         Q_EMIT Fetched(fetched);
+    } else if (job->apart) {
+        Q_EMIT FetchedApart(QString::fromStdString(job->link), fetched);
+    }
+}
+
+void GoFetcher::Detach() {
+    if (m_current) {
+        m_current->apart = true;
+        m_current.reset();
     }
 }
 

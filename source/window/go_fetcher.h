@@ -31,11 +31,15 @@ public:
 
     void Start(const std::string& link, const std::string& advertisementPage);
     void Stop();
+    // Lets the Go under way go on apart from the window's: a new Go no longer stops it, and its
+    // answer comes as FetchedApart.
+    void Detach();
     bool Running() const { return m_current != nullptr; }
 
 Q_SIGNALS:
     // The current Go's fetches are done.
     void Fetched(const veltrin::GoFetched& fetched);
+    void FetchedApart(const QString& link, const veltrin::GoFetched& fetched);
 
 private:
     struct Job;

@@ -40,6 +40,9 @@ std::optional<QString> Parse(const QByteArray& data, bool& refused) {
     }
     bool number = false;
     const qlonglong length = data.mid(header, end - header).toLongLong(&number);
+    if (number && length == 0 && data.size() == end + 1) {
+        return QString(); // no link: the window is only to come to the front
+    }
     if (!number || length <= 0 || length > kMostLinkBytes) {
         refused = true;
         return std::nullopt;
@@ -103,11 +106,15 @@ LinkServer::LinkServer(QObject* parent) : QObject(parent) {
     connect(&m_server, &QLocalServer::newConnection, this, &LinkServer::OnNewConnection);
 }
 
-bool LinkServer::Listen(const QString& name) {
-    // Listening replaces whatever socket file is there, so ask first whether a window answers.
+bool WindowListening(const QString& name, int timeoutMs) {
     QLocalSocket probe;
     probe.connectToServer(name);
-    if (probe.waitForConnected(500)) {
+    return probe.waitForConnected(timeoutMs);
+}
+
+bool LinkServer::Listen(const QString& name) {
+    // Listening replaces whatever socket file is there, so ask first whether a window answers.
+    if (WindowListening(name, 500)) {
         return false;
     }
     // What is left is a socket that a crashed program did not remove.
@@ -135,7 +142,11 @@ void LinkServer::OnNewConnection() {
             } else if (link) {
                 socket->write("ok\n");
                 socket->disconnectFromServer();
-                Q_EMIT LinkReceived(*link);
+                if (link->isEmpty()) {
+                    Q_EMIT ShowRequested();
+                } else {
+                    Q_EMIT LinkReceived(*link);
+                }
             }
         });
     }

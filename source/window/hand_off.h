@@ -18,8 +18,12 @@ QString ServerName();
 // Delivered also when a window took the whole link but had no time to answer yet.
 enum class Delivery { Delivered, NoWindow, Refused };
 
-// Hands a link to the window listening at name, waiting at most timeoutMs for each step.
+// Hands a link to the window listening at name, waiting at most timeoutMs for each step. An empty
+// link only brings the window to the front.
 Delivery SendLink(const QString& name, const QString& link, int timeoutMs = 1000);
+
+// Whether a window listens at name.
+bool WindowListening(const QString& name, int timeoutMs = 1000);
 
 // Takes links from later starts of the program. Only this user's processes are heard; a message
 // that is not a link, or that is too long, is refused.
@@ -34,6 +38,7 @@ public:
 
 Q_SIGNALS:
     void LinkReceived(const QString& link);
+    void ShowRequested();
 
 private:
     void OnNewConnection();

@@ -86,9 +86,13 @@ int RunWindowProgram(const Job& job, const char* programName) {
         return kNoDesktop;
     }
 
-    // A second start hands its link to the window that runs already, and is done.
+    // A second start hands its link to the window that runs already, or brings it to the front,
+    // and is done; a second hidden start changes nothing there.
     const QString serverName = handoff::ServerName();
-    switch (link.isEmpty() ? handoff::Delivery::NoWindow : handoff::SendLink(serverName, link)) {
+    if (job.hidden && link.isEmpty() && handoff::WindowListening(serverName)) {
+        return 0;
+    }
+    switch (handoff::SendLink(serverName, link)) {
     case handoff::Delivery::Delivered: return 0;
     case handoff::Delivery::Refused:
         std::fprintf(stderr, "Veltrin: the window that is open refused the link\n");
@@ -129,8 +133,9 @@ int RunWindowProgram(const Job& job, const char* programName) {
     QObject::connect(&window, &frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     handoff::LinkServer server;
     QObject::connect(&server, &handoff::LinkServer::LinkReceived, &window, &frmMain::HandOver);
+    QObject::connect(&server, &handoff::LinkServer::ShowRequested, &window, &frmMain::RestoreFromTray);
     server.Listen(serverName);
-    window.Form_Load();
+    window.Form_Load(job.hidden);
     if (!link.isEmpty()) {
         window.HandOver(link);
     }

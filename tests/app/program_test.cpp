@@ -235,6 +235,12 @@ TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
     EXPECT_EQ(second.status, 0) << second.err;
     ASSERT_TRUE(WaitFor([&] { return fs::exists(results); })) << "the running window ran the handed link";
     EXPECT_EQ(m_window.state(), QProcess::Running) << "the second start only handed its link on";
+    // One window a display: a start without a link only brings it to the front, a hidden one
+    // changes nothing there.
+    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("--hidden")}}) {
+        const Result again = Run(args, program);
+        EXPECT_EQ(again.status, 0) << again.err;
+    }
     // What the window would refuse starts no window of its own either.
     const Result third = Run({Url("/watch#") + QString(70000, QLatin1Char('x'))}, program);
     EXPECT_EQ(third.status, 64);

@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -97,18 +96,26 @@ protected:
 
     bool WindowShown() { return !Xdotool("search --onlyvisible --name ^Download.Clipvane.Free$").isEmpty(); }
 
-    // The program's small windows that are mapped: its notification icons.
-    QStringList Icons() {
-        QStringList icons;
+    // The program's windows that are mapped, other than its main window, whose size fits.
+    QStringList Windows(const std::function<bool(int width, int height)>& fits) {
+        QStringList found;
         for (const QString& id : Xdotool("search --onlyvisible --class Veltrin")) {
             const QStringList geometry = Xdotool(QStringLiteral("getwindowgeometry --shell ") + id);
             const int width = geometry.filter(QStringLiteral("WIDTH=")).value(0).mid(6).toInt();
             const int height = geometry.filter(QStringLiteral("HEIGHT=")).value(0).mid(7).toInt();
-            if (width > 1 && width <= 64 && height > 1 && height <= 64) {
-                icons.push_back(id);
+            if (fits(width, height) && !Xdotool(QStringLiteral("getwindowname ") + id)
+                                            .value(0)
+                                            .startsWith(QLatin1String("Download Clipvane Free"))) {
+                found.push_back(id);
             }
         }
-        return icons;
+        return found;
+    }
+    QStringList Icons() {
+        return Windows([](int w, int h) { return w > 1 && w <= 64 && h > 1 && h <= 64; });
+    }
+    QStringList Menus() {
+        return Windows([](int w, int h) { return w > 64 && h > 64; });
     }
 
     QTemporaryDir m_home;
@@ -116,7 +123,7 @@ protected:
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
-TEST_F(Desktop, MinimiseThenLeftPressOnTheIconBringsTheWindowBack) {
+TEST_F(Desktop, MinimiseThenTheIconsMenuOpensAndALeftPressBringsTheWindowBack) {
     ASSERT_TRUE(WaitFor([&] { return WindowShown(); }, 30s)) << "the window never appeared";
     const QString window = Xdotool("search --name ^Download.Clipvane.Free$").value(0);
     EXPECT_TRUE(Icons().isEmpty());
@@ -127,10 +134,12 @@ TEST_F(Desktop, MinimiseThenLeftPressOnTheIconBringsTheWindowBack) {
         ASSERT_TRUE(WaitFor([&] { return !WindowShown() && Icons().size() == 1; }, 40s))
             << "round " << round << ": window shown " << WindowShown() << ", icons " << Icons().size();
 
-        // Hovering and the right button leave it hidden.
+        // Hovering leaves it hidden; the right button opens the menu, and Escape closes it.
         Xdotool(QStringLiteral("mousemove --window %1 8 8").arg(Icons().front()));
         Xdotool("click 3");
-        QThread::msleep(700);
+        EXPECT_TRUE(WaitFor([&] { return Menus().size() == 1; })) << "round " << round;
+        Xdotool("key Escape");
+        EXPECT_TRUE(WaitFor([&] { return Menus().isEmpty(); })) << "round " << round;
         EXPECT_FALSE(WindowShown()) << "round " << round;
 
         Xdotool("mousedown 1");

@@ -14,6 +14,7 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     static constexpr const char* kTasks[] = {"window", "links", "download", "help", "version"};
     std::string text = kTasks[static_cast<int>(job.task)];
     text += job.json ? " json" : "";
+    text += job.hidden ? " hidden" : "";
     text += job.quality ? " " + std::string(job.quality->label) : "";
     text += job.output ? " output=" + *job.output : "";
     for (const std::string& argument : job.qtArguments) {
@@ -32,6 +33,8 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"-platform", "offscreen", "-reverse", "-session", "s1", "L"},
          "window qt=-platform qt=offscreen qt=-reverse qt=-session qt=s1 link=L"},
         {{"--", "--links"}, "window link=--links"},
+        {{"--hidden", "L"}, "window hidden link=L"},
+        {{"--hidden", "--links", "L"}, "error: --hidden is for the window alone"},
         {{"L", "M"}, "error: give one link at the most"},
         {{" \t"}, "error: the link is blank"},
         {{"--links", "L"}, "links link=L"},

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +52,32 @@ TEST(StreamScan, FindsEntriesInBlockAndTableOrder) {
             matches.emplace_back(m.entry, m.quality->label);
         }
         EXPECT_EQ(matches, c.matches) << c.name;
+    }
+}
+
+TEST(StreamScan, ChoosesThePreferredQualityElseTheBestLowerElseTheBest) {
+    const auto row = [](std::string_view label) {
+        return &*std::ranges::find(QualityTable, label, &QualityRow::label);
+    };
+    const struct {
+        const char* name;
+        std::vector<std::string_view> offered; // labels, in page order
+        const QualityRow* preferred;
+        std::optional<std::size_t> chosen;
+    } cases[] = {
+        {"Preferred", {"240p", "720P", "1080P"}, row("720P"), 1},
+        {"BestOnThePage", {"240p", "Mobile", "480P"}, nullptr, 2},
+        {"BestLower", {"Mobile", "240p", "1080P", "360P"}, row("720P"), 3},
+        {"NothingLowerTakesTheBest", {"720P", "1080P"}, row("Mobile"), 1},
+        {"FirstOfEqualRows", {"360P", "360P"}, row("360P"), 0},
+        {"NoMatches", {}, nullptr, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::vector<LinkMatch> matches;
+        for (const std::string_view label : c.offered) {
+            matches.push_back({"", row(label)});
+        }
+        EXPECT_EQ(ChooseQuality(matches, c.preferred), c.chosen) << c.name;
     }
 }
 

@@ -58,6 +58,7 @@ TEST_F(HandOff, TakesLinksAndRefusesAnythingElse) {
     handoff::LinkServer server;
     ASSERT_TRUE(server.Listen(m_name));
     QSignalSpy received(&server, &handoff::LinkServer::LinkReceived);
+    QSignalSpy shown(&server, &handoff::LinkServer::ShowRequested);
     const QString link = QStringLiteral("http://www.clipvane.com/watch?v=Qx7bT2mLp9A \u00e9\u65e5 ");
     const QByteArray utf8 = link.toUtf8();
     const struct {
@@ -72,12 +73,15 @@ TEST_F(HandOff, TakesLinksAndRefusesAnythingElse) {
         {"Blank", "veltrin-link 1\n3\n \t ", "refused\n"},
         {"MoreThanItSaid", "veltrin-link 1\n2\nabcdef", "refused\n"},
         {"NoLength", "veltrin-link 1\nhttp://x/                ", "refused\n"},
+        {"NoLinkOnlyShowsTheWindow", "veltrin-link 1\n0\n", "ok\n"},
+        {"NoLinkAndMore", "veltrin-link 1\n0\nab", "refused\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Send(m_name, c.bytes), c.answer);
     }
     ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(shown.size(), 1);
     EXPECT_EQ(received.at(0).at(0).toString(), link);
     EXPECT_EQ(SendFromElsewhere(m_name, link), handoff::Delivery::Delivered);
     EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 2000));

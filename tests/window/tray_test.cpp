@@ -3,7 +3,11 @@
 #include "tray/mod_tray.h"
 #include "tray/notify_icon.h"
 
+#include <QContextMenuEvent>
 #include <QResizeEvent>
+#include <QSignalSpy>
+
+#include <functional>
 
 namespace veltrin::testing {
 namespace {
@@ -29,6 +33,12 @@ protected:
     void Minimise() {
         m_window->setWindowState(Qt::WindowMinimized);
         QCoreApplication::processEvents();
+    }
+
+    // What a right press on a control asks of it (the platform makes it of the press).
+    static void RightPress(QWidget* widget) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, {5, 5}, widget->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(widget, &event);
     }
 
     // A mouse event on the window's icon, as the desktop reports it, delivered.
@@ -61,6 +71,38 @@ TEST_F(Tray, MinimisingHidesBehindOneIconThatOnlyALeftPressTakesAway) {
         EXPECT_FALSE(m_window->windowState() & Qt::WindowMinimized);
         EXPECT_TRUE(Icons().empty()) << round;
     }
+}
+
+// The same menu on the icon's right button and on the window's bare areas, by mouse and keyboard.
+TEST_F(Tray, MenuOpensOnTheIconAndTheBareAreasAndQuitEndsTheProgram) {
+    QStringList items;
+    for (const QAction* action : m_window->Menu()->actions()) {
+        items << (action->isSeparator() ? QStringLiteral("-")
+                                        : action->text() + QLatin1String(action->isChecked() ? "*" : ""));
+    }
+    EXPECT_EQ(items.join(QLatin1Char('|')),
+              QStringLiteral("Show Veltrin|Downloads|-|Ask before downloading*|Download "
+                             "automatically|Don't watch the clipboard|-|Preferences\u2026|Quit"));
+    const struct {
+        const char* name;
+        std::function<void()> how;
+        bool opens;
+    } cases[] = {
+        {"header", [&] { RightPress(m_window->picHeader()); }, true},
+        {"background", [&] { RightPress(m_window.get()); }, true},
+        {"Shift+F10", [&] { QTest::keyClick(m_window->picFooter(), Qt::Key_F10, Qt::ShiftModifier); }, true},
+        {"Menu key", [&] { QTest::keyClick(m_window->picHeader(), Qt::Key_Menu); }, true},
+        {"Download picture", [&] { RightPress(m_window->cmdGo()); }, false},
+        {"icon", [&] { Minimise(), Report(modTray::WM_RBUTTONDOWN); }, true},
+    };
+    for (const auto& c : cases) {
+        c.how();
+        EXPECT_EQ(QTest::qWaitFor([&] { return m_window->Menu()->isVisible(); }, 500), c.opens) << c.name;
+        m_window->Menu()->hide();
+    }
+    QSignalSpy closed(m_window.get(), &frmMain::Closed);
+    m_window->Menu()->actions().last()->trigger();
+    EXPECT_EQ(closed.size(), 1);
 }
 
 // The shell takes the tip in the ANSI code page, in a field of 64 bytes.

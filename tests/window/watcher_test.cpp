@@ -1,5 +1,8 @@
 #include "window_fixture.h"
 
+#include <chrono>
+#include <thread>
+
 namespace veltrin::testing {
 namespace {
 
@@ -140,6 +143,77 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
         << "the question's Go command ran";
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "clip.mp4"); }, 10000));
     EXPECT_TRUE(ReadFile(m_folder / "clip.mp4") == video);
+    EXPECT_EQ(boxes.seen.size(), 1U);
+}
+
+// Off asks nothing; Ask asks; the automatic way downloads the preferred stream of every copied
+// link, an earlier one's too, with no question or dialog, and an answer outlives a restart.
+TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
+    m_server->Get("/auto", [&](const httplib::Request& req, httplib::Response& res) {
+        if (req.has_param("slow")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        }
+        const std::string stream = m_server.Url("/stream?itag%3D");
+        res.set_content("<html><script>var p = {flashvars: \"title=" + req.get_param_value("t") + "&map=url%3D" +
+                            stream + "22%26quality%3Dhd720%2Curl%3D" + stream + "5%26quality%3Dsmall\"};</script>",
+                        "text/html");
+    });
+    m_server->Get("/stream",
+                  [](const auto& req, auto& res) { res.set_content(req.get_param_value("itag"), "video/x-flv"); });
+    const auto link = [&](const char* query) {
+        return QString::fromStdString(m_server.Url("/auto?from=clipvane.com&")) + QLatin1String(query);
+    };
+    const fs::path folder = m_folder / "downloads";
+    fs::create_directory(folder);
+    const auto saved = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string() + "=" + ReadFile(entry.path()));
+        }
+        std::ranges::sort(names);
+        return names;
+    };
+    BoxAnswerer boxes;
+    boxes.answers = {Button::No};
+    std::vector<QString> said;
+    const auto listen = [&] {
+        shell::SetNotificationAreaForTesting(true);
+        m_window->setWindowState(Qt::WindowMinimized);
+        m_window->SetNotifier([&](const QString& title, const QString&) { said.push_back(title); });
+    };
+    listen();
+
+    // The menu's choice takes effect at once, and a link copied while not watched stays unasked.
+    m_window->Menu()->actions().at(5)->trigger();
+    SetClipboard(link("t=A"));
+    LetTicksPass();
+    m_window->Menu()->actions().at(3)->trigger();
+    LetTicksPass();
+    EXPECT_TRUE(boxes.seen.empty());
+    SetClipboard(link("t=B"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1; }, 2000));
+
+    UserSettings settings = m_window->Preferences();
+    settings.clipboard = ClipboardWay::Automatic;
+    settings.downloadFolder = QString::fromStdString(folder.string());
+    settings.preferredQuality = 4; // 240p
+    m_window->ApplySettings(settings);
+    SetClipboard(link("slow&t=C"));
+    QTest::qWait(300);
+    SetClipboard(link("t=D"));
+    const std::vector<std::string> both{"C (240p).flv=5", "D (240p).flv=5"};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saved() == both; }, 10000)) << saved().size();
+    EXPECT_EQ(m_window->txtURL()->text(), link("t=D")) << "the link box follows the latest copy";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 4; }, 5000));
+    EXPECT_EQ(std::ranges::count(said, QStringLiteral("Downloading D (240p).flv")), 1);
+
+    // After a restart the text answered last is not acted on again; copied anew, it is.
+    Open();
+    listen();
+    LetTicksPass();
+    EXPECT_EQ(saved(), both);
+    SetClipboard(link("t=D"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saved().size() == 3; }, 10000));
     EXPECT_EQ(boxes.seen.size(), 1U);
 }
 

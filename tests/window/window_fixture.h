@@ -7,13 +7,16 @@
 #include "tray/shell.h"
 #include "window/controls.h"
 #include "window/frm_main.h"
+#include "window/user_settings.h"
 #include "window/web_browser.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -115,6 +118,7 @@ protected:
         });
         m_server.Start();
         QGuiApplication::clipboard()->clear();
+        OpenSettingsStore()->clear(); // what an earlier test chose ends with it
         Open();
     }
     // Whatever a test pretends of the notification area ends with it.

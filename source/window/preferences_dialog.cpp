@@ -1,0 +1,117 @@
+#include "window/preferences_dialog.h"
+
+#include "extract/stream_entries.h"
+#include "window/constants.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+
+namespace veltrin {
+
+namespace {
+
+QString DefaultFolder() { return DownloadFolder(UserSettings{}); }
+
+} // namespace
+
+PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_folder(new QLineEdit(this)), m_quality(new QComboBox(this)),
+      m_clipboard(new QComboBox(this)), m_atOnce(new QSpinBox(this)),
+      m_login(new QCheckBox(tr("Start Veltrin when I log in"), this)) {
+    setWindowTitle(tr("Veltrin Preferences"));
+
+    m_folder->setText(QDir::toNativeSeparators(DownloadFolder(settings)));
+    auto* browse = new QPushButton(tr("Choose\u2026"), this);
+    connect(browse, &QPushButton::clicked, this, &PreferencesDialog::ChooseFolder);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(m_folder, 1);
+    folderRow->addWidget(browse);
+
+    m_quality->addItem(tr("The best on the page"), -1);
+    for (std::size_t row = 0; row < QualityTable.size(); ++row) {
+        m_quality->addItem(
+            QString::fromLatin1(QualityTable[row].label.data(), static_cast<qsizetype>(QualityTable[row].label.size())),
+            static_cast<int>(row));
+    }
+    m_quality->setCurrentIndex(m_quality->findData(settings.preferredQuality));
+
+    m_clipboard->addItem(tr("Ask before downloading"), static_cast<int>(ClipboardWay::Ask));
+    m_clipboard->addItem(tr("Download automatically"), static_cast<int>(ClipboardWay::Automatic));
+    m_clipboard->addItem(tr("Don't watch the clipboard"), static_cast<int>(ClipboardWay::Off));
+    m_clipboard->setCurrentIndex(m_clipboard->findData(static_cast<int>(settings.clipboard)));
+
+    m_atOnce->setRange(UserSettings::kFewestAtOnce, UserSettings::kMostAtOnce);
+    m_atOnce->setValue(settings.atOnce);
+    m_login->setChecked(AutostartEnabled());
+
+    auto* form = new QFormLayout;
+    form->addRow(tr("Download folder:"), folderRow);
+    form->addRow(tr("Preferred quality:"), m_quality);
+    form->addRow(tr("Copied links:"), m_clipboard);
+    form->addRow(tr("Downloads at once:"), m_atOnce);
+    form->addRow(m_login);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+}
+
+void PreferencesDialog::ChooseFolder() {
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Download folder"), m_folder->text());
+    if (!folder.isEmpty()) {
+        m_folder->setText(QDir::toNativeSeparators(folder));
+    }
+}
+
+UserSettings PreferencesDialog::Chosen() const {
+    UserSettings chosen = m_settings;
+    const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(m_folder->text().trimmed()));
+    // The desktop's own folder is kept as no choice, so that it follows the desktop.
+    chosen.downloadFolder = folder.isEmpty() || folder == QDir::cleanPath(DefaultFolder()) ? QString() : folder;
+    chosen.preferredQuality = m_quality->currentData().toInt();
+    chosen.clipboard = static_cast<ClipboardWay>(m_clipboard->currentData().toInt());
+    chosen.atOnce = m_atOnce->value();
+    return chosen;
+}
+
+void PreferencesDialog::accept() {
+    const UserSettings chosen = Chosen();
+    const QString folder = DownloadFolder(chosen);
+    if (chosen.downloadFolder.isEmpty()) {
+        QDir().mkpath(folder);
+    }
+    const QString title = QString::fromLatin1(constants::kMessageTitle);
+    if (!QDir::isAbsolutePath(folder)) {
+        QMessageBox::warning(
+            this, title,
+            tr("The download folder must be a full path, such as %1.").arg(QDir::toNativeSeparators(DefaultFolder())));
+        return;
+    }
+    if (const auto problem = FolderProblem(folder)) {
+        QMessageBox::warning(this, title, tr("Downloads cannot go to that folder: %1").arg(*problem));
+        return;
+    }
+    if (m_login->isChecked() != AutostartEnabled()) {
+        if (const auto failure = SetAutostart(m_login->isChecked())) {
+            m_login->setChecked(AutostartEnabled());
+            QMessageBox::warning(this, title, *failure);
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+} // namespace veltrin
