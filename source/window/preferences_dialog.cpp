@@ -30,6 +30,8 @@ PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* pare
     setWindowTitle(tr("Veltrin Preferences"));
 
     m_folder->setText(QDir::toNativeSeparators(DownloadFolder(settings)));
+    // Wide enough for a usual path to show whole.
+    m_folder->setMinimumWidth(m_folder->fontMetrics().averageCharWidth() * 36);
     auto* browse = new QPushButton(tr("Choose\u2026"), this);
     connect(browse, &QPushButton::clicked, this, &PreferencesDialog::ChooseFolder);
     auto* folderRow = new QHBoxLayout;

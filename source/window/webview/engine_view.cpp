@@ -99,6 +99,12 @@ EngineView::EngineView(QWidget* parent, Events events)
     // Nothing is saved behind the user's back, such as a file that a frame serves by itself.
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
             [](QWebEngineDownloadRequest* download) { download->cancel(); });
+    // Behind the icon the page is frozen, so that its renderer sleeps while the window waits. It
+    // is never discarded: that would load the results file again when the window comes back.
+    connect(m_page, &QWebEnginePage::visibleChanged, this, [this](bool visible) {
+        m_page->setLifecycleState(visible ? QWebEnginePage::LifecycleState::Active
+                                          : QWebEnginePage::LifecycleState::Frozen);
+    });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
         if (m_events.loadFinished) {
             m_events.loadFinished(ok);
