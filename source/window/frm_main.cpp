@@ -226,9 +226,19 @@ void frmMain::ApplySettings(const UserSettings& settings) {
 }
 
 void frmMain::ShowPreferences() {
+    if (m_preferences) { // chosen again while open
+        m_preferences->raise();
+        m_preferences->activateWindow();
+        return;
+    }
     PreferencesDialog dialog(m_prefs, this);
-    if (dialog.exec() == QDialog::Accepted) {
-        ApplySettings(dialog.Chosen());
+    m_preferences = &dialog;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    m_preferences = nullptr;
+    if (accepted) {
+        UserSettings chosen = dialog.Chosen();
+        chosen.lastAnswered = m_prefs.lastAnswered; // answered meanwhile
+        ApplySettings(chosen);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QActionGroup;
+class QDialog;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -158,6 +159,7 @@ private:
 
     UserSettings m_prefs;
     QMenu* m_menu = nullptr;
+    QDialog* m_preferences = nullptr; // while open
     QActionGroup* m_ways = nullptr;
     bool m_closing = false; // the question on closing is open
     // The clipboard's text is not acted on until the desktop reports a change: one answered in an
