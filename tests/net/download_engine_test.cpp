@@ -9,6 +9,10 @@
 #include <fstream>
 #include <mutex>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace veltrin {
 namespace {
 
@@ -186,6 +190,133 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
         fs::remove(info.file);
     }
     EXPECT_EQ(m_userAgent, "Veltrin test");
+}
+
+// What an earlier run left, at each phase it could have stopped in, continued by the next.
+TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
+    static const std::string part = "Clip (720P).mp4.part", record = part + ".resume", file = "Clip (720P).mp4";
+    const StreamIdentity clip{"abc", 22};
+    const auto saying = [&](std::size_t bytes, auto change) {
+        PartRecord r{clip,
+                     "http://w",
+                     "http://old",
+                     "\"v1\"",
+                     static_cast<std::int64_t>(kBody.size()),
+                     static_cast<std::int64_t>(bytes)};
+        change(r);
+        return RecordText(r);
+    };
+    const auto as = [](PartRecord&) {};
+    const std::string rest = "bytes=524288- if \"v1\"";
+    const struct {
+        const char* name;
+        std::size_t partBytes;    // of kBody, in the part left; kWhole: none
+        std::string record;       // beside it; empty: none
+        std::vector<Turn> script; // the last turn's body is the one saved
+        std::vector<std::string> asked;
+        std::set<std::string> left; // the folder's files at the end
+        std::string end = file;     // the file saved, or why it failed
+        bool afresh = false;
+        bool locked = false; // another live process holds the part
+    } rows[] = {
+        {"between attempts", 0, saying(0, as), {{}}, {""}, {file}},
+        {"mid-body", kHalf, saying(kHalf, as), {{}}, {rest}, {file}},
+        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf, as), {{}}, {rest}, {file}},
+        {"after the last byte, before the name",
+         kBody.size(),
+         saying(kBody.size(), as),
+         {{.status = 416}},
+         {"bytes=1048576- if \"v1\""},
+         {file}},
+        {"another validator",
+         kHalf,
+         saying(kHalf, [](auto& r) { r.validator = "\"v0\""; }),
+         {{.status = 200, .chunked = true}},
+         {"bytes=524288- if \"v0\""},
+         {file}},
+        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {rest, ""}, {file}},
+        {"no record", kHalf, "", {{}}, {""}, {file}},
+        {"a record naming more than the part holds", 1000, saying(kHalf, as), {{}}, {""}, {file}},
+        {"asked to start afresh", kHalf, saying(kHalf, as), {{}}, {""}, {file}, file, true},
+        {"another stream's part",
+         kHalf,
+         saying(kHalf, [](auto& r) { r.stream.format = 18; }),
+         {{}},
+         {""},
+         {part, record, "Clip (720P) (2).mp4"},
+         "Clip (720P) (2).mp4"},
+        {"a newer program's part",
+         kHalf,
+         "veltrin-part 9\n",
+         {{}},
+         {""},
+         {part, record, "Clip (720P) (2).mp4"},
+         "Clip (720P) (2).mp4"},
+        {"another process's part",
+         kHalf,
+         saying(kHalf, as),
+         {{}},
+         {""},
+         {part, record, "Clip (720P) (2).mp4"},
+         "Clip (720P) (2).mp4",
+         false,
+         true},
+        {"an expired address found again", kHalf, saying(kHalf, as), {{.status = 410}, {}}, {rest, rest}, {file}},
+        {"a failure keeps the part",
+         0,
+         saying(0, as),
+         {{.cut = kHalf}, {.status = 401}},
+         {"", rest},
+         {part, record},
+         "failed: the server answered 401"},
+        {"a full disk keeps the part",
+         kHalf,
+         saying(kHalf, as),
+         {{}},
+         {rest},
+         {part, record},
+         "failed: the file cannot be written: File too large"},
+    };
+    int found = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Script(row.script);
+        if (row.partBytes != kWhole) {
+            std::ofstream(m_folder / part, std::ios::binary) << (kBody + kOther).substr(0, row.partBytes);
+        }
+        if (!row.record.empty()) {
+            std::ofstream(m_folder / record) << row.record;
+        }
+        const int held = row.locked ? ::open((m_folder / part).c_str(), O_RDONLY) : -1;
+        ::flock(held, LOCK_EX);
+        std::optional<testing::FileSizeLimit> full;
+        if (row.end.ends_with("large")) {
+            full.emplace(kHalf + 100 * 1024);
+        }
+        const Continuation continuation{clip, "http://w", row.afresh, [&] {
+                                            ++found;
+                                            return std::optional(m_server.Url("/s?again"));
+                                        }};
+        const DownloadInfo info =
+            WaitForEnd(Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, continuation));
+        full.reset();
+        const bool saved = info.state == DownloadState::Finished;
+        EXPECT_EQ(saved ? info.file.filename().string() : "failed: " + info.reason, row.end);
+        EXPECT_EQ(Asked(), row.asked);
+        EXPECT_EQ(FileNames(m_folder), row.left);
+        EXPECT_TRUE(!saved || ReadFile(info.file) == kBody) << fs::file_size(info.file) << " bytes";
+        if (!saved) { // what is kept is continued by the next run
+            const PartUse use =
+                JudgePart(ReadRecordFile(m_folder / record), clip, fs::file_size(m_folder / part), false);
+            EXPECT_EQ(use.kind, PartUse::Kind::Continue);
+            EXPECT_GE(use.record.saved, static_cast<std::int64_t>(kHalf));
+        }
+        ::close(held);
+        for (const std::string& name : FileNames(m_folder)) {
+            fs::remove(m_folder / name);
+        }
+    }
+    EXPECT_EQ(found, 1);
 }
 
 TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
