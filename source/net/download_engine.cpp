@@ -38,9 +38,6 @@ using Kind = AttemptVerdict::Kind;
 
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 constexpr long kBufferBytes = 512 * 1024;
-// How often the bytes written are forced to the disk and named in the part's record, and the
-// folder looked at: a folder that goes away fails the download this soon.
-constexpr auto kKeepEvery = std::chrono::seconds(2);
 constexpr const char* kRecordSuffix = ".resume";
 
 std::string FileName(const DownloadTarget& target, const std::string& extension, int n) {
@@ -353,7 +350,7 @@ struct DownloadEngine::Impl {
         }
         t.attempt.facts.written += static_cast<std::int64_t>(bytes);
         t.info.received += static_cast<std::int64_t>(bytes);
-        if (Clock::now() - t.lastKeep >= kKeepEvery) {
+        if (Clock::now() - t.lastKeep >= t.engine->options.keepEvery) {
             if (const int error = t.engine->Check(t)) {
                 t.attempt.facts.openError = error;
                 return 0;

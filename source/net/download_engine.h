@@ -61,6 +61,9 @@ public:
         int retries = 5;
         std::chrono::milliseconds firstPause{2000}; // doubles with each retry
         long stallSeconds = 30;
+        // How often the bytes written are forced to the disk and named in the part's record, and
+        // the folder looked at: a folder that goes away fails the download this soon.
+        std::chrono::milliseconds keepEvery{2000};
         long connectTimeoutSeconds = 60;
         std::string userAgent{};
         std::string caFile{}; // for tests: trust this certificate authority

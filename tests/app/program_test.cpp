@@ -173,6 +173,7 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--download=720p --output=chosen @/streams", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},
         {"--output chosen/mine.bin --download 720p @/streams", 0, saved("chosen/mine.bin"), ""},
         {"--download 1080p @/streams", 1, "", "no 1080P stream"},
+        {"--download 720p --output gone/ @/streams", 3, "", "the folder cannot be written: No such file or directory"},
         {"--download 240P @/streams", 3, "", "the server answered 404"},
         {"--download 480p @/expiring", 0, saved("e1 (480P).flv"),
          "410; the watch page gave the stream's address again"},

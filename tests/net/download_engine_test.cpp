@@ -45,7 +45,8 @@ struct Turn {
     bool chunked = false;
     const char* type = "video/mp4";
     const char* etag = "\"v1\"";
-    bool losePart = false; // the part file goes first
+    bool losePart = false;   // the part file goes first
+    bool loseFolder = false; // the folder "gone" goes half-way
 };
 
 // One route that plays its script a request at a time, the last turn for every request after.
@@ -86,6 +87,9 @@ protected:
             if (offset == turn.quietAt) {
                 Hold();
             }
+            if (offset == kHalf && turn.loseFolder) {
+                fs::remove_all(m_folder / "gone");
+            }
             if (offset == body.size() && turn.cut == kWhole) {
                 sink.done(); // a chunked answer's end; without it, the connection breaks
                 return true;
@@ -122,7 +126,9 @@ protected:
     DownloadEngine& Engine() {
         if (!m_engine) {
             m_engine = std::make_unique<DownloadEngine>(
-                DownloadEngine::Options{.firstPause = 20ms, .stallSeconds = 1, .userAgent = "Veltrin test"}, nullptr);
+                DownloadEngine::Options{
+                    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test"},
+                nullptr);
         }
         return *m_engine;
     }
@@ -168,11 +174,19 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
          {""},
          "Clip (720P).webm"},
         {"no folder", {{}}, {}, "failed: the folder cannot be written: No such file or directory", "gone"},
+        {"the folder gone half-way",
+         {{.loseFolder = true}},
+         {""},
+         "failed: the folder cannot be written: No such file or directory",
+         "gone"},
         {"a full disk", {{}}, {}, "failed: the file cannot be written: File too large", "", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Script(row.script);
+        if (row.script.front().loseFolder) {
+            fs::create_directory(m_folder / "gone");
+        }
         std::optional<testing::FileSizeLimit> full;
         if (row.full) {
             full.emplace(100 * 1024);
