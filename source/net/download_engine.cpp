@@ -223,8 +223,9 @@ struct DownloadEngine::Impl {
             t.number = n;
             t.info.file = file;
             const std::int64_t kept = use.kind == PartUse::Kind::Continue ? use.record.saved : 0;
-            // Bytes after those the record names never reached the disk for certain.
-            if (::ftruncate(fd, kept) != 0) {
+            // Bytes after those the record names never reached the disk for certain. (An empty part
+            // is not truncated: the file system would then force the new bytes out at its close.)
+            if (st.st_size > kept && ::ftruncate(fd, kept) != 0) {
                 t.attempt.facts.openError = errno;
                 return false;
             }
