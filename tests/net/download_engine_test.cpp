@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <mutex>
 
 #include <fcntl.h>
@@ -208,96 +209,52 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
 
 // What an earlier run left, at each phase it could have stopped in, continued by the next.
 TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
-    static const std::string part = "Clip (720P).mp4.part", record = part + ".resume", file = "Clip (720P).mp4";
+    static const std::string part = "Clip (720P).mp4.part", record = part + ".resume", file = "Clip (720P).mp4",
+                             next = "Clip (720P) (2).mp4";
     const StreamIdentity clip{"abc", 22};
-    const auto saying = [&](std::size_t bytes, auto change) {
-        PartRecord r{clip,
-                     "http://w",
-                     "http://old",
-                     "\"v1\"",
-                     static_cast<std::int64_t>(kBody.size()),
-                     static_cast<std::int64_t>(bytes)};
-        change(r);
+    const auto saying = [&](std::size_t bytes, std::function<void(PartRecord&)> change = {}) {
+        PartRecord r{clip, "http://w", "http://old", "\"v1\"", std::ssize(kBody), static_cast<std::int64_t>(bytes)};
+        if (change) {
+            change(r);
+        }
         return RecordText(r);
     };
-    const auto as = [](PartRecord&) {};
-    const std::string rest = "bytes=524288- if \"v1\"";
+    const std::string rest = "bytes=524288- if \"v1\"", rest0 = "bytes=524288- if \"v0\"",
+                      end = "bytes=1048576- if \"v1\"";
+    const auto v0 = [](PartRecord& r) { r.validator = "\"v0\""; };
+    const std::string e401 = "the server answered 401", tooLarge = "the file cannot be written: File too large";
+    // A part that is not this download's stays as it is, beside the next name; a failure keeps it.
     const struct {
         const char* name;
-        std::size_t partBytes;    // of kBody, in the part left; kWhole: none
+        std::size_t partBytes;    // of kBody, in the part left
         std::string record;       // beside it; empty: none
         std::vector<Turn> script; // the last turn's body is the one saved
         std::vector<std::string> asked;
-        std::set<std::string> left; // the folder's files at the end
-        std::string end = file;     // the file saved, or why it failed
+        std::string end = file; // the file saved, or why it failed
         bool afresh = false;
         bool locked = false; // another live process holds the part
     } rows[] = {
-        {"between attempts", 0, saying(0, as), {{}}, {""}, {file}},
-        {"mid-body", kHalf, saying(kHalf, as), {{}}, {rest}, {file}},
-        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf, as), {{}}, {rest}, {file}},
-        {"after the last byte, before the name",
-         kBody.size(),
-         saying(kBody.size(), as),
-         {{.status = 416}},
-         {"bytes=1048576- if \"v1\""},
-         {file}},
-        {"another validator",
-         kHalf,
-         saying(kHalf, [](auto& r) { r.validator = "\"v0\""; }),
-         {{.status = 200, .chunked = true}},
-         {"bytes=524288- if \"v0\""},
-         {file}},
-        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {rest, ""}, {file}},
-        {"no record", kHalf, "", {{}}, {""}, {file}},
-        {"a record naming more than the part holds", 1000, saying(kHalf, as), {{}}, {""}, {file}},
-        {"asked to start afresh", kHalf, saying(kHalf, as), {{}}, {""}, {file}, file, true},
-        {"another stream's part",
-         kHalf,
-         saying(kHalf, [](auto& r) { r.stream.format = 18; }),
-         {{}},
-         {""},
-         {part, record, "Clip (720P) (2).mp4"},
-         "Clip (720P) (2).mp4"},
-        {"a newer program's part",
-         kHalf,
-         "veltrin-part 9\n",
-         {{}},
-         {""},
-         {part, record, "Clip (720P) (2).mp4"},
-         "Clip (720P) (2).mp4"},
-        {"another process's part",
-         kHalf,
-         saying(kHalf, as),
-         {{}},
-         {""},
-         {part, record, "Clip (720P) (2).mp4"},
-         "Clip (720P) (2).mp4",
-         false,
-         true},
-        {"an expired address found again", kHalf, saying(kHalf, as), {{.status = 410}, {}}, {rest, rest}, {file}},
-        {"a failure keeps the part",
-         0,
-         saying(0, as),
-         {{.cut = kHalf}, {.status = 401}},
-         {"", rest},
-         {part, record},
-         "failed: the server answered 401"},
-        {"a full disk keeps the part",
-         kHalf,
-         saying(kHalf, as),
-         {{}},
-         {rest},
-         {part, record},
-         "failed: the file cannot be written: File too large"},
+        {"between attempts", 0, saying(0), {{}}, {""}},
+        {"mid-body", kHalf, saying(kHalf), {{}}, {rest}},
+        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf), {{}}, {rest}},
+        {"after the last byte, before its name", kBody.size(), saying(kBody.size()), {{.status = 416}}, {end}},
+        {"another validator", kHalf, saying(kHalf, v0), {{.status = 200, .chunked = true}}, {rest0}},
+        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {rest, ""}},
+        {"no record", kHalf, "", {{}}, {""}},
+        {"a record naming more than the part holds", 1000, saying(kHalf), {{}}, {""}},
+        {"asked to start afresh", kHalf, saying(kHalf), {{}}, {""}, file, true},
+        {"another stream's part", kHalf, saying(kHalf, [](auto& r) { r.stream.format = 18; }), {{}}, {""}, next},
+        {"a newer program's part", kHalf, "veltrin-part 9\n", {{}}, {""}, next},
+        {"another process's part", kHalf, saying(kHalf), {{}}, {""}, next, false, true},
+        {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {rest, rest}},
+        {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", rest}, "failed: " + e401},
+        {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {rest}, "failed: " + tooLarge},
     };
     int found = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Script(row.script);
-        if (row.partBytes != kWhole) {
-            std::ofstream(m_folder / part, std::ios::binary) << (kBody + kOther).substr(0, row.partBytes);
-        }
+        std::ofstream(m_folder / part, std::ios::binary) << (kBody + kOther).substr(0, row.partBytes);
         if (!row.record.empty()) {
             std::ofstream(m_folder / record) << row.record;
         }
@@ -317,7 +274,10 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         const bool saved = info.state == DownloadState::Finished;
         EXPECT_EQ(saved ? info.file.filename().string() : "failed: " + info.reason, row.end);
         EXPECT_EQ(Asked(), row.asked);
-        EXPECT_EQ(FileNames(m_folder), row.left);
+        const auto left = row.end == file ? std::set{file}
+                          : saved         ? std::set{part, record, next}
+                                          : std::set{part, record};
+        EXPECT_EQ(FileNames(m_folder), left);
         EXPECT_TRUE(!saved || ReadFile(info.file) == kBody) << fs::file_size(info.file) << " bytes";
         if (!saved) { // what is kept is continued by the next run
             const PartUse use =
