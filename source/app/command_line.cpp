@@ -258,11 +258,13 @@ DownloadTarget TargetFor(const std::optional<std::string>& output, const Downloa
     return target;
 }
 
-// What the wait for a download hears: its end, from the engine's thread, or a signal to stop.
+// What the wait for a download hears: its end or its pause, from the engine's thread, or a signal
+// to stop.
 struct Waiting {
     std::mutex mutex;
     std::condition_variable changed;
     std::optional<DownloadInfo> ended;
+    std::optional<DownloadInfo> paused;
     bool interrupted = false;
 };
 
@@ -344,9 +346,9 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
     options.userAgent = modNet::kUserAgent;
     DownloadEngine engine(options, [&](const DownloadInfo& info) {
         report.Show(info);
-        if (Over(info.state)) {
+        if (Over(info.state) || info.state == DownloadState::Paused) {
             std::lock_guard lock(waiting.mutex);
-            waiting.ended = info;
+            (Over(info.state) ? waiting.ended : waiting.paused) = info;
             waiting.changed.notify_all();
         }
     });
@@ -371,26 +373,20 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         }
         return std::nullopt;
     };
-    const int id = engine.Add(plan.address, TargetFor(job.output, plan), std::move(continuation));
+    const DownloadTarget target = TargetFor(job.output, plan);
+    const bool kept = target.extension.has_value(); // else the engine cannot find the part again
+    const int id = engine.Add(plan.address, target, std::move(continuation));
     std::unique_lock lock(waiting.mutex);
     waiting.changed.wait(lock, [&] { return waiting.ended || waiting.interrupted; });
     if (!waiting.ended) {
         lock.unlock();
         engine.Pause(id); // the part and its record are on the disk, kept when the engine goes
-        const auto paused = [&] {
-            const auto info = engine.Info(id);
-            return info->state == DownloadState::Paused || Over(info->state);
-        };
-        while (!paused()) {
-            engine.Wait(id, std::chrono::milliseconds(20));
-        }
-        const DownloadInfo info = *engine.Info(id);
-        if (info.state == DownloadState::Paused) {
-            std::fprintf(err, "Veltrin: stopped%s\n", Kept(info).c_str());
+        lock.lock();
+        waiting.changed.wait(lock, [&] { return waiting.ended || waiting.paused; });
+        if (!waiting.ended) {
+            std::fprintf(err, "Veltrin: stopped%s\n", kept ? Kept(*waiting.paused).c_str() : "");
             return kInterrupted;
         }
-        lock.lock();
-        waiting.changed.wait(lock, [&] { return waiting.ended.has_value(); });
     }
     const DownloadInfo info = *waiting.ended;
     lock.unlock();
