@@ -205,8 +205,14 @@ struct DownloadEngine::Impl {
                 ::close(fd); // another live process writes it
                 continue;
             }
+            // A part that finished meanwhile has the final name as well, or none: never this one's.
             struct stat st {};
-            ::fstat(fd, &st);
+            struct stat named {};
+            if (::fstat(fd, &st) != 0 || ::stat(part.c_str(), &named) != 0 || named.st_ino != st.st_ino ||
+                named.st_dev != st.st_dev || st.st_nlink != 1) {
+                ::close(fd);
+                continue;
+            }
             const std::string record = part.string() + kRecordSuffix;
             const PartUse use = JudgePart(ReadRecordFile(record), c.stream, st.st_size, c.afresh);
             const std::string shown = "\"" + part.filename().string() + "\"";

@@ -232,7 +232,7 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         std::vector<std::string> asked;
         std::string end = file; // the file saved, or why it failed
         bool afresh = false;
-        bool locked = false; // another live process holds the part
+        int held = 0; // 1: another live process holds the part; 2: it has another name, as a finished one has
     } rows[] = {
         {"between attempts", 0, saying(0), {{}}, {""}},
         {"mid-body", kHalf, saying(kHalf), {{}}, {rest}},
@@ -245,7 +245,8 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         {"asked to start afresh", kHalf, saying(kHalf), {{}}, {""}, file, true},
         {"another stream's part", kHalf, saying(kHalf, [](auto& r) { r.stream.format = 18; }), {{}}, {""}, next},
         {"a newer program's part", kHalf, "veltrin-part 9\n", {{}}, {""}, next},
-        {"another process's part", kHalf, saying(kHalf), {{}}, {""}, next, false, true},
+        {"another process's part", kHalf, saying(kHalf), {{}}, {""}, next, false, 1},
+        {"a part with a second name", kHalf, saying(kHalf), {{}}, {""}, next, false, 2},
         {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {rest, rest}},
         {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", rest}, "failed: " + e401},
         {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {rest}, "failed: " + tooLarge},
@@ -258,8 +259,12 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         if (!row.record.empty()) {
             std::ofstream(m_folder / record) << row.record;
         }
-        const int held = row.locked ? ::open((m_folder / part).c_str(), O_RDONLY) : -1;
+        const int held = row.held == 1 ? ::open((m_folder / part).c_str(), O_RDONLY) : -1;
         ::flock(held, LOCK_EX);
+        const fs::path elsewhere = m_folder.Path().string() + ".link";
+        if (row.held == 2) {
+            fs::create_hard_link(m_folder / part, elsewhere);
+        }
         std::optional<testing::FileSizeLimit> full;
         if (row.end.ends_with("large")) {
             full.emplace(kHalf + 100 * 1024);
@@ -286,6 +291,7 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
             EXPECT_GE(use.record.saved, static_cast<std::int64_t>(kHalf));
         }
         ::close(held);
+        fs::remove(elsewhere);
         for (const std::string& name : FileNames(m_folder)) {
             fs::remove(m_folder / name);
         }
