@@ -485,8 +485,8 @@ struct DownloadEngine::Impl {
         StopTransfer(t, false);
         t.validator.clear();
         t.info.received = t.synced = 0;
-        struct stat held {
-        }, named{};
+        struct stat held {};
+        struct stat named {};
         if (::fstat(t.lock, &held) != 0 || ::stat(t.partPath.c_str(), &named) != 0 || held.st_ino != named.st_ino) {
             // The part was removed or replaced meanwhile: the one under the name is locked afresh.
             Release(t);

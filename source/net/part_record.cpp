@@ -105,6 +105,10 @@ PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdenti
     if (afresh) {
         return {Kind::StartOver, {}, "asked to start afresh"};
     }
+    if (record->saved > 0 && record->validator.empty()) {
+        // The length alone cannot tell two versions apart.
+        return {Kind::StartOver, {}, "the server gave nothing to tell its versions apart by"};
+    }
     if (record->saved > partBytes) {
         return {Kind::StartOver, {}, "it holds fewer bytes than its record names"};
     }

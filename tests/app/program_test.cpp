@@ -55,7 +55,10 @@ protected:
             res.status = req.get_param_value("n") == "caf\u00E9" ? 200 : 404;
             res.set_content(m_video, "video/mp4");
         });
-        m_server->Get("/slow", [this](const auto&, auto& res) { ServeSlowly(res, m_video, "video/3gpp", 4096, 20ms); });
+        m_server->Get("/slow", [this](const auto&, auto& res) {
+            res.set_header("ETag", "\"s1\"");
+            ServeSlowly(res, m_video, "video/3gpp", 4096, 20ms);
+        });
         // A page whose first address has expired already: the stream is asked of the page again.
         m_server->Get("/expiring", [this](const auto&, auto& res) {
             res.set_content("<script>flashvars=\"video_id=e1&url=" + m_server.Url("/signed?itag=35&sig=") +

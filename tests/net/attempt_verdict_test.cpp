@@ -132,6 +132,8 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
         {text([](auto& r) { r.saved = 0, r.total = -1, r.validator = ""; }), 0, "continue at 0/-1 "},
         {text([](auto& r) { r.validator = "\"v1\"\nsaved=999"; }), 999, "continue at 500/1000 \"v1\" saved=999"},
         {whole, 499, "start over: it holds fewer bytes than its record names"},
+        {text([](auto& r) { r.validator = ""; }), 500,
+         "start over: the server gave nothing to tell its versions apart by"},
         {whole, 500, "start over: asked to start afresh", true},
         {std::nullopt, 0, "start over"},
         {std::nullopt, 10, "start over: it has no record of what it holds"},
