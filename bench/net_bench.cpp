@@ -68,13 +68,16 @@ void BM_BareCurl(benchmark::State& state) {
 BENCHMARK(BM_BareCurl)->Arg(100 << 10)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
 
 // From Add to the end seen by a caller that waits, the file named: what a download costs besides
-// its bytes shows against the bare transfer below.
+// its bytes shows against the bare transfer below. Arg 1: added as the command line adds it, with
+// a record beside the part for a later run.
 void BM_Download(benchmark::State& state) {
     const std::string url = Server().Url("/video");
     veltrin::testing::TemporaryFolder folder;
     veltrin::DownloadEngine engine({}, nullptr);
+    const veltrin::DownloadTarget target{folder, "video", "mp4"};
     for (auto _ : state) {
-        const auto info = engine.Wait(engine.Add(url, {folder, "video", "mp4"}));
+        const int id = state.range(0) ? engine.Add(url, target, {{"id", 22}, "http://w"}) : engine.Add(url, target);
+        const auto info = engine.Wait(id);
         if (!info || info->state != veltrin::DownloadState::Finished) {
             state.SkipWithError("the download did not finish");
             break;
@@ -83,7 +86,7 @@ void BM_Download(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * (int64_t{64} << 20));
 }
-BENCHMARK(BM_Download)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Download)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_BareCurlToFile(benchmark::State& state) {
     const std::string url = Server().Url("/video");

@@ -26,6 +26,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace veltrin::cli {
@@ -35,7 +36,7 @@ namespace {
 constexpr std::string_view kUsageText =
     "Usage: Veltrin [--hidden] [LINK]\n"
     "       Veltrin --links [--json] LINK\n"
-    "       Veltrin --download QUALITY LINK [--output PATH]\n"
+    "       Veltrin --download QUALITY LINK [--output PATH] [--no-continue]\n"
     "       Veltrin --help | --version\n"
     "\n"
     "Without options, opens the window, or brings the one open on this display to the front;\n"
@@ -48,6 +49,8 @@ constexpr std::string_view kUsageText =
     "                 save the stream of that quality (1080p, 720p, 480p, 360p, 240p, mobile)\n"
     "                 as \"<title> (<quality>).<ext>\" and print where it went\n"
     "  --output PATH  with --download, the folder (the current one unless given) or the file\n"
+    "  --no-continue  with --download, empty the part an earlier run of the same stream left\n"
+    "                 (\"<name>.part\") and start afresh, rather than go on from it\n"
     "  --hidden       start behind the notification-area icon (nothing changes when a window is\n"
     "                 open already)\n"
     "  --help         show this text\n"
@@ -55,6 +58,9 @@ constexpr std::string_view kUsageText =
     "\n"
     "A value may also be joined to its option with \"=\" (--output=PATH, --links=LINK). Options\n"
     "are never abbreviated, and \"--\" ends them.\n"
+    "\n"
+    "A download that is stopped (Ctrl+C) or fails keeps what it has: the same command goes on\n"
+    "from there, and starts over if the video has changed on the server since.\n"
     "\n"
     "Exit status: 0 links printed (also to a reader that stops early) or stream saved, 1 no\n"
     "known quality (or not the one asked for) on the page, 2 the page could not be fetched or\n"
@@ -195,9 +201,14 @@ public:
     void Show(const DownloadInfo& info) {
         const auto now = std::chrono::steady_clock::now();
         std::lock_guard lock(m_mutex);
+        const char* clear = m_terminal ? "\r\033[K" : "";
+        if (info.note != m_note) {
+            m_note = info.note;
+            std::fprintf(m_err, "%sVeltrin: %s\n", clear, info.note.c_str());
+        }
         if (info.state == DownloadState::Retrying) {
-            std::fprintf(m_err, "%sVeltrin: %s; trying again (%d)\n", m_terminal ? "\r\033[K" : "", info.reason.c_str(),
-                         info.attempt);
+            std::fprintf(m_err, "%sVeltrin: %s; trying again", clear, info.reason.c_str());
+            std::fprintf(m_err, info.attempt > 0 ? " (%d)\n" : "\n", info.attempt);
             return;
         }
         if (info.state != DownloadState::Downloading) {
@@ -207,16 +218,16 @@ public:
             return;
         }
         const int percent = info.total > 0 ? static_cast<int>(info.received * 100 / info.total) : -1;
-        const std::string figures = (percent >= 0 ? std::to_string(percent) + "%  " : std::string()) +
-                                    ProgressText(info.received, info.total, info.bytesPerSecond);
+        const std::string figures = ProgressText(info.received, info.total, info.bytesPerSecond);
         if (m_terminal) {
-            constexpr int kWidth = 30;
-            const int filled = percent >= 0 ? percent * kWidth / 100 : 0;
-            std::fprintf(m_err, "\r\033[K[%s%s] %s", std::string(filled, '#').c_str(),
-                         std::string(kWidth - filled, ' ').c_str(), figures.c_str());
+            // Asked at every line, so that it follows the terminal as it is resized.
+            winsize size{};
+            const int columns = ::ioctl(fileno(m_err), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+            std::fprintf(m_err, "\r\033[K%s", ProgressLine(percent, figures, columns).c_str());
             m_drawn = true;
         } else if (now - m_lastLine >= std::chrono::seconds(5)) {
-            std::fprintf(m_err, "Veltrin: %s\n", figures.c_str());
+            std::fprintf(m_err, "Veltrin: %s%s\n", percent >= 0 ? (std::to_string(percent) + "%  ").c_str() : "",
+                         figures.c_str());
             m_lastLine = now;
         }
         std::fflush(m_err);
@@ -226,6 +237,7 @@ private:
     std::FILE* m_err;
     bool m_terminal;
     bool m_drawn = false;
+    std::string m_note;
     std::chrono::steady_clock::time_point m_lastLine;
     std::mutex m_mutex;
 };
@@ -248,11 +260,13 @@ DownloadTarget TargetFor(const std::optional<std::string>& output, const Downloa
     return target;
 }
 
-// What the wait for a download hears: its end, from the engine's thread, or a signal to stop.
+// What the wait for a download hears: its end or its pause, from the engine's thread, or a signal
+// to stop.
 struct Waiting {
     std::mutex mutex;
     std::condition_variable changed;
     std::optional<DownloadInfo> ended;
+    std::optional<DownloadInfo> paused;
     bool interrupted = false;
 };
 
@@ -303,8 +317,18 @@ bool Over(DownloadState state) {
     return state == DownloadState::Finished || state == DownloadState::Failed || state == DownloadState::Cancelled;
 }
 
-int Download(const QualityRow& quality, const std::string& link, const std::optional<std::string>& output,
-             std::FILE* out, std::FILE* err) {
+// "3.1 MB kept in "Clip.mp4.part"; the same command goes on from there", or nothing.
+std::string Kept(const DownloadInfo& info) {
+    if (info.received <= 0 || info.file.empty()) {
+        return {};
+    }
+    return "; " + ByteSize(info.received) + (info.total >= 0 ? " of " + ByteSize(info.total) : std::string()) +
+           " kept in \"" + info.file.filename().string() + ".part\"; the same command goes on from there";
+}
+
+int Download(const Job& job, std::FILE* out, std::FILE* err) {
+    const QualityRow& quality = *job.quality;
+    const std::string& link = job.link;
     auto fetched = FetchWatchPage(link, err);
     if (const int* status = std::get_if<int>(&fetched)) {
         return *status;
@@ -324,21 +348,47 @@ int Download(const QualityRow& quality, const std::string& link, const std::opti
     options.userAgent = modNet::kUserAgent;
     DownloadEngine engine(options, [&](const DownloadInfo& info) {
         report.Show(info);
-        if (Over(info.state)) {
+        if (Over(info.state) || info.state == DownloadState::Paused) {
             std::lock_guard lock(waiting.mutex);
-            waiting.ended = info;
+            (Over(info.state) ? waiting.ended : waiting.paused) = info;
             waiting.changed.notify_all();
         }
     });
     const DownloadPlan plan = PlanDownload(*match, VideoTitle(page.text));
-    const int id = engine.Add(plan.address, TargetFor(output, plan));
+    const std::optional<int> format = FormatCode(match->entry);
+    Continuation continuation{{VideoId(page.text), format.value_or(-1)}, link, job.afresh};
+    if (continuation.stream.video.empty()) {
+        continuation.stream.video = NormaliseLink(link); // a page without an id is known by its link
+    }
+    // The same format code on the page fetched again; an address may be signed for a while only.
+    continuation.findAddress = [&link, format]() -> std::optional<std::string> {
+        std::FILE* quiet = std::fopen("/dev/null", "w");
+        auto again = FetchWatchPage(link, quiet != nullptr ? quiet : stderr);
+        if (quiet != nullptr) {
+            std::fclose(quiet);
+        }
+        const auto* found = std::get_if<WatchPage>(&again);
+        for (const LinkMatch& m : found != nullptr ? found->matches : std::vector<LinkMatch>{}) {
+            if (FormatCode(m.entry) == format) {
+                return PlanDownload(m, {}).address;
+            }
+        }
+        return std::nullopt;
+    };
+    const DownloadTarget target = TargetFor(job.output, plan);
+    const bool kept = target.extension.has_value(); // else the engine cannot find the part again
+    const int id = engine.Add(plan.address, target, std::move(continuation));
     std::unique_lock lock(waiting.mutex);
     waiting.changed.wait(lock, [&] { return waiting.ended || waiting.interrupted; });
     if (!waiting.ended) {
         lock.unlock();
-        engine.Cancel(id); // removes the partial file
+        engine.Pause(id); // the part and its record are on the disk, kept when the engine goes
         lock.lock();
-        waiting.changed.wait(lock, [&] { return waiting.ended.has_value(); });
+        waiting.changed.wait(lock, [&] { return waiting.ended || waiting.paused; });
+        if (!waiting.ended) {
+            std::fprintf(err, "Veltrin: stopped%s\n", kept ? Kept(*waiting.paused).c_str() : "");
+            return kInterrupted;
+        }
     }
     const DownloadInfo info = *waiting.ended;
     lock.unlock();
@@ -351,7 +401,7 @@ int Download(const QualityRow& quality, const std::string& link, const std::opti
         }
         return kFound;
     case DownloadState::Failed:
-        std::fprintf(err, "Veltrin: the download failed: %s\n", info.reason.c_str());
+        std::fprintf(err, "Veltrin: the download failed: %s%s\n", info.reason.c_str(), Kept(info).c_str());
         return kDownloadFailed;
     default: return kInterrupted;
     }
@@ -372,7 +422,7 @@ int Run(const Job& job, std::FILE* out, std::FILE* err) {
     case Task::Help: return Print(out, err, kUsageText, "the help");
     case Task::Version: return Print(out, err, "Veltrin " VELTRIN_VERSION "\n", "the version");
     case Task::Links: return Links(job.link, job.json, out, err);
-    case Task::Download: return Download(*job.quality, job.link, job.output, out, err);
+    case Task::Download: return Download(job, out, err);
     case Task::Window: break;
     }
     return ReportUsage({"the window is no job of the command line"}, err);

@@ -26,9 +26,10 @@ struct Option {
     Value value;
 };
 
-constexpr Option kOptions[] = {{"help", Value::None},  {"version", Value::None},      {"links", Value::OnlyAttached},
-                               {"json", Value::None},  {"download", Value::Required}, {"output", Value::Required},
-                               {"hidden", Value::None}};
+constexpr Option kOptions[] = {{"help", Value::None},          {"version", Value::None},
+                               {"links", Value::OnlyAttached}, {"json", Value::None},
+                               {"download", Value::Required},  {"output", Value::Required},
+                               {"no-continue", Value::None},   {"hidden", Value::None}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -39,11 +40,13 @@ struct Given {
     bool version = false;
     bool links = false;
     bool json = false;
+    bool noContinue = false;
     bool hidden = false;
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
-    const bool commandLine = given.help || given.version || given.links || given.json || given.download || given.output;
+    const bool commandLine =
+        given.help || given.version || given.links || given.json || given.download || given.output || given.noContinue;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -77,10 +80,11 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         job.task = Task::Download;
         job.quality = &*row;
         job.output = given.output;
+        job.afresh = given.noContinue;
         return job;
     }
-    if (given.output) {
-        return UsageError{"--output goes with --download"};
+    if (given.output || given.noContinue) {
+        return UsageError{std::string(given.output ? "--output" : "--no-continue") + " goes with --download"};
     }
     if (given.help || given.version) {
         job.task = given.help ? Task::Help : Task::Version;
@@ -163,6 +167,8 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             given.version = true;
         } else if (name == "json") {
             given.json = true;
+        } else if (name == "no-continue") {
+            given.noContinue = true;
         } else if (name == "hidden") {
             given.hidden = true;
         } else if (name == "links") {

@@ -20,6 +20,7 @@ struct Job {
     bool json = false;                    // Links
     const QualityRow* quality = nullptr;  // Download
     std::optional<std::string> output;    // Download: the folder or file, as given
+    bool afresh = false;                  // Download: a part left by an earlier run is not continued
     std::vector<std::string> qtArguments; // Window: Qt's own options, with their values, in order
 };
 

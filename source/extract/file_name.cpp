@@ -153,19 +153,32 @@ std::string_view TrimSpacesAndDots(std::string_view text) {
 
 } // namespace
 
+namespace {
+
+// The player parameters' fields, decoded, the first one starting after the script's quote.
+std::optional<std::string> ParameterFields(std::string_view pageText) {
+    const auto window = FindParameterWindow(pageText);
+    if (!window) {
+        return std::nullopt;
+    }
+    std::string fields = SanitizeUtf8(PercentDecode(*window, false));
+    // The window starts with the script's own words ("flashvars: \"" or "flashvars=\""): the
+    // first field starts after the quote.
+    if (const auto quote = fields.find_first_of("\"'"); quote < fields.find('&')) {
+        fields.erase(0, quote + 1);
+    }
+    return fields;
+}
+
+} // namespace
+
 std::string VideoTitle(std::string_view pageText) {
     std::optional<std::string> videoId;
-    if (const auto window = FindParameterWindow(pageText)) {
-        std::string fields = SanitizeUtf8(PercentDecode(*window, false));
-        // The window starts with the script's own words ("flashvars: \"" or "flashvars=\""): the
-        // first field starts after the quote.
-        if (const auto quote = fields.find_first_of("\"'"); quote < fields.find('&')) {
-            fields.erase(0, quote + 1);
-        }
-        if (auto title = Field(fields, "title"); title && !TrimWhiteSpace(*title).empty()) {
+    if (const auto fields = ParameterFields(pageText)) {
+        if (auto title = Field(*fields, "title"); title && !TrimWhiteSpace(*title).empty()) {
             return std::string(TrimWhiteSpace(*title));
         }
-        videoId = Field(fields, "video_id");
+        videoId = Field(*fields, "video_id");
     }
     if (auto title = HtmlTitle(pageText)) {
         return *title;
@@ -174,6 +187,12 @@ std::string VideoTitle(std::string_view pageText) {
         return std::string(TrimWhiteSpace(*videoId));
     }
     return "video";
+}
+
+std::string VideoId(std::string_view pageText) {
+    const auto fields = ParameterFields(pageText);
+    const auto id = fields ? Field(*fields, "video_id") : std::nullopt;
+    return id ? std::string(TrimWhiteSpace(*id)) : std::string();
 }
 
 std::optional<int> FormatCode(std::string_view entry) {

@@ -12,6 +12,9 @@ namespace veltrin {
 // page's <title> without the site's suffix, else the "video_id" field, else "video". UTF-8.
 std::string VideoTitle(std::string_view pageText);
 
+// The player parameters' "video_id" field; empty when there is none.
+std::string VideoId(std::string_view pageText);
+
 // The format code a stream entry names ("itag=22" gives 22), if any.
 std::optional<int> FormatCode(std::string_view entry);
 

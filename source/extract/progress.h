@@ -13,4 +13,9 @@ std::string ByteSize(std::int64_t bytes);
 // negative, the speed when it is above zero, and the time left when both are.
 std::string ProgressText(std::int64_t received, std::int64_t total, double bytesPerSecond);
 
+// A terminal's progress line, "[####    ] 40%  figures", in fewer characters than columns so
+// that it never wraps: the bar takes what the rest leaves, and gives way to the figures alone,
+// cut short, when fewer than 10 of its characters would fit. percent: -1 while unknown.
+std::string ProgressLine(int percent, const std::string& figures, int columns);
+
 } // namespace veltrin

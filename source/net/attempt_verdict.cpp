@@ -65,6 +65,9 @@ AttemptVerdict JudgeHead(const AttemptFacts& facts, const DownloadProgress& befo
     if (status >= 500 || status == 408 || status == 429) {
         return Again(Kind::RetryAfterPause, answered, offset, before);
     }
+    if ((status == 403 || status == 404 || status == 410) && before.mayFindAgain) {
+        return {Kind::FindAgain, answered};
+    }
     if (status >= 400) {
         return Failed(answered);
     }

@@ -37,6 +37,7 @@ struct DownloadProgress {
     std::int64_t furthest = 0; // the most bytes any attempt has left on disk
     int attempt = 0;           // the retries so far
     int retries = 5;           // how many are allowed
+    bool mayFindAgain = false; // the stream's address may be asked of its watch page again
 };
 
 struct AttemptVerdict {
@@ -46,6 +47,7 @@ struct AttemptVerdict {
         StartOver,       // what the part file holds is no use: empty it, then try again after a pause
         RetryAfterPause, // try again after a pause for the rest
         Failed,
+        FindAgain, // the address no longer answers (signed addresses expire): ask the watch page again
     };
     Kind kind = Kind::GoOn;
     std::string reason{};    // why it failed, or why it is tried again

@@ -2,6 +2,7 @@
 
 #include "extract/file_name.h"
 #include "extract/link.h"
+#include "extract/progress.h"
 #include "net/attempt_verdict.h"
 #include "net/curl_setup.h"
 
@@ -23,6 +24,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +39,7 @@ using Kind = AttemptVerdict::Kind;
 
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 constexpr long kBufferBytes = 512 * 1024;
+constexpr const char* kRecordSuffix = ".resume";
 
 std::string FileName(const DownloadTarget& target, const std::string& extension, int n) {
     if (!extension.empty()) {
@@ -79,6 +82,14 @@ struct DownloadEngine::Impl {
         Clock::time_point lastReport;
         std::int64_t bytesAtLastReport = 0;
         Impl* engine = nullptr;
+        std::optional<Continuation> continuation; // only with a known extension
+        int lock = -1;                            // the part file, locked while this download owns it
+        std::int64_t synced = 0;                  // bytes at the part's start known to be on the disk
+        Clock::time_point lastKeep;
+        bool foundAgain = false; // the address has been asked for again since bytes last came
+        std::function<std::optional<std::string>()> findAddress;
+
+        std::string RecordPath() const { return partPath.string() + kRecordSuffix; }
     };
 
     enum class Command { Pause, Resume, Cancel };
@@ -152,7 +163,9 @@ struct DownloadEngine::Impl {
                 t.attempt.facts.openError = errno;
                 return false;
             }
-            t.part = ::fdopen(fd, "wb");
+            ::flock(fd, LOCK_EX | LOCK_NB); // made with O_EXCL: no other process has it yet
+            t.lock = fd;
+            t.part = ::fdopen(::dup(fd), "wb");
             t.partPath = part;
             t.number = n;
             t.info.file = file;
@@ -160,6 +173,116 @@ struct DownloadEngine::Impl {
         }
         t.attempt.facts.openError = EEXIST;
         return false;
+    }
+
+    // Takes the first name whose part file no live process holds: a part this stream left is
+    // continued, or emptied when it cannot be; another stream's, or a newer program's, is left
+    // alone. False when the folder cannot be written.
+    bool Adopt(Transfer& t) {
+        t.extension = *t.target.extension;
+        const Continuation& c = *t.continuation;
+        const auto note = [&t](const std::string& text) { t.info.note += (t.info.note.empty() ? "" : "; ") + text; };
+        for (int n = 1; n < 10000; ++n) {
+            const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
+            fs::path part = file;
+            part += ".part";
+            std::error_code ignored;
+            if (fs::exists(file, ignored) || fs::is_symlink(file, ignored)) {
+                continue;
+            }
+            bool made = false;
+            int fd = ::open(part.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+            if (fd < 0 && errno == ENOENT) {
+                made = true;
+                fd = ::open(part.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            }
+            if (fd < 0) {
+                if (errno == EEXIST || errno == ELOOP) {
+                    continue;
+                }
+                t.attempt.facts.openError = errno;
+                return false;
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                ::close(fd); // another live process writes it
+                continue;
+            }
+            // A part that finished meanwhile has the final name as well, or none: never this one's.
+            struct stat st {};
+            struct stat named {};
+            if (::fstat(fd, &st) != 0 || ::stat(part.c_str(), &named) != 0 || named.st_ino != st.st_ino ||
+                named.st_dev != st.st_dev || st.st_nlink != 1) {
+                ::close(fd);
+                continue;
+            }
+            const std::string record = part.string() + kRecordSuffix;
+            const PartUse use = JudgePart(ReadRecordFile(record), c.stream, st.st_size, c.afresh);
+            const std::string shown = "\"" + part.filename().string() + "\"";
+            if (use.kind == PartUse::Kind::LeaveAlone) {
+                if (made) {
+                    ::unlink(part.c_str());
+                }
+                ::close(fd);
+                note(shown + " left alone: " + use.reason);
+                continue;
+            }
+            t.lock = fd;
+            t.partPath = part;
+            t.number = n;
+            t.info.file = file;
+            const std::int64_t kept = use.kind == PartUse::Kind::Continue ? use.record.saved : 0;
+            // Bytes after those the record names never reached the disk for certain. (An empty part
+            // is not truncated: the file system would then force the new bytes out at its close.)
+            if (st.st_size > kept && ::ftruncate(fd, kept) != 0) {
+                t.attempt.facts.openError = errno;
+                return false;
+            }
+            t.info.received = t.synced = t.furthest = kept;
+            t.validator = use.record.validator;
+            t.info.total = kept > 0 ? use.record.total : -1;
+            if (kept > 0) {
+                note("continuing " + shown + " after " + ByteSize(kept));
+            } else if (!use.reason.empty()) {
+                note(shown + " started over: " + use.reason);
+            }
+            // A part made now gets its record as its body begins: a part without one starts over.
+            t.attempt.facts.openError = made ? 0 : WriteRecordFile(record, Record(t));
+            return t.attempt.facts.openError == 0;
+        }
+        t.attempt.facts.openError = EEXIST;
+        return false;
+    }
+
+    PartRecord Record(const Transfer& t) const {
+        return {t.continuation->stream, t.continuation->page, t.info.url, t.validator, t.info.total, t.synced};
+    }
+
+    // Forces the bytes written to the disk and names them in the record: 0, or the errno that
+    // stopped it. A failure leaves the record naming fewer bytes, never more.
+    int Keep(Transfer& t) {
+        t.lastKeep = Clock::now();
+        if (!t.continuation || t.lock < 0) {
+            return 0;
+        }
+        if (t.part != nullptr) {
+            std::fflush(t.part); // what does not go is not counted: the size below says what went
+        }
+        struct stat st {};
+        if (::fdatasync(t.lock) != 0 || ::fstat(t.lock, &st) != 0) {
+            return errno;
+        }
+        t.synced = std::min<std::int64_t>(t.info.received, st.st_size);
+        return WriteRecordFile(t.RecordPath(), Record(t));
+    }
+
+    // Whether the part can still be written where it belongs, now and then while bytes arrive:
+    // 0, or why not.
+    int Check(Transfer& t) {
+        struct stat st {};
+        if (::stat(t.partPath.c_str(), &st) != 0 || ::access(t.target.folder.c_str(), W_OK) != 0) {
+            return errno;
+        }
+        return Keep(t);
     }
 
     // The part file open for writing: the one of an earlier attempt, or a new one.
@@ -210,9 +333,18 @@ struct DownloadEngine::Impl {
         if (verdict.saved == 0) {
             t.validator = a.facts.validator;
         }
+        if (verdict.fromStart) {
+            t.info.note = "the video has changed on the server since; starting over";
+        }
         t.info.received = verdict.saved;
         t.info.total = verdict.total;
-        return true;
+        t.synced = std::min(t.synced, verdict.saved);
+        t.lastKeep = Clock::now();
+        // Named before a byte of this body is written: a record never speaks for another body's bytes.
+        if (t.continuation) {
+            a.facts.openError = WriteRecordFile(t.RecordPath(), Record(t));
+        }
+        return a.facts.openError == 0;
     }
 
     static size_t Write(char* data, size_t size, size_t count, void* user) {
@@ -227,6 +359,12 @@ struct DownloadEngine::Impl {
         }
         t.attempt.facts.written += static_cast<std::int64_t>(bytes);
         t.info.received += static_cast<std::int64_t>(bytes);
+        if (Clock::now() - t.lastKeep >= t.engine->options.keepEvery) {
+            if (const int error = t.engine->Check(t)) {
+                t.attempt.facts.openError = error;
+                return 0;
+            }
+        }
         return bytes;
     }
 
@@ -267,8 +405,18 @@ struct DownloadEngine::Impl {
 
     void Start(Transfer& t) {
         t.attempt = {};
+        if (t.continuation && t.lock < 0 && !Adopt(t)) {
+            Fail(t, "the folder cannot be written: " + Strerror(t.attempt.facts.openError));
+            return;
+        }
         Attempt& a = t.attempt;
-        a.before = {t.info.received, t.info.total, t.validator, t.furthest, t.info.attempt, options.retries};
+        a.before = {t.info.received,
+                    t.info.total,
+                    t.validator,
+                    t.furthest,
+                    t.info.attempt,
+                    options.retries,
+                    t.findAddress && !t.foundAgain};
         a.easy = curl_easy_init();
         net::ApplyCommonOptions(a.easy,
                                 {.url = t.info.url,
@@ -296,7 +444,7 @@ struct DownloadEngine::Impl {
         SetState(t, DownloadState::Downloading);
     }
 
-    void StopTransfer(Transfer& t) {
+    void StopTransfer(Transfer& t, bool keep = true) {
         if (t.attempt.easy) {
             curl_multi_remove_handle(multi, t.attempt.easy);
             curl_easy_cleanup(t.attempt.easy);
@@ -304,23 +452,87 @@ struct DownloadEngine::Impl {
         curl_slist_free_all(t.attempt.requestHeaders);
         t.attempt = {};
         if (t.part) {
+            if (keep) {
+                Keep(t);
+            }
             std::fclose(t.part);
             t.part = nullptr;
         }
     }
 
+    static void Release(Transfer& t) {
+        if (t.lock >= 0) {
+            ::close(t.lock);
+            t.lock = -1;
+        }
+    }
+
     void RemovePart(Transfer& t) {
-        StopTransfer(t);
+        StopTransfer(t, false);
         if (!t.partPath.empty()) {
             ::unlink(t.partPath.c_str());
+            ::unlink(t.RecordPath().c_str());
             t.partPath.clear();
         }
-        t.info.received = 0;
+        Release(t);
+        t.info.received = t.synced = 0;
+    }
+
+    // What the part holds is no use. A continuable download's part stays, emptied and locked.
+    void StartOver(Transfer& t) {
+        if (!t.continuation || t.lock < 0) {
+            RemovePart(t);
+            return;
+        }
+        StopTransfer(t, false);
+        t.validator.clear();
+        t.info.received = t.synced = 0;
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(t.lock, &held) != 0 || ::stat(t.partPath.c_str(), &named) != 0 || held.st_ino != named.st_ino) {
+            // The part was removed or replaced meanwhile: the one under the name is locked afresh.
+            Release(t);
+            t.lock = ::open(t.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            if (t.lock >= 0) {
+                ::flock(t.lock, LOCK_EX | LOCK_NB);
+            }
+        }
+        WriteRecordFile(t.RecordPath(), Record(t)); // its errors come again at the next attempt
+        if (t.lock >= 0) {
+            static_cast<void>(::ftruncate(t.lock, 0));
+        }
+    }
+
+    // Stops the download for good. A continuable one with bytes on the disk keeps its part and
+    // record, unlocked, for a later run; any other loses its part.
+    void StopKeeping(Transfer& t) {
+        StopTransfer(t);
+        struct stat st {};
+        if (t.continuation && t.lock >= 0 && t.synced > 0 && ::stat(t.partPath.c_str(), &st) == 0) {
+            Release(t);
+            t.info.received = t.synced;
+            return;
+        }
+        RemovePart(t);
     }
 
     void Fail(Transfer& t, const std::string& reason) {
-        RemovePart(t);
+        StopKeeping(t);
         SetState(t, DownloadState::Failed, reason);
+    }
+
+    // The address no longer answers: the watch page is asked for it again, once until bytes come.
+    void FindAgain(Transfer& t, const std::string& reason) {
+        StopTransfer(t);
+        const std::optional<std::string> address = t.findAddress ? t.findAddress() : std::nullopt;
+        if (!address || address->empty() || *address == t.info.url) {
+            Fail(t, reason);
+            return;
+        }
+        t.info.url = *address;
+        t.foundAgain = true;
+        t.nextTry = Clock::now();
+        SetState(t, DownloadState::Retrying, reason + "; the watch page gave the stream's address again");
     }
 
     // The part file gets the final name, never over an existing file.
@@ -362,7 +574,9 @@ struct DownloadEngine::Impl {
             Fail(t, "the file cannot be named " + file.filename().string() + ": " + Strerror(errno));
             return;
         }
+        ::unlink(t.RecordPath().c_str());
         t.partPath.clear();
+        Release(t);
         t.info.total = t.info.received;
         StopTransfer(t);
         SetState(t, DownloadState::Finished);
@@ -370,6 +584,9 @@ struct DownloadEngine::Impl {
 
     void Done(Transfer& t, CURLcode code) {
         Attempt& a = t.attempt;
+        if (a.facts.written > 0) {
+            t.foundAgain = false;
+        }
         if (!a.began) {
             // No body came: an empty one still makes a file; nothing else needs the part file.
             code == CURLE_OK ? static_cast<void>(BeginBody(t)) : ReadHead(t);
@@ -382,7 +599,8 @@ struct DownloadEngine::Impl {
         case Kind::GoOn: // a transfer that is over always has a verdict
         case Kind::Finished: Finish(t); return;
         case Kind::Failed: Fail(t, verdict.reason); return;
-        case Kind::StartOver: RemovePart(t); break;
+        case Kind::FindAgain: FindAgain(t, verdict.reason); return;
+        case Kind::StartOver: StartOver(t); break;
         case Kind::RetryAfterPause: StopTransfer(t); break;
         }
         t.furthest = std::max(t.furthest, verdict.saved);
@@ -490,7 +708,11 @@ struct DownloadEngine::Impl {
             }
             if (stop) {
                 for (auto& [id, t] : transfers) {
-                    Apply(id, Command::Cancel);
+                    if (t->continuation && !Over(t->info.state)) {
+                        StopKeeping(*t);
+                    } else {
+                        Apply(id, Command::Cancel);
+                    }
                 }
                 return;
             }
@@ -549,9 +771,16 @@ DownloadEngine::~DownloadEngine() {
     curl_multi_cleanup(m_impl->multi);
 }
 
-int DownloadEngine::Add(const std::string& url, const DownloadTarget& target) {
+int DownloadEngine::Add(const std::string& url, const DownloadTarget& target) { return Add(url, target, {}); }
+
+int DownloadEngine::Add(const std::string& url, const DownloadTarget& target, Continuation continuation) {
     auto transfer = std::make_unique<Impl::Transfer>();
     transfer->target = target;
+    transfer->findAddress = std::move(continuation.findAddress);
+    // Only a name known before the first answer can be looked for in a later run.
+    if (!continuation.stream.video.empty() && target.extension) {
+        transfer->continuation = std::move(continuation);
+    }
     transfer->engine = m_impl.get();
     transfer->info.url = url;
     int id = 0;

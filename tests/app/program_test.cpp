@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 
 #include <fcntl.h>
@@ -54,7 +55,20 @@ protected:
             res.status = req.get_param_value("n") == "caf\u00E9" ? 200 : 404;
             res.set_content(m_video, "video/mp4");
         });
-        m_server->Get("/slow", [this](const auto&, auto& res) { ServeSlowly(res, m_video, "video/3gpp", 4096, 20ms); });
+        m_server->Get("/slow", [this](const auto&, auto& res) {
+            res.set_header("ETag", "\"s1\"");
+            ServeSlowly(res, m_video, "video/3gpp", 4096, 20ms);
+        });
+        // A page whose first address has expired already: the stream is asked of the page again.
+        m_server->Get("/expiring", [this](const auto&, auto& res) {
+            res.set_content("<script>flashvars=\"video_id=e1&url=" + m_server.Url("/signed?itag=35&sig=") +
+                                std::to_string(++m_pagesServed) + "&quality=large\"</script>",
+                            "text/html");
+        });
+        m_server->Get("/signed", [this](const httplib::Request& req, auto& res) {
+            res.status = req.get_param_value("sig") == "1" ? 410 : 200;
+            res.set_content(m_video, "video/x-flv");
+        });
         m_server.Start();
     }
     void TearDown() override {
@@ -129,6 +143,7 @@ protected:
     }
 
     std::string m_video = std::string(300000, 'v') + "end";
+    std::atomic<int> m_pagesServed{0};
     LoopbackServer<> m_server;
     TemporaryFolder m_folder{"veltrin-programme-\u00E9\u7A0B"}; // a user's folder need not be ASCII
     QProcess m_window;                                          // a window the test started
@@ -161,7 +176,10 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--download=720p --output=chosen @/streams", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},
         {"--output chosen/mine.bin --download 720p @/streams", 0, saved("chosen/mine.bin"), ""},
         {"--download 1080p @/streams", 1, "", "no 1080P stream"},
+        {"--download 720p --output gone/ @/streams", 3, "", "the folder cannot be written: No such file or directory"},
         {"--download 240P @/streams", 3, "", "the server answered 404"},
+        {"--download 480p @/expiring", 0, saved("e1 (480P).flv"),
+         "410; the watch page gave the stream's address again"},
         // A reader that has gone (| head, | true) ends the links quietly and stops no download
         // half-way; a saved file's path that cannot be printed is no success.
         {"--links @/watch", 0, "", "", Out::Gone},
@@ -177,16 +195,20 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         EXPECT_EQ(result.err.empty(), c.errHas.empty()) << result.err;
         EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
     }
-    EXPECT_EQ(FileNames(here), (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4",
-                                                      "AC_DC_ Live_ (720P) (3).mp4", "AC_DC_ Live_ (Mobile).3gp",
-                                                      "AC_DC_ Live_ (Mobile) (2).3gp", "chosen"}));
+    EXPECT_EQ(FileNames(here),
+              (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "e1 (480P).flv",
+                                     "AC_DC_ Live_ (720P) (3).mp4", "AC_DC_ Live_ (Mobile).3gp",
+                                     "AC_DC_ Live_ (Mobile) (2).3gp", "chosen"}));
     EXPECT_EQ(FileNames(here / "chosen"), (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "mine.bin"}));
     for (const fs::path& file : fs::recursive_directory_iterator(here)) {
         EXPECT_TRUE(fs::is_directory(file) || ReadFile(file) == m_video) << file; // whole, however the output went
     }
 }
 
-TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
+// However a download stops, the same command goes on from there; a second process meanwhile
+// takes the next name.
+TEST_F(Program, StoppedDownloadIsContinuedByTheSameCommand) {
+    const QStringList download = {QStringLiteral("--download"), QStringLiteral("mobile"), Url("/streams")};
     // 0: a hang-up that the starter ignores, as nohup does, is no interruption.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL, 0}) {
         SCOPED_TRACE(signal);
@@ -196,23 +218,31 @@ TEST_F(Program, InterruptedDownloadLeavesNoFileAndAKilledOneOnlyItsPart) {
         process.setProcessEnvironment(Environment());
         process.setChildProcessModifier([signal] { std::signal(SIGHUP, signal == 0 ? SIG_IGN : SIG_DFL); });
         process.setWorkingDirectory(QString::fromStdString(here.string()));
-        process.start(QStringLiteral(VELTRIN_EXECUTABLE),
-                      {QStringLiteral("--download"), QStringLiteral("mobile"), Url("/streams")});
+        process.start(QStringLiteral(VELTRIN_EXECUTABLE), download);
         const fs::path part = here / "AC_DC_ Live_ (Mobile).3gp.part";
         ASSERT_TRUE(WaitFor([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
+        QProcess second; // while the first runs, a second takes the next name
+        if (signal == SIGINT) {
+            second.setProcessEnvironment(Environment());
+            second.setWorkingDirectory(QString::fromStdString(here.string()));
+            second.start(QStringLiteral(VELTRIN_EXECUTABLE), download);
+            ASSERT_TRUE(WaitFor([&] { return fs::exists(here / "AC_DC_ Live_ (Mobile) (2).3gp.part"); }));
+        }
         ::kill(static_cast<pid_t>(process.processId()), signal == 0 ? SIGHUP : signal);
         ASSERT_TRUE(process.waitForFinished(10000));
-        if (signal == 0) {
-            EXPECT_EQ(process.exitCode(), 0);
-            EXPECT_EQ(ReadFile(here / "AC_DC_ Live_ (Mobile).3gp"), m_video);
-        } else if (signal != SIGKILL) {
-            EXPECT_EQ(process.exitCode(), 130);
-            EXPECT_TRUE(fs::is_empty(here));
-        } else {
-            EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
-            EXPECT_TRUE(fs::exists(part));
-            EXPECT_FALSE(fs::exists(here / "AC_DC_ Live_ (Mobile).3gp")) << "nothing looks complete";
-        }
+        const std::string err = process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode(), signal == 0         ? 0
+                                                                                         : signal == SIGKILL ? -1
+                                                                                                             : 130);
+        EXPECT_FALSE(fs::exists(here / "AC_DC_ Live_ (Mobile).3gp") && signal != 0) << "nothing looks complete";
+        EXPECT_TRUE(signal == 0 || signal == SIGKILL || err.ends_with("; the same command goes on from there\n"))
+            << err;
+        EXPECT_TRUE(signal != SIGINT || (second.waitForFinished(10000) && second.exitCode() == 0));
+        const Result again = Run(download, QStringLiteral(VELTRIN_EXECUTABLE), here);
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_TRUE(signal == 0 || signal == SIGKILL || again.err.starts_with("Veltrin: continuing")) << again.err;
+        EXPECT_EQ(ReadFile(here / "AC_DC_ Live_ (Mobile).3gp"), m_video);
+        EXPECT_EQ(FileNames(here).size(), signal == SIGINT ? 2u : signal == 0 ? 2u : 1u) << "nothing left over";
     }
 }
 

@@ -17,6 +17,7 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     text += job.hidden ? " hidden" : "";
     text += job.quality ? " " + std::string(job.quality->label) : "";
     text += job.output ? " output=" + *job.output : "";
+    text += job.afresh ? " afresh" : "";
     for (const std::string& argument : job.qtArguments) {
         text += " qt=" + argument;
     }
@@ -58,6 +59,8 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--download"}, "error: --download needs a value"},
         {{"--download", "720p", "L", "--output", ""}, "error: --output needs a value"},
         {{"--output", "x", "L"}, "error: --output goes with --download"},
+        {{"--no-continue", "--download", "720p", "L"}, "download 720P afresh link=L"},
+        {{"--no-continue", "L"}, "error: --no-continue goes with --download"},
         {{"-h", "L"}, "help"},
         {{"--version"}, "version"},
     };
@@ -83,6 +86,26 @@ TEST(Progress, SaysSizesInDecimalUnitsAndTheTimeLeft) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ProgressText(c.received, c.total, c.bytesPerSecond), c.text);
+    }
+}
+
+// The terminal's line never reaches its last column, whatever its width.
+TEST(Progress, LineFitsTheTerminal) {
+    const std::string bar = "[" + std::string(10, '#') + std::string(17, ' ') + "] 40%  5 MB"; // 39 in all
+    const struct {
+        int percent;
+        int columns;
+        std::string line;
+    } cases[] = {
+        {40, 40, bar},
+        {-1, 32, "[" + std::string(24, ' ') + "] 5 MB"},
+        {100, 30, "[" + std::string(16, '#') + "] 100%  5 MB"},
+        {40, 22, "40%  5 MB"}, // no room for a bar of 10
+        {40, 6, "40%  "},
+        {40, 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ProgressLine(c.percent, "5 MB", c.columns), c.line) << c.columns;
     }
 }
 

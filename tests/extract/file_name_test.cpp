@@ -10,23 +10,25 @@ TEST(FileName, TitleComesFromTheParametersThenThePageThenTheVideoId) {
         const char* name;
         std::string page;
         std::string title;
+        std::string id = ""; // the video's id, by which a part file is continued
     } cases[] = {
         {"FormEncodedUtf8",
          "<title>Other - Clipvane</title><script>flashvars=\"video_id=abc&title=Caf%25C3%25A9%2B"
          "%2526%2BAC%252FDC&x=1\"</script>",
-         "Café & AC/DC"},
+         "Café & AC/DC", "abc"},
         {"LastFieldEndsAtTheQuote", "<script>var p = {flashvars: \"v=1&title=The+one\"};</script>", "The one"},
         {"FirstField", "<script>var p = {flashvars: \"title=First%2Bone&v=1\"};</script>", "First one"},
         {"InvalidBytesBecomeReplacement", "flashvars=\"v=1&title=a%25FFb\"</script>", "a\uFFFDb"},
         {"PageTitleWithoutTheSuffix",
          "<html><TITLE>Tom &amp; Jerry &#8211; &#x263A; - Clipvane</TITLE>"
          "<script>flashvars=\"video_id=abc\"</script>",
-         "Tom & Jerry \u2013 \u263A"},
-        {"VideoId", "<script>flashvars=\"v=1&video_id=Qx7bT2mLp9A&t=1\"</script>", "Qx7bT2mLp9A"},
+         "Tom & Jerry \u2013 \u263A", "abc"},
+        {"VideoId", "<script>flashvars=\"v=1&video_id=Qx7bT2mLp9A&t=1\"</script>", "Qx7bT2mLp9A", "Qx7bT2mLp9A"},
         {"Nothing", "<html>nothing at all</html>", "video"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(VideoTitle(c.page), c.title) << c.name;
+        EXPECT_EQ(VideoId(c.page), c.id) << c.name;
     }
 }
 

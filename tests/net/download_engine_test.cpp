@@ -7,7 +7,12 @@
 
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace veltrin {
 namespace {
@@ -41,7 +46,8 @@ struct Turn {
     bool chunked = false;
     const char* type = "video/mp4";
     const char* etag = "\"v1\"";
-    bool losePart = false; // the part file goes first
+    bool losePart = false;   // the part file goes first
+    bool loseFolder = false; // the folder "gone" goes half-way
 };
 
 // One route that plays its script a request at a time, the last turn for every request after.
@@ -82,6 +88,9 @@ protected:
             if (offset == turn.quietAt) {
                 Hold();
             }
+            if (offset == kHalf && turn.loseFolder) {
+                fs::remove_all(m_folder / "gone");
+            }
             if (offset == body.size() && turn.cut == kWhole) {
                 sink.done(); // a chunked answer's end; without it, the connection breaks
                 return true;
@@ -118,7 +127,9 @@ protected:
     DownloadEngine& Engine() {
         if (!m_engine) {
             m_engine = std::make_unique<DownloadEngine>(
-                DownloadEngine::Options{.firstPause = 20ms, .stallSeconds = 1, .userAgent = "Veltrin test"}, nullptr);
+                DownloadEngine::Options{
+                    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test"},
+                nullptr);
         }
         return *m_engine;
     }
@@ -164,11 +175,19 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
          {""},
          "Clip (720P).webm"},
         {"no folder", {{}}, {}, "failed: the folder cannot be written: No such file or directory", "gone"},
+        {"the folder gone half-way",
+         {{.loseFolder = true}},
+         {""},
+         "failed: the folder cannot be written: No such file or directory",
+         "gone"},
         {"a full disk", {{}}, {}, "failed: the file cannot be written: File too large", "", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Script(row.script);
+        if (row.script.front().loseFolder) {
+            fs::create_directory(m_folder / "gone");
+        }
         std::optional<testing::FileSizeLimit> full;
         if (row.full) {
             full.emplace(100 * 1024);
@@ -186,6 +205,98 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
         fs::remove(info.file);
     }
     EXPECT_EQ(m_userAgent, "Veltrin test");
+}
+
+// What an earlier run left, at each phase it could have stopped in, continued by the next.
+TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
+    static const std::string part = "Clip (720P).mp4.part", record = part + ".resume", file = "Clip (720P).mp4",
+                             next = "Clip (720P) (2).mp4";
+    const StreamIdentity clip{"abc", 22};
+    const auto saying = [&](std::size_t bytes, std::function<void(PartRecord&)> change = {}) {
+        PartRecord r{clip, "http://w", "http://old", "\"v1\"", std::ssize(kBody), static_cast<std::int64_t>(bytes)};
+        if (change) {
+            change(r);
+        }
+        return RecordText(r);
+    };
+    const std::string rest = "bytes=524288- if \"v1\"", rest0 = "bytes=524288- if \"v0\"",
+                      end = "bytes=1048576- if \"v1\"";
+    const auto v0 = [](PartRecord& r) { r.validator = "\"v0\""; };
+    const std::string e401 = "the server answered 401", tooLarge = "the file cannot be written: File too large";
+    // A part that is not this download's stays as it is, beside the next name; a failure keeps it.
+    const struct {
+        const char* name;
+        std::size_t partBytes;    // of kBody, in the part left
+        std::string record;       // beside it; empty: none
+        std::vector<Turn> script; // the last turn's body is the one saved
+        std::vector<std::string> asked;
+        std::string end = file; // the file saved, or why it failed
+        bool afresh = false;
+        int held = 0; // 1: another live process holds the part; 2: it has another name, as a finished one has
+    } rows[] = {
+        {"between attempts", 0, saying(0), {{}}, {""}},
+        {"mid-body", kHalf, saying(kHalf), {{}}, {rest}},
+        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf), {{}}, {rest}},
+        {"after the last byte, before its name", kBody.size(), saying(kBody.size()), {{.status = 416}}, {end}},
+        {"another validator", kHalf, saying(kHalf, v0), {{.status = 200, .chunked = true}}, {rest0}},
+        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {rest, ""}},
+        {"no record", kHalf, "", {{}}, {""}},
+        {"a record naming more than the part holds", 1000, saying(kHalf), {{}}, {""}},
+        {"asked to start afresh", kHalf, saying(kHalf), {{}}, {""}, file, true},
+        {"another stream's part", kHalf, saying(kHalf, [](auto& r) { r.stream.format = 18; }), {{}}, {""}, next},
+        {"a newer program's part", kHalf, "veltrin-part 9\n", {{}}, {""}, next},
+        {"another process's part", kHalf, saying(kHalf), {{}}, {""}, next, false, 1},
+        {"a part with a second name", kHalf, saying(kHalf), {{}}, {""}, next, false, 2},
+        {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {rest, rest}},
+        {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", rest}, "failed: " + e401},
+        {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {rest}, "failed: " + tooLarge},
+    };
+    int found = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Script(row.script);
+        std::ofstream(m_folder / part, std::ios::binary) << (kBody + kOther).substr(0, row.partBytes);
+        if (!row.record.empty()) {
+            std::ofstream(m_folder / record) << row.record;
+        }
+        const int held = row.held == 1 ? ::open((m_folder / part).c_str(), O_RDONLY) : -1;
+        ::flock(held, LOCK_EX);
+        const fs::path elsewhere = m_folder.Path().string() + ".link";
+        if (row.held == 2) {
+            fs::create_hard_link(m_folder / part, elsewhere);
+        }
+        std::optional<testing::FileSizeLimit> full;
+        if (row.end.ends_with("large")) {
+            full.emplace(kHalf + 100 * 1024);
+        }
+        const Continuation continuation{clip, "http://w", row.afresh, [&] {
+                                            ++found;
+                                            return std::optional(m_server.Url("/s?again"));
+                                        }};
+        const DownloadInfo info =
+            WaitForEnd(Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, continuation));
+        full.reset();
+        const bool saved = info.state == DownloadState::Finished;
+        EXPECT_EQ(saved ? info.file.filename().string() : "failed: " + info.reason, row.end);
+        EXPECT_EQ(Asked(), row.asked);
+        const auto left = row.end == file ? std::set{file}
+                          : saved         ? std::set{part, record, next}
+                                          : std::set{part, record};
+        EXPECT_EQ(FileNames(m_folder), left);
+        EXPECT_TRUE(!saved || ReadFile(info.file) == kBody) << fs::file_size(info.file) << " bytes";
+        if (!saved) { // what is kept is continued by the next run
+            const PartUse use =
+                JudgePart(ReadRecordFile(m_folder / record), clip, fs::file_size(m_folder / part), false);
+            EXPECT_EQ(use.kind, PartUse::Kind::Continue);
+            EXPECT_GE(use.record.saved, static_cast<std::int64_t>(kHalf));
+        }
+        ::close(held);
+        fs::remove(elsewhere);
+        for (const std::string& name : FileNames(m_folder)) {
+            fs::remove(m_folder / name);
+        }
+    }
+    EXPECT_EQ(found, 1);
 }
 
 TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
