@@ -143,16 +143,25 @@ struct DownloadEngine::Impl {
         Publish(t, true);
     }
 
+    // The n-th name and its part file's; none when a file has that name already.
+    static std::pair<fs::path, fs::path> Names(const Transfer& t, int n) {
+        const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
+        std::error_code ignored;
+        if (fs::exists(file, ignored) || fs::is_symlink(file, ignored)) {
+            return {};
+        }
+        fs::path part = file;
+        part += ".part";
+        return {file, part};
+    }
+
     // Opens the part file under a name that neither a file nor another part file has.
     bool OpenPart(Transfer& t) {
         t.extension =
             t.target.extension ? *t.target.extension : StreamExtension(std::nullopt, t.attempt.facts.contentType);
         for (int n = 1; n < 10000; ++n) {
-            const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
-            fs::path part = file;
-            part += ".part";
-            std::error_code ignored;
-            if (fs::exists(file, ignored) || fs::is_symlink(file, ignored)) {
+            const auto [file, part] = Names(t, n);
+            if (file.empty()) {
                 continue;
             }
             const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -183,11 +192,8 @@ struct DownloadEngine::Impl {
         const Continuation& c = *t.continuation;
         const auto note = [&t](const std::string& text) { t.info.note += (t.info.note.empty() ? "" : "; ") + text; };
         for (int n = 1; n < 10000; ++n) {
-            const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
-            fs::path part = file;
-            part += ".part";
-            std::error_code ignored;
-            if (fs::exists(file, ignored) || fs::is_symlink(file, ignored)) {
+            const auto [file, part] = Names(t, n);
+            if (file.empty()) {
                 continue;
             }
             bool made = false;
