@@ -1,5 +1,5 @@
 // The program on a real X server with a window manager and an XEmbed notification area: minimise
-// it, find its icon, press on it, see the window back.
+// it, find its icon, open its menu, press on it, see the window back; and again when the panel goes.
 
 #include "support/wait_until.h"
 
@@ -42,11 +42,11 @@ protected:
         // it is started again until it shows.
         const char* panel =
             "trayer --edge top --align left --widthtype pixel --width 120 --heighttype pixel --height 28";
-        QProcess* tray = &Start(panel);
+        m_tray = &Start(panel);
         ASSERT_TRUE(WaitFor(
             [&] {
-                if (tray->state() == QProcess::NotRunning) {
-                    tray = &Start(panel);
+                if (m_tray->state() == QProcess::NotRunning) {
+                    m_tray = &Start(panel);
                 }
                 return !Xdotool("search --onlyvisible --class trayer").isEmpty();
             },
@@ -119,11 +119,12 @@ protected:
     }
 
     QTemporaryDir m_home;
+    QProcess* m_tray = nullptr;
     QProcessEnvironment m_env;
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
-TEST_F(Desktop, MinimiseThenTheIconsMenuOpensAndALeftPressBringsTheWindowBack) {
+TEST_F(Desktop, IconsMenuOpensAndALeftPressOrAGonePanelBringsTheWindowBack) {
     ASSERT_TRUE(WaitFor([&] { return WindowShown(); }, 30s)) << "the window never appeared";
     const QString window = Xdotool("search --name ^Download.Clipvane.Free$").value(0);
     EXPECT_TRUE(Icons().isEmpty());
@@ -147,6 +148,12 @@ TEST_F(Desktop, MinimiseThenTheIconsMenuOpensAndALeftPressBringsTheWindowBack) {
         Xdotool("mouseup 1");
         EXPECT_TRUE(WaitFor([&] { return Icons().isEmpty(); })) << "round " << round;
     }
+
+    // The panel goes while the window hides behind it: the server says so, and the window is back.
+    Xdotool(QStringLiteral("windowminimize ") + window);
+    ASSERT_TRUE(WaitFor([&] { return !WindowShown() && Icons().size() == 1; }, 40s));
+    m_tray->kill();
+    EXPECT_TRUE(WaitFor([&] { return WindowShown(); }, 5s)) << "the window stayed out of reach";
 }
 
 } // namespace
