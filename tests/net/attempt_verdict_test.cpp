@@ -48,6 +48,7 @@ template <typename Change> AttemptFacts With(AttemptFacts facts, Change change) 
 TEST(Judge, EveryAttemptEndsInOneVerdict) {
     const DownloadProgress none{}, half{.saved = 500, .total = 1000, .validator = "\"v1\"", .furthest = 500};
     const DownloadProgress usedUp{.furthest = 500, .attempt = 5}, all{.saved = 1000, .furthest = 1000};
+    const DownloadProgress signedFor{.mayFindAgain = true}, signedHalf{.saved = 500, .mayFindAgain = true};
     const struct {
         AttemptFacts facts;
         DownloadProgress before;
@@ -90,9 +91,9 @@ TEST(Judge, EveryAttemptEndsInOneVerdict) {
         {Ended({}, 0, CURLE_COULDNT_RESOLVE_HOST), none, "failed: the host name is unknown (d)"},
         {Ended({}, 0, CURLE_COULDNT_RESOLVE_HOST), half, "retry #1 at 500: the host name is unknown (d)"},
         {Ended(Head(404), 0, CURLE_WRITE_ERROR), none, "failed: the server answered 404"},
-        {Ended(Head(410), 0), {.saved = 500, .mayFindAgain = true}, "find again: the server answered 410"},
-        {Ended(Head(403), 0, CURLE_WRITE_ERROR), {.mayFindAgain = true}, "find again: the server answered 403"},
-        {Ended(Head(401), 0), {.mayFindAgain = true}, "failed: the server answered 401"},
+        {Ended(Head(410), 0), signedHalf, "find again: the server answered 410"},
+        {Ended(Head(403), 0, CURLE_WRITE_ERROR), signedFor, "find again: the server answered 403"},
+        {Ended(Head(401), 0), signedFor, "failed: the server answered 401"},
         {Ended(Head(416), 0), none, "failed: the server answered 416"},
         {Ended(Head(302), 0), none, "failed: the server redirected without saying where (302)"},
         {Ended(Head(302), 0, CURLE_TOO_MANY_REDIRECTS), none, "failed: the server redirects too often (d)"},
