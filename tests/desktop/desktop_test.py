@@ -124,7 +124,7 @@ try:
              "--heighttype", "pixel", "--height", "28"]
     tray = [start(panel)]
     wait_for(lambda: (tray[0].poll() is None or tray.insert(0, start(panel))) and
-             xdotool("search", "--onlyvisible", "--class", "trayer"), "the notification area", 40)
+             xdotool("search", "--onlyvisible", "--class", "trayer"), "the notification area", 60)
     # The program in a folder of its own, where its results file goes, and the watch page.
     for name in ("modules", "translations", "Veltrin", "dl.jpg"):  # the first makes the folder
         built = os.path.join(os.path.dirname(sys.argv[1]), name)
