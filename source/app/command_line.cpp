@@ -65,7 +65,10 @@ constexpr std::string_view kUsageText =
     "Exit status: 0 links printed (also to a reader that stops early) or stream saved, 1 no\n"
     "known quality (or not the one asked for) on the page, 2 the page could not be fetched or\n"
     "has no player parameters, 3 the download failed, 64 wrong usage, 74 the output could not\n"
-    "be written (a saved stream stays saved), 130 interrupted.\n";
+    "be written (a saved stream stays saved), 130 interrupted.\n"
+    "\n"
+    "What the command line prints, its messages and its exit statuses are the same in every\n"
+    "locale, in English, for scripts to read; only the window follows the desktop's language.\n";
 
 // The system's reason for an error, in English whatever the locale.
 const char* Reason(int error) {

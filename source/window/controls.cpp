@@ -1,5 +1,6 @@
 #include "window/controls.h"
 
+#include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -11,7 +12,35 @@
 
 namespace veltrin {
 
-PictureBox::PictureBox(const QString& resource, QWidget* parent) : QLabel(parent) {
+namespace {
+
+// Qt's own interface for a label with a picture says "image" and offers no action.
+class AccessiblePictureButton : public QAccessibleWidget {
+public:
+    explicit AccessiblePictureButton(PictureBox* box) : QAccessibleWidget(box, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return QStringList(pressAction()) + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& name) override {
+        if (name == pressAction()) {
+            Q_EMIT static_cast<PictureBox*>(widget())->Click();
+        } else {
+            QAccessibleWidget::doAction(name);
+        }
+    }
+};
+
+QAccessibleInterface* PictureButtonFactory(const QString& className, QObject* object) {
+    const auto* box = qobject_cast<PictureBox*>(object);
+    return className == QLatin1String(PictureBox::staticMetaObject.className()) && box && box->IsButton()
+               ? new AccessiblePictureButton(static_cast<PictureBox*>(object))
+               : nullptr;
+}
+
+} // namespace
+
+PictureBox::PictureBox(const QString& resource, QWidget* parent, bool button) : QLabel(parent), m_button(button) {
+    static const bool installed = (QAccessible::installFactory(PictureButtonFactory), true);
+    static_cast<void>(installed);
     const QPixmap picture(resource);
     setPixmap(picture);
     setFixedSize(picture.deviceIndependentSize().toSize());

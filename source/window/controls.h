@@ -7,11 +7,13 @@
 namespace veltrin {
 
 // A picture box: shows its picture at its own pixel size and takes the focus like a control.
-// It has no pressed, hover or focus look, and reports only a completed mouse click.
+// It has no pressed, hover or focus look, and reports only a completed mouse click. One made as a
+// button is a push button to assistive technologies too, whose press action is a click.
 class PictureBox : public QLabel {
     Q_OBJECT
 public:
-    explicit PictureBox(const QString& resource, QWidget* parent = nullptr);
+    explicit PictureBox(const QString& resource, QWidget* parent = nullptr, bool button = false);
+    bool IsButton() const { return m_button; }
 
 Q_SIGNALS:
     void Click();
@@ -24,6 +26,7 @@ protected:
 
 private:
     bool m_pressed = false;
+    bool m_button;
 };
 
 // The single-line link box; reports the character code of every key press before it is handled.

@@ -21,7 +21,9 @@
 #include "window/web_browser.h"
 
 #include "advertisement.h"
+#include "version.h"
 
+#include <QAccessibleWidget>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -71,6 +73,14 @@ void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRo
     widget->setPalette(palette);
 }
 
+// Qt's own interface makes a plain widget a filler, even one that is a window: a screen reader
+// looks for a frame.
+QAccessibleInterface* WindowFactory(const QString& className, QObject* object) {
+    return className == QLatin1String(frmMain::staticMetaObject.className())
+               ? new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window)
+               : nullptr;
+}
+
 constexpr qsizetype kMostPromptCharacters = 1000;
 constexpr qsizetype kMostUnbrokenRun = 80;
 constexpr int kAreaWatchMs = 1000;
@@ -92,6 +102,8 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_settings(std::move(settings)), m_trayIcon(std::make_unique<shell::NotifyIcon>()) {
+    static const bool accessible = (QAccessible::installFactory(WindowFactory), true);
+    static_cast<void>(accessible);
     setWindowTitle(QString::fromLatin1(constants::kCaption));
     setWindowIcon(QIcon(QStringLiteral(":/veltrin/veltrin.ico")));
     setAutoFillBackground(true);
@@ -99,6 +111,8 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
     setFixedSize(Twips(kClientWidth), Twips(kClientHeight));
+    // The controls have fixed places; only dialogs follow a right-to-left language.
+    setLayoutDirection(Qt::LeftToRight);
 
     const auto place = [this](QWidget* w, const Place& p, bool sized) {
         w->move(Twips(p.left), Twips(p.top));
@@ -125,21 +139,27 @@ frmMain::frmMain(Settings settings, QWidget* parent)
 
     m_wb1 = new WebBrowser(this);
     m_wb1->setObjectName(QStringLiteral("wb1"));
+    m_wb1->setAccessibleName(tr("Download links"));
+    m_wb1->setAccessibleDescription(tr("The video's download links, or why there are none"));
     place(m_wb1, kBrowser, true);
 
     // Pictures keep their pixel size; only their places follow the screen's density.
-    m_cmdGo = new PictureBox(QStringLiteral(":/veltrin/button.jpg"), this);
+    m_cmdGo = new PictureBox(QStringLiteral(":/veltrin/button.jpg"), this, true);
     m_cmdGo->setObjectName(QStringLiteral("cmdGo"));
+    m_cmdGo->setAccessibleName(tr("Download"));
+    m_cmdGo->setAccessibleDescription(tr("Shows the download links of the video in the link box"));
     m_cmdGo->setCursor(Qt::PointingHandCursor);
     m_cmdGo->setContextMenuPolicy(Qt::PreventContextMenu);
     place(m_cmdGo, kGo, false);
 
     m_picFooter = new PictureBox(QStringLiteral(":/veltrin/footer.jpg"), this);
     m_picFooter->setObjectName(QStringLiteral("picFooter"));
+    m_picFooter->setAccessibleName(tr("Veltrin %1 - links straight to the video").arg(QStringLiteral(VELTRIN_VERSION)));
     place(m_picFooter, kFooter, false);
 
     m_picHeader = new PictureBox(QStringLiteral(":/veltrin/header.jpg"), this);
     m_picHeader->setObjectName(QStringLiteral("picHeader"));
+    m_picHeader->setAccessibleName(tr("Download Clipvane Free: direct links to every quality of a video"));
     place(m_picHeader, kHeader, false);
 
     m_txtURL = new TextBox(this);
@@ -153,6 +173,7 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     m_label1->setObjectName(QStringLiteral("Label1"));
     SetTahoma(m_label1, QFont::Bold, QPalette::WindowText, QColor(0, 0, 128));
     m_label1->setFocusPolicy(Qt::NoFocus);
+    m_label1->setBuddy(m_txtURL); // names the link box
     place(m_label1, kLabel, true);
 
     // The header lies under everything else; the link box covers the label's lowest row.

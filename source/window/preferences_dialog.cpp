@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -33,6 +34,7 @@ PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* pare
     // Wide enough for a usual path to show whole.
     m_folder->setMinimumWidth(m_folder->fontMetrics().averageCharWidth() * 36);
     auto* browse = new QPushButton(tr("Choose\u2026"), this);
+    browse->setAccessibleDescription(tr("Chooses the download folder in a dialog"));
     connect(browse, &QPushButton::clicked, this, &PreferencesDialog::ChooseFolder);
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(m_folder, 1);
@@ -56,7 +58,10 @@ PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* pare
     m_login->setChecked(AutostartEnabled());
 
     auto* form = new QFormLayout;
-    form->addRow(tr("Download folder:"), folderRow);
+    // A row of a layout gets no buddy of its own: the label names the folder box.
+    auto* folderLabel = new QLabel(tr("Download folder:"), this);
+    folderLabel->setBuddy(m_folder);
+    form->addRow(folderLabel, folderRow);
     form->addRow(tr("Preferred quality:"), m_quality);
     form->addRow(tr("Copied links:"), m_clipboard);
     form->addRow(tr("Downloads at once:"), m_atOnce);

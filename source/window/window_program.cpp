@@ -3,8 +3,10 @@
 #include "version.h"
 #include "window/frm_main.h"
 #include "window/hand_off.h"
+#include "window/translations.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -128,6 +130,10 @@ int RunWindowProgram(const Job& job, const char* programName) {
     QApplication::setApplicationVersion(QStringLiteral(VELTRIN_VERSION));
     // Only closing the main window ends the program, not closing a box while the window is hidden.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The window only: what the program prints stays English in every locale, for scripts.
+    Translations translations;
+    translations.Install(QLocale::system().uiLanguages(), Translations::Folder(),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 
     frmMain window;
     QObject::connect(&window, &frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -1,0 +1,293 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de">
+<context>
+    <name>veltrin</name>
+    <message>
+        <source>%1 does not exist.</source>
+        <translation>%1 gibt es nicht.</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder.</source>
+        <translation>%1 ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written.</source>
+        <translation>In %1 kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be removed.</source>
+        <translation>%1 kann nicht entfernt werden.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::DownloadRow</name>
+    <message>
+        <source>Pause</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Show in folder</source>
+        <translation>Im Ordner zeigen</translation>
+    </message>
+    <message>
+        <source>Queued</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Paused at %1</source>
+        <translation>Angehalten bei %1</translation>
+    </message>
+    <message>
+        <source>Retrying (attempt %1): %2</source>
+        <translation>Neuer Versuch (Nr. %1): %2</translation>
+    </message>
+    <message>
+        <source>Finished, %1</source>
+        <translation>Fertig, %1</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Abgebrochen</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::DownloadsWindow</name>
+    <message>
+        <source>Downloads - Veltrin</source>
+        <translation>Downloads - Veltrin</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::PreferencesDialog</name>
+    <message>
+        <source>Start Veltrin when I log in</source>
+        <translation>Veltrin beim Anmelden starten</translation>
+    </message>
+    <message>
+        <source>Veltrin Preferences</source>
+        <translation>Veltrin-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Auswählen…</translation>
+    </message>
+    <message>
+        <source>Chooses the download folder in a dialog</source>
+        <translation>Wählt den Download-Ordner in einem Dialog aus</translation>
+    </message>
+    <message>
+        <source>The best on the page</source>
+        <translation>Die beste auf der Seite</translation>
+    </message>
+    <message>
+        <source>Ask before downloading</source>
+        <translation>Vor dem Herunterladen fragen</translation>
+    </message>
+    <message>
+        <source>Download automatically</source>
+        <translation>Automatisch herunterladen</translation>
+    </message>
+    <message>
+        <source>Don&apos;t watch the clipboard</source>
+        <translation>Zwischenablage nicht beobachten</translation>
+    </message>
+    <message>
+        <source>Download folder:</source>
+        <translation>Download-Ordner:</translation>
+    </message>
+    <message>
+        <source>Preferred quality:</source>
+        <translation>Bevorzugte Qualität:</translation>
+    </message>
+    <message>
+        <source>Copied links:</source>
+        <translation>Kopierte Links:</translation>
+    </message>
+    <message>
+        <source>Downloads at once:</source>
+        <translation>Gleichzeitige Downloads:</translation>
+    </message>
+    <message>
+        <source>Download folder</source>
+        <translation>Download-Ordner</translation>
+    </message>
+    <message>
+        <source>The download folder must be a full path, such as %1.</source>
+        <translation>Der Download-Ordner muss ein vollständiger Pfad sein, etwa %1.</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to that folder: %1</source>
+        <translation>In diesem Ordner können keine Downloads gespeichert werden: %1</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::WebBrowser</name>
+    <message>
+        <source>The results cannot be shown: the web view does not run as the root user unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.</source>
+        <translation>Die Ergebnisse können nicht angezeigt werden: Die Webansicht läuft nicht als Benutzer root, außer wenn QTWEBENGINE_DISABLE_SANDBOX=1 gesetzt ist.</translation>
+    </message>
+    <message>
+        <source>The results cannot be shown: the web view module cannot be loaded.</source>
+        <translation>Die Ergebnisse können nicht angezeigt werden: Das Modul der Webansicht kann nicht geladen werden.</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::frmMain</name>
+    <message>
+        <source>Download links</source>
+        <translation>Download-Links</translation>
+    </message>
+    <message>
+        <source>The video&apos;s download links, or why there are none</source>
+        <translation>Die Download-Links des Videos, oder warum es keine gibt</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Shows the download links of the video in the link box</source>
+        <translation>Zeigt die Download-Links des Videos im Linkfeld</translation>
+    </message>
+    <message>
+        <source>Veltrin %1 - links straight to the video</source>
+        <translation>Veltrin %1 - Links direkt zum Video</translation>
+    </message>
+    <message>
+        <source>Download Clipvane Free: direct links to every quality of a video</source>
+        <translation>Download Clipvane Free: direkte Links zu jeder Qualität eines Videos</translation>
+    </message>
+    <message>
+        <source>Clipvane Link:</source>
+        <translation>Clipvane-Link:</translation>
+    </message>
+    <message>
+        <source>Show Veltrin</source>
+        <translation>Veltrin zeigen</translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Downloads</translation>
+    </message>
+    <message>
+        <source>Ask before downloading</source>
+        <translation>Vor dem Herunterladen fragen</translation>
+    </message>
+    <message>
+        <source>Download automatically</source>
+        <translation>Automatisch herunterladen</translation>
+    </message>
+    <message>
+        <source>Don&apos;t watch the clipboard</source>
+        <translation>Zwischenablage nicht beobachten</translation>
+    </message>
+    <message>
+        <source>Preferences…</source>
+        <translation>Einstellungen…</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>The HTTP request object cannot be created.</source>
+        <translation>Das HTTP-Anfrageobjekt kann nicht erstellt werden.</translation>
+    </message>
+    <message>
+        <source>Stopped: %1 was not fetched.</source>
+        <translation>Angehalten: %1 wurde nicht abgerufen.</translation>
+    </message>
+    <message>
+        <source>Cannot fetch %1: %2</source>
+        <translation>%1 kann nicht abgerufen werden: %2</translation>
+    </message>
+    <message>
+        <source>The page at %1 has no player parameters.</source>
+        <translation>Die Seite %1 hat keine Player-Parameter.</translation>
+    </message>
+    <message>
+        <source>The program folder could not be written either: %1 (%2).</source>
+        <translation>Auch in den Programmordner konnte nicht geschrieben werden: %1 (%2).</translation>
+    </message>
+    <message>
+        <source>The results file cannot be written to %1.</source>
+        <translation>Die Ergebnisdatei kann nicht in %1 geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>The results file %1 cannot be written.</source>
+        <translation>Die Ergebnisdatei %1 kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Nothing downloaded</source>
+        <translation>Nichts heruntergeladen</translation>
+    </message>
+    <message>
+        <source>The page at %1 offers no video of a known quality.</source>
+        <translation>Die Seite %1 bietet kein Video in einer bekannten Qualität.</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to %1: %2</source>
+        <translation>In %1 können keine Downloads gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Downloading %1</source>
+        <translation>%1 wird heruntergeladen</translation>
+    </message>
+    <message>
+        <source>into %1</source>
+        <translation>nach %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>(%n more characters)</source>
+        <translation>
+            <numerusform>(%n weiteres Zeichen)</numerusform>
+            <numerusform>(%n weitere Zeichen)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>You copied this link to a Clipvane video: </source>
+        <translation>Sie haben diesen Link zu einem Clipvane-Video kopiert: </translation>
+    </message>
+    <message>
+        <source>Do you want to download this video?</source>
+        <translation>Möchten Sie dieses Video herunterladen?</translation>
+    </message>
+    <message>
+        <source>%1 downloads are still running. Stop them and quit?</source>
+        <translation>%1 Downloads laufen noch. Anhalten und beenden?</translation>
+    </message>
+    <message>
+        <source>Save the video as</source>
+        <translation>Video speichern unter</translation>
+    </message>
+    <message>
+        <source>Download finished</source>
+        <translation>Download abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Download failed</source>
+        <translation>Download fehlgeschlagen</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,293 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr">
+<context>
+    <name>veltrin</name>
+    <message>
+        <source>%1 does not exist.</source>
+        <translation>%1 n&apos;existe pas.</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder.</source>
+        <translation>%1 n&apos;est pas un dossier.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written.</source>
+        <translation>Impossible d&apos;écrire dans %1.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be removed.</source>
+        <translation>Impossible de supprimer %1.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>Impossible d&apos;écrire %1 : %2</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::DownloadRow</name>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Ouvrir</translation>
+    </message>
+    <message>
+        <source>Show in folder</source>
+        <translation>Afficher dans le dossier</translation>
+    </message>
+    <message>
+        <source>Queued</source>
+        <translation>En attente</translation>
+    </message>
+    <message>
+        <source>Paused at %1</source>
+        <translation>En pause à %1</translation>
+    </message>
+    <message>
+        <source>Retrying (attempt %1): %2</source>
+        <translation>Nouvelle tentative (essai %1) : %2</translation>
+    </message>
+    <message>
+        <source>Finished, %1</source>
+        <translation>Terminé, %1</translation>
+    </message>
+    <message>
+        <source>Failed: %1</source>
+        <translation>Échec : %1</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Annulé</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Reprendre</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::DownloadsWindow</name>
+    <message>
+        <source>Downloads - Veltrin</source>
+        <translation>Téléchargements - Veltrin</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::PreferencesDialog</name>
+    <message>
+        <source>Start Veltrin when I log in</source>
+        <translation>Lancer Veltrin à l&apos;ouverture de session</translation>
+    </message>
+    <message>
+        <source>Veltrin Preferences</source>
+        <translation>Préférences de Veltrin</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Choisir…</translation>
+    </message>
+    <message>
+        <source>Chooses the download folder in a dialog</source>
+        <translation>Choisit le dossier de téléchargement dans une boîte de dialogue</translation>
+    </message>
+    <message>
+        <source>The best on the page</source>
+        <translation>La meilleure de la page</translation>
+    </message>
+    <message>
+        <source>Ask before downloading</source>
+        <translation>Demander avant de télécharger</translation>
+    </message>
+    <message>
+        <source>Download automatically</source>
+        <translation>Télécharger automatiquement</translation>
+    </message>
+    <message>
+        <source>Don&apos;t watch the clipboard</source>
+        <translation>Ne pas surveiller le presse-papiers</translation>
+    </message>
+    <message>
+        <source>Download folder:</source>
+        <translation>Dossier de téléchargement :</translation>
+    </message>
+    <message>
+        <source>Preferred quality:</source>
+        <translation>Qualité préférée :</translation>
+    </message>
+    <message>
+        <source>Copied links:</source>
+        <translation>Liens copiés :</translation>
+    </message>
+    <message>
+        <source>Downloads at once:</source>
+        <translation>Téléchargements simultanés :</translation>
+    </message>
+    <message>
+        <source>Download folder</source>
+        <translation>Dossier de téléchargement</translation>
+    </message>
+    <message>
+        <source>The download folder must be a full path, such as %1.</source>
+        <translation>Le dossier de téléchargement doit être un chemin complet, comme %1.</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to that folder: %1</source>
+        <translation>Les téléchargements ne peuvent pas aller dans ce dossier : %1</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::WebBrowser</name>
+    <message>
+        <source>The results cannot be shown: the web view does not run as the root user unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.</source>
+        <translation>Les résultats ne peuvent pas être affichés : la vue web ne fonctionne pas sous l&apos;utilisateur root, sauf si QTWEBENGINE_DISABLE_SANDBOX=1 est défini.</translation>
+    </message>
+    <message>
+        <source>The results cannot be shown: the web view module cannot be loaded.</source>
+        <translation>Les résultats ne peuvent pas être affichés : le module de la vue web ne peut pas être chargé.</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::frmMain</name>
+    <message>
+        <source>Download links</source>
+        <translation>Liens de téléchargement</translation>
+    </message>
+    <message>
+        <source>The video&apos;s download links, or why there are none</source>
+        <translation>Les liens de téléchargement de la vidéo, ou pourquoi il n&apos;y en a pas</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Télécharger</translation>
+    </message>
+    <message>
+        <source>Shows the download links of the video in the link box</source>
+        <translation>Affiche les liens de téléchargement de la vidéo de la zone de lien</translation>
+    </message>
+    <message>
+        <source>Veltrin %1 - links straight to the video</source>
+        <translation>Veltrin %1 - des liens directs vers la vidéo</translation>
+    </message>
+    <message>
+        <source>Download Clipvane Free: direct links to every quality of a video</source>
+        <translation>Download Clipvane Free : des liens directs vers chaque qualité d&apos;une vidéo</translation>
+    </message>
+    <message>
+        <source>Clipvane Link:</source>
+        <translation>Lien Clipvane :</translation>
+    </message>
+    <message>
+        <source>Show Veltrin</source>
+        <translation>Afficher Veltrin</translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Téléchargements</translation>
+    </message>
+    <message>
+        <source>Ask before downloading</source>
+        <translation>Demander avant de télécharger</translation>
+    </message>
+    <message>
+        <source>Download automatically</source>
+        <translation>Télécharger automatiquement</translation>
+    </message>
+    <message>
+        <source>Don&apos;t watch the clipboard</source>
+        <translation>Ne pas surveiller le presse-papiers</translation>
+    </message>
+    <message>
+        <source>Preferences…</source>
+        <translation>Préférences…</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>The HTTP request object cannot be created.</source>
+        <translation>L&apos;objet de requête HTTP ne peut pas être créé.</translation>
+    </message>
+    <message>
+        <source>Stopped: %1 was not fetched.</source>
+        <translation>Arrêté : %1 n&apos;a pas été récupéré.</translation>
+    </message>
+    <message>
+        <source>Cannot fetch %1: %2</source>
+        <translation>Impossible de récupérer %1 : %2</translation>
+    </message>
+    <message>
+        <source>The page at %1 has no player parameters.</source>
+        <translation>La page %1 n&apos;a pas de paramètres de lecteur.</translation>
+    </message>
+    <message>
+        <source>The program folder could not be written either: %1 (%2).</source>
+        <translation>Le dossier du programme n&apos;a pas pu être écrit non plus : %1 (%2).</translation>
+    </message>
+    <message>
+        <source>The results file cannot be written to %1.</source>
+        <translation>Le fichier de résultats ne peut pas être écrit dans %1.</translation>
+    </message>
+    <message>
+        <source>The results file %1 cannot be written.</source>
+        <translation>Le fichier de résultats %1 ne peut pas être écrit.</translation>
+    </message>
+    <message>
+        <source>Nothing downloaded</source>
+        <translation>Rien n&apos;a été téléchargé</translation>
+    </message>
+    <message>
+        <source>The page at %1 offers no video of a known quality.</source>
+        <translation>La page %1 n&apos;offre aucune vidéo d&apos;une qualité connue.</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to %1: %2</source>
+        <translation>Les téléchargements ne peuvent pas aller dans %1 : %2</translation>
+    </message>
+    <message>
+        <source>Downloading %1</source>
+        <translation>Téléchargement de %1</translation>
+    </message>
+    <message>
+        <source>into %1</source>
+        <translation>dans %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>(%n more characters)</source>
+        <translation>
+            <numerusform>(%n caractère de plus)</numerusform>
+            <numerusform>(%n caractères de plus)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>You copied this link to a Clipvane video: </source>
+        <translation>Vous avez copié ce lien vers une vidéo Clipvane : </translation>
+    </message>
+    <message>
+        <source>Do you want to download this video?</source>
+        <translation>Voulez-vous télécharger cette vidéo ?</translation>
+    </message>
+    <message>
+        <source>%1 downloads are still running. Stop them and quit?</source>
+        <translation>%1 téléchargements sont encore en cours. Les arrêter et quitter ?</translation>
+    </message>
+    <message>
+        <source>Save the video as</source>
+        <translation>Enregistrer la vidéo sous</translation>
+    </message>
+    <message>
+        <source>Download finished</source>
+        <translation>Téléchargement terminé</translation>
+    </message>
+    <message>
+        <source>Download failed</source>
+        <translation>Échec du téléchargement</translation>
+    </message>
+</context>
+</TS>
