@@ -85,6 +85,7 @@ frmMain::Settings frmMain::DefaultSettings() {
     const QByteArray advertisementPage = qgetenv("VELTRIN_TEST_ADVERTISEMENT_PAGE");
     return {advertisementPage.isEmpty() ? std::string(VELTRIN_ADVERTISEMENT_PAGE) : advertisementPage.toStdString(),
             {},
+            {},
             {}};
 }
 
@@ -335,6 +336,8 @@ void frmMain::Form_Load(bool hidden) {
             m_areaWatch->start();
         }
     }
+    // Once the window shows: a long list never delays it.
+    QTimer::singleShot(0, this, &frmMain::OpenDownloadList);
 }
 
 void frmMain::txtURL_KeyPress(int keyAscii) {
@@ -409,6 +412,8 @@ void frmMain::OnFetched(const GoFetched& fetched) {
     case GoOutcome::Kind::Written: break;
     }
     m_lastTitle = outcome.title;
+    m_lastVideoId = outcome.videoId;
+    m_lastPage = m_goLink.toStdString();
     m_lastMatches = outcome.matches;
     m_resultsFile = FromUtf8(outcome.resultsFile.string());
     m_wb1->Navigate(m_resultsFile);
@@ -489,7 +494,8 @@ void frmMain::DownloadFetched(const QString& link, const GoFetched& fetched) {
     }
     const DownloadPlan plan = PlanDownload(matches[*chosen], fetched.title);
     const QString name = FromUtf8(plan.stem + (plan.extension ? "." + *plan.extension : ""));
-    const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension});
+    const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension},
+                                    RowFor(matches[*chosen], link.toStdString(), fetched.videoId));
     EnsureDownloadsWindow()->Track(id, name);
     Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
@@ -628,7 +634,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     m_closing = true;
-    const bool stop = m_downloads->Unfinished() == 0 || AskToStopDownloads();
+    const bool stop = m_downloads->Running() == 0 || AskToStopDownloads();
     m_closing = false;
     if (!stop) {
         event->ignore();
@@ -644,16 +650,48 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool frmMain::AskToStopDownloads() {
-    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
-                    tr("%1 downloads are still running. Stop them and quit?").arg(m_downloads->Unfinished()),
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle), QString(),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
+    const auto count = [&] {
+        const int n = m_downloads->Running();
+        // Without a translation loaded, Qt gives the source text: English has its two forms here.
+        box.setText(n == 1 ? tr("%n download is still running. Quit now? It goes on where it stopped the next time "
+                                "Veltrin starts.",
+                                nullptr, n)
+                           : tr("%n downloads are still running. Quit now? They go on where they stopped the next "
+                                "time Veltrin starts.",
+                                nullptr, n));
+    };
+    count();
+    const auto connection = connect(m_downloads, &Downloads::Changed, &box, count);
     box.button(QMessageBox::Ok)->setText(tr("Quit"));
     box.setDefaultButton(QMessageBox::Cancel);
-    if (box.exec() != QMessageBox::Ok) {
-        return false;
+    const bool quit = box.exec() == QMessageBox::Ok;
+    disconnect(connection);
+    return quit; // what runs keeps its part; its row says it ran, and the next start continues it
+}
+
+void frmMain::OpenDownloadList() {
+    const QString path = m_settings.downloadList.empty() ? DownloadStore::DefaultPath()
+                                                         : QString::fromStdString(m_settings.downloadList.string());
+    if (const QString problem = m_downloads->OpenList(path); !problem.isEmpty()) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(constants::kMessageTitle), problem,
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
     }
-    m_downloads->CancelAll(); // their partial files go with them
-    return true;
+    for (const int id : m_downloads->ContinueLeft()) {
+        EnsureDownloadsWindow()->Track(id, QFileInfo(QString::fromStdString(m_downloads->Row(id)->target)).fileName());
+    }
+}
+
+StoredDownload frmMain::RowFor(const LinkMatch& match, const std::string& page, const std::string& videoId) const {
+    StoredDownload row;
+    row.page = page;
+    row.stream = {videoId.empty() ? NormaliseLink(page) : videoId, FormatCode(match.entry).value_or(-1)};
+    row.title = m_lastTitle;
+    row.quality = match.quality ? std::string(match.quality->label) : std::string();
+    return row;
 }
 
 void frmMain::DownloadLink(const QUrl& link) {
@@ -695,7 +733,8 @@ void frmMain::DownloadLink(const QUrl& link) {
         where.stem = target.fileName().toStdString();
         where.extension.reset(); // named by the server's type
     }
-    const int id = m_downloads->Add(plan.address, where);
+    StoredDownload stored = RowFor(row, m_lastPage, m_lastVideoId);
+    const int id = m_downloads->Add(plan.address, where, stored);
     EnsureDownloadsWindow()->Track(id, target.fileName());
     m_downloadsWindow->show();
     m_downloadsWindow->raise();

@@ -10,7 +10,9 @@ class DownloadsView : public Window {
 protected:
     void SetUp() override {
         Window::SetUp();
-        m_server->Get("/slow", [this](const auto&, auto& res) {
+        m_server->Get("/slow", [this](const auto& req, auto& res) {
+            m_ranges.push_back(req.get_header_value("Range"));
+            res.set_header("ETag", "\"v1\""); // without one, a part is not continued in a later run
             ServeSlowly(res, m_video, "video/webm", 4096, std::chrono::milliseconds(20));
         });
         m_server->Get("/missing", [](const auto&, auto& res) {
@@ -38,6 +40,7 @@ protected:
     std::string m_video = std::string(400000, 'v');
     int m_started = 0;
     std::vector<std::string> m_proposed; // the names the save dialog proposed
+    std::vector<std::string> m_ranges;   // the Range header of each request for /slow
 };
 
 TEST_F(DownloadsView, OneWindowFollowsEveryDownload) {
@@ -70,28 +73,52 @@ TEST_F(DownloadsView, OneWindowFollowsEveryDownload) {
     EXPECT_EQ(FileNames(m_folder / "saved"), std::set<std::string>{"video (video).webm"});
 }
 
-TEST_F(DownloadsView, ClosingWithDownloadsRunningAsksOnce) {
+// Quit keeps what runs and what is paused; the next start continues the one that ran, byte-exact,
+// and leaves the paused one paused.
+TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     m_window->close(); // nothing runs: no question
     EXPECT_FALSE(m_window->isVisible());
     Open();
-    m_window->SetSaveChooser(
-        [this](const QString&) { return QString::fromStdString((m_folder / "one.mp4").string()); });
-    m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "one.mp4.part"); }, 10000));
+    const std::vector<fs::path> files{m_folder / "one.mp4", m_folder / "two.mp4"};
+    m_window->SetSaveChooser([&](const QString&) { return QString::fromStdString(files[m_started++].string()); });
+    for (int i = 0; i < 2; ++i) {
+        m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->DownloadsView()->Row(2)->Info().received > 0; }, 10000));
 
     BoxAnswerer boxes;
     boxes.answers = {QMessageBox::Cancel, QMessageBox::Ok};
+    QString answered; // the question as it stands when it is answered
+    boxes.react = [&](const BoxAnswerer::Seen&) {
+        m_window->DownloadList()->Pause(2); // paused ones are not counted, even while it asks
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return box->text().startsWith(QStringLiteral("1 ")); }, 5000));
+        answered = box->text();
+    };
     m_window->close();
     ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].text, QStringLiteral("1 downloads are still running. Stop them and quit?"));
+    EXPECT_EQ(boxes.seen[0].text, QStringLiteral("2 downloads are still running. Quit now? They go on where they "
+                                                 "stopped the next time Veltrin starts."));
+    EXPECT_EQ(answered, QStringLiteral("1 download is still running. Quit now? It goes on where it stopped the "
+                                       "next time Veltrin starts."));
     EXPECT_TRUE(m_window->isVisible()) << "Cancel keeps everything running";
-    EXPECT_EQ(m_window->DownloadList()->Unfinished(), 1);
-
+    boxes.react = nullptr;
     m_window->close();
     EXPECT_EQ(boxes.seen.size(), 2u);
     EXPECT_FALSE(m_window->isVisible());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !fs::exists(m_folder / "one.mp4.part"); }, 5000)) << "Quit removes it";
-    EXPECT_FALSE(fs::exists(m_folder / "one.mp4"));
+    m_window.reset();
+    for (const fs::path& file : files) {
+        EXPECT_TRUE(fs::exists(file.string() + ".part")) << "Quit keeps " << file;
+    }
+
+    m_ranges.clear();
+    Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(files[0]); }, 20000)) << "the next start continues it";
+    EXPECT_TRUE(ReadFile(files[0]) == m_video);
+    EXPECT_TRUE(m_ranges.size() == 1 && m_ranges[0].rfind("bytes=", 0) == 0 && m_ranges[0] != "bytes=0-")
+        << "it goes on from the bytes kept";
+    EXPECT_TRUE(fs::exists(files[1].string() + ".part")) << "a paused one stays paused";
+    EXPECT_FALSE(fs::exists(files[1]));
 }
 
 TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
