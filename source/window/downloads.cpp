@@ -2,11 +2,14 @@
 
 #include "extract/file_name.h"
 #include "extract/go_pipeline.h"
+#include "extract/progress.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
 
 #include <QDateTime>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -18,6 +21,10 @@ namespace {
 
 bool Running(DownloadState state) {
     return state == DownloadState::Queued || state == DownloadState::Downloading || state == DownloadState::Retrying;
+}
+
+bool Over(DownloadState state) {
+    return state == DownloadState::Finished || state == DownloadState::Failed || state == DownloadState::Cancelled;
 }
 
 // A part another process's engine holds (it locks what it owns) is that process's to continue.
@@ -51,7 +58,7 @@ Continuation ContinuationFor(const StoredDownload& row) {
     return continuation;
 }
 
-Downloads::Downloads(QObject* parent) : QObject(parent) {
+Downloads::Downloads(QObject* parent) : QAbstractListModel(parent) {
     DownloadEngine::Options options;
     options.userAgent = modNet::kUserAgent;
     m_engine = std::make_unique<DownloadEngine>(options, [this](const DownloadInfo& info) {
@@ -73,12 +80,32 @@ Downloads::~Downloads() { m_engine.reset(); }
 QString Downloads::OpenList(const QString& path) {
     auto opened = DownloadStore::Open(path);
     m_store = std::move(opened.store);
+    if (m_store) {
+        std::vector<StoredDownload> rows = m_store->All();
+        beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
+        std::vector<DownloadEntry> entries;
+        entries.reserve(rows.size() + m_entries.size());
+        for (StoredDownload& row : rows) {
+            DownloadInfo live;
+            live.state = row.state;
+            live.file = row.target;
+            live.received = row.received;
+            live.total = row.total;
+            live.reason = row.reason;
+            entries.push_back({std::move(row), std::move(live)});
+        }
+        std::move(m_entries.begin(), m_entries.end(), std::back_inserter(entries));
+        m_entries = std::move(entries);
+        endInsertRows();
+    }
     return opened.problem;
 }
 
 int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredDownload row) {
     row.address = url;
     row.state = DownloadState::Queued;
+    row.reason.clear();
+    row.ended = 0;
     if (row.started == 0) {
         row.started = QDateTime::currentSecsSinceEpoch();
     }
@@ -86,48 +113,193 @@ int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredD
         row.target =
             (target.folder / (target.stem + (target.extension->empty() ? "" : "." + *target.extension))).string();
     }
+    int index = -1;
+    for (std::size_t i = 0; row.key != 0 && i < m_entries.size(); ++i) {
+        index = m_entries[i].row.key == row.key ? static_cast<int>(i) : index;
+    }
     if (m_store) {
-        if (row.key == 0) {
+        if (index < 0) {
             row.key = m_store->Add(row);
         } else {
             m_store->Update(row);
         }
     }
-    const int id = m_engine->Add(url, target, ContinuationFor(row));
-    m_rows[id] = std::move(row);
+    DownloadInfo live;
+    live.url = url;
+    live.file = row.target;
+    live.received = row.received;
+    live.total = row.total;
+    if (index < 0) {
+        index = rowCount();
+        beginInsertRows({}, index, index);
+        m_entries.push_back({std::move(row), live});
+        endInsertRows();
+    } else {
+        m_entries[static_cast<std::size_t>(index)] = {std::move(row), live};
+    }
+    const int id = m_engine->Add(url, target, ContinuationFor(m_entries[static_cast<std::size_t>(index)].row));
+    m_entries[static_cast<std::size_t>(index)].live.id = id;
+    Q_EMIT dataChanged(this->index(index), this->index(index));
     return id;
+}
+
+void Downloads::Restart(int index) {
+    const StoredDownload row = Entry(index).row;
+    const QFileInfo file(QString::fromStdString(row.target));
+    Add(row.address,
+        {file.absolutePath().toStdString(), file.completeBaseName().toStdString(), file.suffix().toStdString()}, row);
 }
 
 std::vector<int> Downloads::ContinueLeft() {
     std::vector<int> ids;
-    for (const StoredDownload& row : m_store ? m_store->All() : std::vector<StoredDownload>{}) {
-        if (!veltrin::Running(row.state) || row.target.empty() || HeldElsewhere(row.target + ".part")) {
-            continue;
+    for (int i = 0; i < rowCount(); ++i) {
+        const StoredDownload& row = Entry(i).row;
+        if (Entry(i).live.id == 0 && veltrin::Running(row.state) && !row.target.empty() &&
+            !HeldElsewhere(row.target + ".part")) {
+            Restart(i);
+            ids.push_back(Entry(i).live.id);
         }
-        const QFileInfo file(QString::fromStdString(row.target));
-        ids.push_back(
-            Add(row.address,
-                {file.absolutePath().toStdString(), file.completeBaseName().toStdString(), file.suffix().toStdString()},
-                row));
     }
     return ids;
 }
 
 int Downloads::Running() const {
-    int running = 0;
-    for (const auto& [id, row] : m_rows) {
-        running += veltrin::Running(row.state) ? 1 : 0;
+    return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [](const DownloadEntry& e) {
+        return e.live.id != 0 && veltrin::Running(e.live.state);
+    }));
+}
+
+int Downloads::RowOf(int id) const {
+    for (std::size_t i = m_entries.size(); id != 0 && i-- > 0;) {
+        if (m_entries[i].live.id == id) {
+            return static_cast<int>(i);
+        }
     }
-    return running;
+    return -1;
+}
+
+int Downloads::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+}
+
+QVariant Downloads::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const DownloadEntry& e = Entry(index.row());
+    const QString path = QString::fromStdString(e.live.file.string());
+    switch (role) {
+    case Qt::DisplayRole: return path.isEmpty() ? QString::fromStdString(e.row.title) : QFileInfo(path).fileName();
+    case Qt::ToolTipRole: return path.isEmpty() ? QString::fromStdString(e.live.url) : path;
+    case StatusRole: return StatusText(index.row());
+    case ProgressRole:
+        return e.live.state == DownloadState::Finished      ? 1000
+               : e.live.total > 0                           ? static_cast<int>(e.live.received * 1000 / e.live.total)
+               : e.live.state == DownloadState::Downloading ? -1
+                                                            : 0;
+    default: return {};
+    }
+}
+
+QString Downloads::StatusText(int index) const {
+    const DownloadInfo& i = Entry(index).live;
+    const auto size = [](std::int64_t bytes) { return QString::fromStdString(ByteSize(bytes)); };
+    switch (i.state) {
+    case DownloadState::Queued: return tr("Queued");
+    case DownloadState::Paused: return tr("Paused at %1").arg(size(i.received));
+    case DownloadState::Retrying:
+        return tr("Retrying (attempt %1): %2").arg(i.attempt).arg(QString::fromStdString(i.reason));
+    case DownloadState::Finished:
+        return QFileInfo::exists(QString::fromStdString(i.file.string()))
+                   ? tr("Finished, %1").arg(size(i.received))
+                   : tr("Finished, %1; the file is no longer there").arg(size(i.received));
+    case DownloadState::Failed:
+        return i.received > 0 && !i.file.empty() ? tr("Failed: %1; %2 kept, Retry goes on from there")
+                                                       .arg(QString::fromStdString(i.reason), size(i.received))
+                                                 : tr("Failed: %1").arg(QString::fromStdString(i.reason));
+    case DownloadState::Cancelled: return tr("Cancelled");
+    case DownloadState::Downloading: break;
+    }
+    return QString::fromStdString(ProgressText(i.received, i.total, i.bytesPerSecond));
+}
+
+std::vector<Downloads::Action> Downloads::Actions(int index) const {
+    switch (Entry(index).live.state) {
+    case DownloadState::Paused: return {Action::Resume, Action::Cancel};
+    case DownloadState::Finished: return {Action::Open, Action::Folder, Action::Remove};
+    case DownloadState::Failed:
+    case DownloadState::Cancelled: return {Action::Retry, Action::Remove};
+    default: return {Action::Pause, Action::Cancel};
+    }
+}
+
+void Downloads::Do(int index, Action action) {
+    const DownloadEntry& e = Entry(index);
+    const bool inEngine = e.live.id != 0 && !Over(e.live.state);
+    switch (action) {
+    case Action::Pause:
+        if (inEngine) {
+            m_engine->Pause(e.live.id);
+        }
+        return;
+    case Action::Resume:
+        if (inEngine) {
+            m_engine->Resume(e.live.id);
+        } else {
+            Restart(index); // paused in an earlier run: its part is continued
+        }
+        return;
+    case Action::Retry: Restart(index); return;
+    case Action::Cancel:
+        if (inEngine) {
+            m_engine->Cancel(e.live.id);
+        } else { // an earlier run's: nothing holds its part
+            std::error_code ignored;
+            std::filesystem::remove(e.row.target + ".part", ignored);
+            std::filesystem::remove(e.row.target + ".part.resume", ignored);
+            DownloadInfo info = e.live;
+            info.state = DownloadState::Cancelled;
+            Update(index, info);
+        }
+        return;
+    case Action::Remove:
+        if (m_store) {
+            m_store->Remove(e.row.key);
+        }
+        beginRemoveRows({}, index, index);
+        m_entries.erase(m_entries.begin() + index);
+        endRemoveRows();
+        return;
+    case Action::Open:
+    case Action::Folder: return;
+    }
+}
+
+void Downloads::ClearFinished() {
+    if (m_store) {
+        m_store->ClearFinished();
+    }
+    beginResetModel();
+    std::erase_if(m_entries, [](const DownloadEntry& e) { return e.live.state == DownloadState::Finished; });
+    endResetModel();
 }
 
 void Downloads::Record(const DownloadInfo& info) {
-    const auto found = m_rows.find(info.id);
-    if (found == m_rows.end()) {
-        return;
+    const int index = RowOf(info.id);
+    if (index >= 0) {
+        Update(index, info);
     }
-    StoredDownload& row = found->second;
-    const std::string target = info.file.empty() ? row.target : info.file.string();
+}
+
+void Downloads::Update(int index, const DownloadInfo& info) {
+    DownloadEntry& e = m_entries[static_cast<std::size_t>(index)];
+    e.live = info;
+    if (info.file.empty()) {
+        e.live.file = e.row.target;
+    }
+    Q_EMIT dataChanged(this->index(index), this->index(index));
+    StoredDownload& row = e.row;
+    const std::string target = e.live.file.string();
     if (info.state == row.state && target == row.target) {
         return; // progress only: the part's record keeps the bytes
     }
@@ -136,9 +308,7 @@ void Downloads::Record(const DownloadInfo& info) {
     row.received = info.received;
     row.total = info.total;
     row.reason = info.reason;
-    const bool over = info.state == DownloadState::Finished || info.state == DownloadState::Failed ||
-                      info.state == DownloadState::Cancelled;
-    row.ended = over ? QDateTime::currentSecsSinceEpoch() : 0;
+    row.ended = Over(info.state) ? QDateTime::currentSecsSinceEpoch() : 0;
     if (auto record = ReadRecordFile(target + ".part.resume")) {
         const auto at = record->find("\nvalidator=");
         if (at != std::string::npos) {

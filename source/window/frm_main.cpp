@@ -496,7 +496,7 @@ void frmMain::DownloadFetched(const QString& link, const GoFetched& fetched) {
     const QString name = FromUtf8(plan.stem + (plan.extension ? "." + *plan.extension : ""));
     const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension},
                                     RowFor(matches[*chosen], link.toStdString(), fetched.videoId));
-    EnsureDownloadsWindow()->Track(id, name);
+    EnsureDownloadsWindow()->Track(id);
     Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
 
@@ -681,7 +681,7 @@ void frmMain::OpenDownloadList() {
         box->open();
     }
     for (const int id : m_downloads->ContinueLeft()) {
-        EnsureDownloadsWindow()->Track(id, QFileInfo(QString::fromStdString(m_downloads->Row(id)->target)).fileName());
+        EnsureDownloadsWindow()->Track(id);
     }
 }
 
@@ -735,7 +735,7 @@ void frmMain::DownloadLink(const QUrl& link) {
     }
     StoredDownload stored = RowFor(row, m_lastPage, m_lastVideoId);
     const int id = m_downloads->Add(plan.address, where, stored);
-    EnsureDownloadsWindow()->Track(id, target.fileName());
+    EnsureDownloadsWindow()->Track(id);
     m_downloadsWindow->show();
     m_downloadsWindow->raise();
 }
