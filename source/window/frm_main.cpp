@@ -27,10 +27,12 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -708,6 +710,10 @@ void frmMain::DownloadLink(const QUrl& link) {
     // Where the format code names no container, the server's type will: until it answers the
     // dialog proposes the name without an extension, rather than one that may prove wrong.
     const QString proposedName = QString::fromStdString(plan.stem + (plan.extension ? "." + *plan.extension : ""));
+    const StoredDownload stored = RowFor(row, m_lastPage, m_lastVideoId);
+    if (!AskToDownloadAgain(stored)) {
+        return;
+    }
 
     QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
     QString folder = settings.value(QStringLiteral("downloads/folder")).toString();
@@ -718,31 +724,65 @@ void frmMain::DownloadLink(const QUrl& link) {
     }
     const QString proposed = folder + QLatin1Char('/') + proposedName;
     // An existing file is never replaced (the download gets " (2)"), so the dialog need not ask.
-    const QString chosen = m_chooseSaveFile
-                               ? m_chooseSaveFile(proposed)
-                               : QFileDialog::getSaveFileName(this, tr("Save the video as"), proposed, QString(),
-                                                              nullptr, QFileDialog::DontConfirmOverwrite);
+    QString chosen;
+    if (m_chooseSaveFile) {
+        chosen = m_chooseSaveFile(proposed);
+    } else {
+        QFileDialog dialog(this, tr("Save the video as"), proposed);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setDefaultSuffix(QString::fromStdString(plan.extension.value_or(std::string())));
+        chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    }
     if (chosen.isEmpty()) {
         return;
     }
+    if (plan.extension && !plan.extension->empty() && QFileInfo(chosen).suffix().isEmpty()) {
+        chosen += QLatin1Char('.') + QString::fromStdString(*plan.extension); // as the dialog's default suffix
+    }
     const QFileInfo target(chosen);
-    settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
+    if (!FolderProblem(target.absolutePath())) { // a folder a save cannot go to is not offered again
+        settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
+    }
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
                          target.suffix().toStdString()};
     if (!plan.extension && (target.fileName() == proposedName || target.suffix().isEmpty())) {
         where.stem = target.fileName().toStdString();
         where.extension.reset(); // named by the server's type
     }
-    StoredDownload stored = RowFor(row, m_lastPage, m_lastVideoId);
     const int id = m_downloads->Add(plan.address, where, stored);
     EnsureDownloadsWindow()->Track(id);
     m_downloadsWindow->show();
     m_downloadsWindow->raise();
 }
 
+bool frmMain::AskToDownloadAgain(const StoredDownload& stream) {
+    const auto done = m_downloads->List() && stream.stream.format >= 0
+                          ? m_downloads->List()->LastFinished(stream.stream)
+                          : std::nullopt;
+    const QFileInfo file(QString::fromStdString(done ? done->target : std::string()));
+    if (!done || !file.exists()) {
+        return true;
+    }
+    const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(done->ended).date(), QLocale::ShortFormat);
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
+                    tr("%1 was downloaded on %2 to %3. Download it again?")
+                        .arg(file.fileName(), date, QDir::toNativeSeparators(file.absolutePath())),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Ok)->setText(tr("Download again"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
 void frmMain::OnDownloadChanged(const DownloadInfo& info) {
     if (info.state != DownloadState::Finished && info.state != DownloadState::Failed) {
         return;
+    }
+    QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
+    const QString folder = QString::fromStdString(info.file.parent_path().string());
+    if (info.state == DownloadState::Failed && !info.file.empty() && FolderProblem(folder) &&
+        settings.value(QStringLiteral("downloads/folder")).toString() == folder) {
+        settings.remove(QStringLiteral("downloads/folder")); // the save failed there: not offered again
     }
     const QString name = QString::fromStdString(info.file.filename().string());
     const QString title = info.state == DownloadState::Finished ? tr("Download finished") : tr("Download failed");

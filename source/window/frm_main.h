@@ -149,6 +149,8 @@ private:
     void OnDownloadChanged(const DownloadInfo& info);
     bool AskToStopDownloads();
     void OpenDownloadList();
+    // Asks before the same stream is downloaded again while an earlier copy is there.
+    bool AskToDownloadAgain(const StoredDownload& stream);
     StoredDownload RowFor(const LinkMatch& match, const std::string& page, const std::string& videoId) const;
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);
