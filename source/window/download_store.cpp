@@ -102,19 +102,15 @@ DownloadStore::Opened DownloadStore::Open(const QString& path, int busyMilliseco
         QSqlError error = db.lastError();
         bool damaged = false;
         for (const char* statement :
-             {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA quick_check",
+             {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
               "CREATE TABLE IF NOT EXISTS downloads (id INTEGER PRIMARY KEY, address TEXT NOT NULL, page TEXT, "
               "video TEXT, format INTEGER, title TEXT, quality TEXT, target TEXT, state TEXT, received INTEGER, "
               "total INTEGER, validator TEXT, started INTEGER, ended INTEGER, reason TEXT)",
-              "CREATE INDEX IF NOT EXISTS downloads_by_stream ON downloads (video, format, state, id)"}) {
+              "CREATE INDEX IF NOT EXISTS downloads_by_stream ON downloads (video, format, state, id)",
+              "CREATE INDEX IF NOT EXISTS downloads_by_state ON downloads (state)"}) {
             if (error.isValid() || !q.exec(QString::fromLatin1(statement))) {
                 error = error.isValid() ? error : q.lastError();
                 damaged = Damage(error);
-                break;
-            }
-            if (QByteArray(statement).endsWith("check") &&
-                (!q.next() || q.value(0).toString() != QStringLiteral("ok"))) {
-                damaged = true;
                 break;
             }
         }
@@ -197,11 +193,13 @@ bool DownloadStore::ClearFinished() {
     return Run(QStringLiteral("DELETE FROM downloads WHERE state='finished'"), nullptr);
 }
 
-std::vector<StoredDownload> DownloadStore::All() const {
+std::vector<StoredDownload> DownloadStore::All(bool runningOnly) const {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     std::vector<StoredDownload> rows;
-    if (!q.exec(QStringLiteral("SELECT id, %1 FROM downloads ORDER BY id").arg(QLatin1String(kColumns)))) {
+    const QString where =
+        runningOnly ? QStringLiteral("WHERE state IN ('queued', 'downloading', 'retrying')") : QString();
+    if (!q.exec(QStringLiteral("SELECT id, %1 FROM downloads %2 ORDER BY id").arg(QLatin1String(kColumns), where))) {
         m_error = q.lastError().text();
     }
     while (q.next()) {

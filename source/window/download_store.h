@@ -57,7 +57,8 @@ public:
     bool Remove(std::int64_t key);
     // Takes the finished rows out of the list; files stay.
     bool ClearFinished();
-    std::vector<StoredDownload> All() const;
+    // Every row, oldest first; or only those queued, under way or retrying, found by their index.
+    std::vector<StoredDownload> All(bool runningOnly = false) const;
     // The latest finished download of the stream, found by its index.
     std::optional<StoredDownload> LastFinished(const StreamIdentity& stream) const;
     QString LastError() const { return m_error; }

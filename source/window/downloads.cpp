@@ -80,25 +80,48 @@ Downloads::~Downloads() { m_engine.reset(); }
 QString Downloads::OpenList(const QString& path) {
     auto opened = DownloadStore::Open(path);
     m_store = std::move(opened.store);
-    if (m_store) {
-        std::vector<StoredDownload> rows = m_store->All();
-        beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
-        std::vector<DownloadEntry> entries;
-        entries.reserve(rows.size() + m_entries.size());
-        for (StoredDownload& row : rows) {
-            DownloadInfo live;
-            live.state = row.state;
-            live.file = row.target;
-            live.received = row.received;
-            live.total = row.total;
-            live.reason = row.reason;
-            entries.push_back({std::move(row), std::move(live)});
-        }
-        std::move(m_entries.begin(), m_entries.end(), std::back_inserter(entries));
-        m_entries = std::move(entries);
-        endInsertRows();
-    }
+    m_loaded = false;
     return opened.problem;
+}
+
+namespace {
+
+DownloadEntry EntryOf(StoredDownload row) {
+    DownloadInfo live;
+    live.state = row.state;
+    live.file = row.target;
+    live.received = row.received;
+    live.total = row.total;
+    live.reason = row.reason;
+    return {std::move(row), std::move(live)};
+}
+
+} // namespace
+
+void Downloads::Load() {
+    if (m_loaded || !m_store) {
+        return;
+    }
+    m_loaded = true;
+    std::vector<DownloadEntry> entries;
+    std::vector<StoredDownload> rows = m_store->All();
+    entries.reserve(rows.size() + m_entries.size());
+    for (StoredDownload& row : rows) {
+        entries.push_back(EntryOf(std::move(row)));
+    }
+    // Rows this run has added already are the ones it knows best; any the list could not keep go last.
+    for (DownloadEntry& e : m_entries) {
+        const auto kept = std::lower_bound(entries.begin(), entries.end(), e.row.key,
+                                           [](const DownloadEntry& k, std::int64_t key) { return k.row.key < key; });
+        if (e.row.key != 0 && kept != entries.end() && kept->row.key == e.row.key) {
+            *kept = std::move(e);
+        } else {
+            entries.push_back(std::move(e));
+        }
+    }
+    beginResetModel();
+    m_entries = std::move(entries);
+    endResetModel();
 }
 
 int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredDownload row) {
@@ -152,12 +175,13 @@ void Downloads::Restart(int index) {
 
 std::vector<int> Downloads::ContinueLeft() {
     std::vector<int> ids;
-    for (int i = 0; i < rowCount(); ++i) {
-        const StoredDownload& row = Entry(i).row;
-        if (Entry(i).live.id == 0 && veltrin::Running(row.state) && !row.target.empty() &&
-            !HeldElsewhere(row.target + ".part")) {
-            Restart(i);
-            ids.push_back(Entry(i).live.id);
+    for (StoredDownload& row : m_store ? m_store->All(true) : std::vector<StoredDownload>{}) {
+        if (!row.target.empty() && !HeldElsewhere(row.target + ".part")) {
+            beginInsertRows({}, rowCount(), rowCount());
+            m_entries.push_back(EntryOf(std::move(row)));
+            endInsertRows();
+            Restart(rowCount() - 1);
+            ids.push_back(m_entries.back().live.id);
         }
     }
     return ids;

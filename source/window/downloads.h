@@ -28,8 +28,10 @@ public:
     explicit Downloads(QObject* parent = nullptr);
     ~Downloads() override;
 
-    // Opens the list kept across runs and reads its rows; what to tell the user about it, or nothing.
+    // Opens the list kept across runs; what to tell the user about it, or nothing.
     QString OpenList(const QString& path);
+    // Reads the list's rows, once: only what needs them calls it, so a long list never slows a start.
+    void Load();
     DownloadStore* List() const { return m_store.get(); }
 
     // A download of a stream found on a watch page, listed as row says and continued from its
@@ -64,6 +66,7 @@ private:
 
     std::unique_ptr<DownloadStore> m_store;
     std::vector<DownloadEntry> m_entries;
+    bool m_loaded = false;
     std::unique_ptr<DownloadEngine> m_engine;
 };
 

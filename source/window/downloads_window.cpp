@@ -122,6 +122,7 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
     : QWidget(parent, Qt::Window), m_downloads(downloads), m_view(new QListView(this)),
       m_delegate(new DownloadDelegate(downloads, this)), m_clear(new QPushButton(tr("Clear finished"), this)) {
     setWindowTitle(tr("Downloads - Veltrin"));
+    downloads->Load();
     m_view->setModel(downloads);
     m_view->setItemDelegate(m_delegate);
     m_view->setUniformItemSizes(true); // one height for all: ten thousand rows are laid out at once

@@ -152,6 +152,7 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     ASSERT_TRUE(Shows(1, QStringLiteral("Finished")));
     EXPECT_TRUE(ReadFile(files[1]) == m_video);
     Open(); // finished ones stay listed
+    m_window->ShowDownloads();
     EXPECT_TRUE(QTest::qWaitFor([&] { return List()->rowCount() == 2 && Shows(1, QStringLiteral("Finished")); }));
 }
 
