@@ -14,20 +14,20 @@ namespace veltrin {
 
 // One download as the list keeps it across runs.
 struct StoredDownload {
-    std::int64_t key = 0; // the row's own number, given by Add
-    std::string address;  // the stream's address
-    std::string page;     // the watch page it came from, to find the address again
-    StreamIdentity stream;
-    std::string title;
-    std::string quality;
-    std::string target; // the file's path: the one chosen, then the one the engine settled on
+    std::int64_t key = 0;  // the row's own number, given by Add
+    std::string address{}; // the stream's address
+    std::string page{};    // the watch page it came from, to find the address again
+    StreamIdentity stream{};
+    std::string title{};
+    std::string quality{};
+    std::string target{}; // the file's path: the one chosen, then the one the engine settled on
     DownloadState state = DownloadState::Queued;
     std::int64_t received = 0;
     std::int64_t total = -1;
-    std::string validator;
+    std::string validator{};
     std::int64_t started = 0; // seconds since the epoch
     std::int64_t ended = 0;   // 0 while it has not ended
-    std::string reason;       // why it failed
+    std::string reason{};     // why it failed
     bool operator==(const StoredDownload&) const = default;
 };
 

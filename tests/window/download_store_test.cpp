@@ -25,9 +25,7 @@ int WriteDownloadsUntilKilled(const char* path) {
         return 1;
     }
     for (std::int64_t n = 0;; ++n) {
-        StoredDownload d;
-        d.address = "http://v.test/" + std::to_string(n);
-        d.title = "Clip";
+        StoredDownload d{.address = "http://v.test/" + std::to_string(n), .title = "Clip"};
         d.key = opened.store->Add(d);
         if (n % 3 != 0) {
             std::printf("%lld\n", static_cast<long long>(d.key));
@@ -49,25 +47,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 StoredDownload Finished(const std::string& video, int format, const std::string& target) {
-    StoredDownload d;
-    d.address = "http://v.test/a";
-    d.page = "http://w.test/watch";
-    d.stream = {video, format};
-    d.title = "Clip é";
-    d.quality = "720P";
-    d.target = target;
-    d.state = DownloadState::Finished;
-    d.received = d.total = 1234;
-    d.validator = "\"etag\"";
-    d.started = 1700000000;
-    d.ended = 1700000060;
-    return d;
+    return {0,
+            "http://v.test/a",
+            "http://w.test/watch",
+            {video, format},
+            "Clip é",
+            "720P",
+            target,
+            DownloadState::Finished,
+            1234,
+            1234,
+            "\"etag\"",
+            1700000000,
+            1700000060,
+            ""};
 }
 
 TEST(DownloadStore, KeepsRowsAndFindsTheLastFinishedOfAStream) {
@@ -115,17 +109,17 @@ TEST_P(DownloadStoreBadFile, NeverCrashesNorLosesWhatIsNotDamaged) {
     const fs::path file = folder / "data" / "downloads.sqlite";
     fs::create_directories(file.parent_path());
     GetParam().make(file);
-    const std::string before = fs::is_regular_file(file) ? ReadAll(file) : std::string();
+    const std::string before = fs::is_regular_file(file) ? ReadFile(file) : std::string();
     auto opened = DownloadStore::Open(QString::fromStdString(file.string()), 200);
     EXPECT_EQ(static_cast<bool>(opened.store), GetParam().opens) << opened.problem.toStdString();
     EXPECT_TRUE(opened.problem.contains(QString::fromUtf8(GetParam().problem))) << opened.problem.toStdString();
     EXPECT_EQ(opened.problem.isEmpty(), *GetParam().problem == '\0') << opened.problem.toStdString();
     EXPECT_EQ(!opened.movedAside.isEmpty(), GetParam().movedAside);
     if (GetParam().movedAside) {
-        EXPECT_EQ(ReadAll(opened.movedAside.toStdString()), before);
+        EXPECT_EQ(ReadFile(opened.movedAside.toStdString()), before);
         EXPECT_TRUE(opened.store->All().empty());
     } else if (!GetParam().opens && fs::is_regular_file(file)) {
-        EXPECT_EQ(ReadAll(file), before) << "a list that could not be opened is left as it was";
+        EXPECT_EQ(ReadFile(file), before) << "a list that could not be opened is left as it was";
     }
     if (opened.store) {
         EXPECT_GT(opened.store->Add(Finished("v", 22, "/d/a.mp4")), 0) << "it can be written";

@@ -104,7 +104,7 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     m_window->close(); // nothing runs: no question
     EXPECT_FALSE(m_window->isVisible());
     Open();
-    const std::vector<fs::path> files{m_folder / "one.mp4", m_folder / "two.mp4"};
+    const std::vector<fs::path> files{m_folder / "one.mp4", m_folder / (std::string(200, 'n') + ".mp4")};
     m_window->SetSaveChooser([&](const QString&) { return QString::fromStdString(files[m_started++].string()); });
     for (int i = 0; i < 2; ++i) {
         m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
@@ -148,7 +148,8 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     ASSERT_TRUE(Shows(0, QStringLiteral("Finished")));
     EXPECT_TRUE(List()->StatusText(1).startsWith(QStringLiteral("Paused at"))) << "its bytes are known";
     m_window->ShowDownloads();
-    Click(1, A::Resume);
+    EXPECT_EQ(List()->data(List()->index(1), Qt::ToolTipRole).toString().toStdString(), files[1].string());
+    Click(1, A::Resume); // in view, beside a name of any length
     ASSERT_TRUE(Shows(1, QStringLiteral("Finished")));
     EXPECT_TRUE(ReadFile(files[1]) == m_video);
     Open(); // finished ones stay listed
