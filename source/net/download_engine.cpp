@@ -152,7 +152,7 @@ struct DownloadEngine::Impl {
             fs::path part = file;
             part += ".part";
             std::error_code ignored;
-            if (fs::exists(file, ignored) || fs::is_symlink(file, ignored)) {
+            if (!(t.target.replace && n == 1) && (fs::exists(file, ignored) || fs::is_symlink(file, ignored))) {
                 continue;
             }
             const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -187,7 +187,7 @@ struct DownloadEngine::Impl {
             fs::path part = file;
             part += ".part";
             std::error_code ignored;
-            if (fs::exists(file, ignored) || fs::is_symlink(file, ignored)) {
+            if (!(t.target.replace && n == 1) && (fs::exists(file, ignored) || fs::is_symlink(file, ignored))) {
                 continue;
             }
             bool made = false;
@@ -555,6 +555,14 @@ struct DownloadEngine::Impl {
         }
         for (int n = t.number;; ++n) {
             const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
+            if (t.target.replace && n == 1) {
+                if (::rename(t.partPath.c_str(), file.c_str()) != 0) {
+                    Fail(t, "the file cannot be named " + file.filename().string() + ": " + Strerror(errno));
+                    return;
+                }
+                t.info.file = file;
+                break;
+            }
             if (::link(t.partPath.c_str(), file.c_str()) == 0) {
                 ::unlink(t.partPath.c_str());
                 t.info.file = file;

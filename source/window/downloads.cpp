@@ -169,8 +169,12 @@ int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredD
 void Downloads::Restart(int index) {
     const StoredDownload row = Entry(index).row;
     const QFileInfo file(QString::fromStdString(row.target));
+    // Its own part under the name: a file there is the one the user chose to replace.
+    const bool replace = QFileInfo::exists(file.filePath() + QStringLiteral(".part"));
     Add(row.address,
-        {file.absolutePath().toStdString(), file.completeBaseName().toStdString(), file.suffix().toStdString()}, row);
+        {file.absolutePath().toStdString(), file.completeBaseName().toStdString(), file.suffix().toStdString(),
+         replace},
+        row);
 }
 
 std::vector<int> Downloads::ContinueLeft() {

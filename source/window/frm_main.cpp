@@ -723,14 +723,13 @@ void frmMain::DownloadLink(const QUrl& link) {
         QDir().mkpath(folder);
     }
     const QString proposed = folder + QLatin1Char('/') + proposedName;
-    // An existing file is never replaced (the download gets " (2)"), so the dialog need not ask.
+    // The dialog asks before a file of the name is replaced; the download replaces it only once whole.
     QString chosen;
     if (m_chooseSaveFile) {
         chosen = m_chooseSaveFile(proposed);
     } else {
         QFileDialog dialog(this, tr("Save the video as"), proposed);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
         dialog.setDefaultSuffix(QString::fromStdString(plan.extension.value_or(std::string())));
         chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     }
@@ -744,11 +743,13 @@ void frmMain::DownloadLink(const QUrl& link) {
     if (!FolderProblem(target.absolutePath())) { // a folder a save cannot go to is not offered again
         settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
     }
+    // The dialog asked before a file of the name is replaced: that name it is, when the download is whole.
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
-                         target.suffix().toStdString()};
+                         target.suffix().toStdString(), true};
     if (!plan.extension && (target.fileName() == proposedName || target.suffix().isEmpty())) {
         where.stem = target.fileName().toStdString();
-        where.extension.reset(); // named by the server's type
+        where.extension.reset(); // named by the server's type, which the dialog could not ask about
+        where.replace = false;
     }
     const int id = m_downloads->Add(plan.address, where, stored);
     EnsureDownloadsWindow()->Track(id);
