@@ -107,9 +107,8 @@ TEST_F(Package, InstalledCopyWorksForAUserWhoCannotWriteItsFolder) {
     const fs::path root = s_folder / "root";
     fs::create_directories(root / "var/lib/dpkg/info");
     fs::create_directories(root / "var/lib/dpkg/updates");
-    // What this machine has installed: a dependency the package does not name, as a plugin loaded
-    // by name, is missing for a user whose machine lacks it; one that it names and the machine
-    // lacks fails the install.
+    // Against what this machine has installed, without forcing: a dependency the package names and
+    // the machine lacks fails the install, as it would for a user.
     fs::copy_file("/var/lib/dpkg/status", root / "var/lib/dpkg/status");
     const std::string dpkg = "dpkg --root=" + Quoted(root) + " --force-script-chrootless ";
     const Output installed = Shell(dpkg + "-i " + Quoted(s_deb));
