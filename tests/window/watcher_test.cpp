@@ -160,7 +160,7 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     });
     m_server->Get("/stream",
                   [](const auto& req, auto& res) { res.set_content(req.get_param_value("itag"), "video/x-flv"); });
-    const auto link = [&](const char* query) {
+    const auto link = [&](const char* query) -> QString { // not a builder holding a temporary
         return QString::fromStdString(m_server.Url("/auto?from=clipvane.com&")) + QLatin1String(query);
     };
     const fs::path folder = m_folder / "downloads";
