@@ -1,17 +1,23 @@
-// The Go command from end to end on loopback, beside the two fetches it makes, in one run; and the
-// window's start-up until it is shown with "about:blank" loaded.
+// The Go command from end to end on loopback, beside the two fetches it makes, in one run; the
+// window's start-up until it is shown with "about:blank" loaded; and the downloads list, empty and
+// with 10,000 finished rows: the window's start, the downloads window's opening and scrolling, and
+// the look-up before a stream is downloaded again.
 #include "net/http_request.h"
 #include "net/mod_net.h"
 #include "stream_map.h"
 #include "support/loopback_server.h"
 #include "window/controls.h"
+#include "window/download_store.h"
 #include "window/downloads.h"
+#include "window/downloads_window.h"
 #include "window/frm_main.h"
 #include "window/go_fetcher.h"
 #include "window/web_browser.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QListView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -83,7 +89,7 @@ fs::path Folder() {
 }
 
 void BM_GoCommand(benchmark::State& state) {
-    veltrin::frmMain window({Server().Url("/ad"), Folder(), Folder() / "fallback"});
+    veltrin::frmMain window({Server().Url("/ad"), Folder(), Folder() / "fallback", Folder() / "list.sqlite"});
     window.Form_Load();
     const std::string path = "/watch/" + std::to_string(state.range(0)) + (state.range(1) ? "/all" : "");
     window.txtURL()->setText(QString::fromStdString(Server().Url(path)));
@@ -113,9 +119,32 @@ void BM_TwoFetches(benchmark::State& state) {
 }
 BENCHMARK(BM_TwoFetches)->ArgsProduct({{100 << 10, 8 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
 
-// Window made, loaded and shown, with the empty page in the view.
-void StartUp() {
-    veltrin::frmMain window;
+// A list of that many finished downloads, made once.
+QString ListOf(int rows) {
+    const fs::path path = Folder() / ("list-" + std::to_string(rows) + ".sqlite");
+    if (!fs::exists(path)) {
+        auto opened = veltrin::DownloadStore::Open(QString::fromStdString(path.string()));
+        veltrin::StoredDownload row;
+        row.page = "http://w.test/watch?v=some-video";
+        row.title = "Some video with a title of an ordinary length";
+        row.quality = "720P";
+        row.state = veltrin::DownloadState::Finished;
+        row.received = row.total = 123456789;
+        for (int i = 0; i < rows; ++i) {
+            row.stream = {"video" + std::to_string(i), 22};
+            row.address = "http://v.test/videoplayback?id=" + std::to_string(i) + "&itag=22";
+            row.target = (Folder() / ("Some video " + std::to_string(i) + " (720P).mp4")).string();
+            opened.store->Add(row);
+        }
+    }
+    return QString::fromStdString(path.string());
+}
+
+// Window made, loaded and shown, with the empty page in the view; its downloads list has rows.
+void StartUp(int rows = 0) {
+    veltrin::frmMain::Settings settings = veltrin::frmMain::DefaultSettings();
+    settings.downloadList = ListOf(rows).toStdString();
+    veltrin::frmMain window(settings);
     QSignalSpy loaded(window.wb1(), &veltrin::WebBrowser::loadFinished);
     window.Form_Load();
     if (!QTest::qWaitForWindowExposed(&window) || (loaded.isEmpty() && !loaded.wait(10000))) {
@@ -132,11 +161,59 @@ void BM_StartUpFirstWindow(benchmark::State& state) {
 BENCHMARK(BM_StartUpFirstWindow)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_StartUpLaterWindow(benchmark::State& state) {
+    ListOf(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        StartUp();
+        StartUp(static_cast<int>(state.range(0)));
     }
 }
-BENCHMARK(BM_StartUpLaterWindow)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartUpLaterWindow)->Arg(0)->Arg(10000)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// From opening the list to the downloads window shown and painted.
+void BM_DownloadsWindowOpens(benchmark::State& state) {
+    const QString list = ListOf(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        veltrin::Downloads downloads;
+        downloads.OpenList(list);
+        veltrin::DownloadsWindow window(&downloads);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window)) {
+            throw std::runtime_error("the downloads window did not come up");
+        }
+        window.View()->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_DownloadsWindowOpens)->Arg(0)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// One page down and painted, through the whole list and back.
+void BM_DownloadsWindowScrolls(benchmark::State& state) {
+    veltrin::Downloads downloads;
+    downloads.OpenList(ListOf(static_cast<int>(state.range(0))));
+    veltrin::DownloadsWindow window(&downloads);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        throw std::runtime_error("the downloads window did not come up");
+    }
+    QScrollBar* bar = window.View()->verticalScrollBar();
+    int step = bar->pageStep();
+    for (auto _ : state) {
+        if (bar->value() + step > bar->maximum() || bar->value() + step < 0) {
+            step = -step;
+        }
+        bar->setValue(bar->value() + step);
+        window.View()->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_DownloadsWindowScrolls)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The question before a stream is downloaded again: one look-up by the stream's index.
+void BM_DownloadedBefore(benchmark::State& state) {
+    auto opened = veltrin::DownloadStore::Open(ListOf(static_cast<int>(state.range(0))));
+    int i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(opened.store->LastFinished({"video" + std::to_string(i++ % 10000), 22}));
+    }
+}
+BENCHMARK(BM_DownloadedBefore)->Arg(0)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 // How late a 10 ms timer of the window's thread fires while a fast download runs.
 void BM_EventLoopDuringDownload(benchmark::State& state) {
@@ -160,7 +237,7 @@ void BM_EventLoopDuringDownload(benchmark::State& state) {
         });
         clock.start();
         tick.start();
-        downloads.Add(url, {Folder(), "stream", "mp4"});
+        downloads.Add(url, {Folder(), "stream", "mp4"}, {});
         while (!done) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }

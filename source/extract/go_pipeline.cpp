@@ -56,6 +56,7 @@ GoFetched FetchGo(const std::string& link, const FetchPage& fetch, const std::st
         }
         fetched.block = DecodeParameters(*window);
         fetched.title = VideoTitle(page.text); // the page text is not needed past this point
+        fetched.videoId = VideoId(page.text);
     }
     fetched.kind = GoFetched::Kind::Found;
     if (!advertisementPage.empty() && !fetch(advertisementPage).text.empty()) {
@@ -75,6 +76,7 @@ GoOutcome WriteGo(const GoFetched& fetched, const GoFolders& folders) {
     case GoFetched::Kind::Found: break;
     }
     outcome.title = fetched.title;
+    outcome.videoId = fetched.videoId;
     outcome.matches = ScanStreamEntries(fetched.block);
     const std::string page = ComposeResultsPage(outcome.matches, fetched.advertisementBlock);
 

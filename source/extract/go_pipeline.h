@@ -38,7 +38,8 @@ struct GoFetched {
     Kind kind = Kind::NotFetched;
     std::string failure;
     std::string title;
-    std::string block; // the decoded player parameters
+    std::string videoId; // empty when the page names none
+    std::string block;   // the decoded player parameters
     std::string advertisementBlock;
 };
 
@@ -53,6 +54,7 @@ struct GoOutcome {
     std::filesystem::path resultsFile;
     // What the results page offers, for naming what the user downloads from it.
     std::string title;
+    std::string videoId;
     std::vector<LinkMatch> matches;
     FileError failure;
     std::string pageFailure;

@@ -143,11 +143,13 @@ struct DownloadEngine::Impl {
         Publish(t, true);
     }
 
-    // The n-th name and its part file's; none when a file has that name already.
+    // The n-th name and its part file's; none when a file has that name already (and is not to
+    // be replaced).
     static std::pair<fs::path, fs::path> Names(const Transfer& t, int n) {
         const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
         std::error_code ignored;
-        if (fs::exists(file, ignored) || fs::is_symlink(file, ignored)) {
+        // A file the user chose to replace is replaced once the new one is whole.
+        if (!(t.target.replace && n == 1) && (fs::exists(file, ignored) || fs::is_symlink(file, ignored))) {
             return {};
         }
         fs::path part = file;
@@ -561,6 +563,14 @@ struct DownloadEngine::Impl {
         }
         for (int n = t.number;; ++n) {
             const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
+            if (t.target.replace && n == 1) {
+                if (::rename(t.partPath.c_str(), file.c_str()) != 0) {
+                    Fail(t, "the file cannot be named " + file.filename().string() + ": " + Strerror(errno));
+                    return;
+                }
+                t.info.file = file;
+                break;
+            }
             if (::link(t.partPath.c_str(), file.c_str()) == 0) {
                 ::unlink(t.partPath.c_str());
                 t.info.file = file;

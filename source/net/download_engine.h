@@ -20,6 +20,8 @@ struct DownloadTarget {
     std::filesystem::path folder;
     std::string stem;
     std::optional<std::string> extension;
+    // The user chose to replace a file of the name: it is, once the download has finished whole.
+    bool replace = false;
 };
 
 struct DownloadInfo {

@@ -1,15 +1,17 @@
 #include "window/downloads_window.h"
 
-#include "extract/progress.h"
-#include "window/downloads.h"
+#include "window/constants.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QProgressBar>
+#include <QListView>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -17,119 +19,156 @@ namespace veltrin {
 
 namespace {
 
-QString Size(std::int64_t bytes) { return QString::fromStdString(ByteSize(bytes)); }
+constexpr int kMargin = 6;
+constexpr int kBarHeight = 12;
+
+int LineHeight(const QFontMetrics& metrics) { return metrics.height() + 4; }
+
+// The status line, with the buttons at its right: the third line of a row.
+int ButtonTop(const QRect& rect, const QFontMetrics& metrics) {
+    return rect.top() + kMargin + LineHeight(metrics) + kBarHeight + kMargin / 2;
+}
 
 } // namespace
 
-DownloadRow::DownloadRow(Downloads* downloads, int id, const QString& name, QWidget* parent)
-    : QWidget(parent), m_downloads(downloads), m_name(new QLabel(name, this)), m_progress(new QProgressBar(this)),
-      m_status(new QLabel(this)), m_pause(new QPushButton(tr("Pause"), this)),
-      m_cancel(new QPushButton(tr("Cancel"), this)), m_open(new QPushButton(tr("Open"), this)),
-      m_folder(new QPushButton(tr("Show in folder"), this)) {
-    m_info.id = id;
-    QFont bold = m_name->font();
-    bold.setBold(true);
-    m_name->setFont(bold);
-    m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_status->setWordWrap(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_status, 1);
-    for (QPushButton* button : {m_pause, m_cancel, m_open, m_folder}) {
-        buttons->addWidget(button);
+QString DownloadDelegate::ButtonText(Downloads::Action action) {
+    switch (action) {
+    case Downloads::Action::Pause: return tr("Pause");
+    case Downloads::Action::Resume: return tr("Resume");
+    case Downloads::Action::Cancel: return tr("Cancel");
+    case Downloads::Action::Retry: return tr("Retry");
+    case Downloads::Action::Open: return tr("Open");
+    case Downloads::Action::Folder: return tr("Show in folder");
+    case Downloads::Action::Remove: return tr("Remove from list");
     }
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_name);
-    layout->addWidget(m_progress);
-    layout->addLayout(buttons);
+    return {};
+}
 
-    connect(m_pause, &QPushButton::clicked, this, [this] {
-        if (m_info.state == DownloadState::Paused) {
-            m_downloads->Resume(m_info.id);
-        } else {
-            m_downloads->Pause(m_info.id);
+QRect DownloadDelegate::ButtonRect(const QRect& rect, const QFontMetrics& metrics, int row,
+                                   Downloads::Action action) const {
+    const std::vector<Downloads::Action> actions = m_downloads->Actions(row);
+    int right = rect.right() - kMargin;
+    for (auto it = actions.rbegin(); it != actions.rend(); ++it) {
+        const int width = metrics.horizontalAdvance(ButtonText(*it)) + 16;
+        const QRect button(right - width + 1, ButtonTop(rect, metrics), width, LineHeight(metrics) + 4);
+        if (*it == action) {
+            return button;
         }
-    });
-    connect(m_cancel, &QPushButton::clicked, this, [this] { m_downloads->Cancel(m_info.id); });
-    connect(m_open, &QPushButton::clicked, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(m_info.file.string()))); });
-    connect(m_folder, &QPushButton::clicked, this, [this] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(m_info.file.parent_path().string())));
-    });
-    Show(m_info);
+        right -= width + 4;
+    }
+    return {};
 }
 
-QString DownloadRow::StatusText() const {
-    const DownloadInfo& i = m_info;
-    switch (i.state) {
-    case DownloadState::Queued: return tr("Queued");
-    case DownloadState::Paused: return tr("Paused at %1").arg(Size(i.received));
-    case DownloadState::Retrying:
-        return tr("Retrying (attempt %1): %2").arg(i.attempt).arg(QString::fromStdString(i.reason));
-    case DownloadState::Finished: return tr("Finished, %1").arg(Size(i.received));
-    case DownloadState::Failed: return tr("Failed: %1").arg(QString::fromStdString(i.reason));
-    case DownloadState::Cancelled: return tr("Cancelled");
-    case DownloadState::Downloading: break;
-    }
-    return QString::fromStdString(ProgressText(i.received, i.total, i.bytesPerSecond));
+QSize DownloadDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    const QFontMetrics metrics(option.font);
+    return {200, ButtonTop({}, metrics) + LineHeight(metrics) + 4 + kMargin};
 }
 
-void DownloadRow::Show(const DownloadInfo& info) {
-    m_info = info;
-    if (!info.file.empty()) {
-        m_name->setText(QString::fromStdString(info.file.filename().string()));
+void DownloadDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &option, painter, option.widget);
+    const QRect rect = option.rect;
+    const QFontMetrics metrics(option.font);
+    const int width = rect.width() - 2 * kMargin;
+    QFont bold = option.font;
+    bold.setBold(true);
+    painter->save();
+    painter->setFont(bold);
+    const QString name = QFontMetrics(bold).elidedText(index.data().toString(), Qt::ElideMiddle, width);
+    painter->drawText(QRect(rect.left() + kMargin, rect.top() + kMargin, width, LineHeight(metrics)),
+                      Qt::AlignLeft | Qt::AlignVCenter, name);
+    painter->restore();
+
+    QStyleOptionProgressBar bar;
+    bar.rect = QRect(rect.left() + kMargin, rect.top() + kMargin + LineHeight(metrics), width, kBarHeight);
+    const int progress = index.data(Downloads::ProgressRole).toInt();
+    bar.minimum = 0;
+    bar.maximum = progress < 0 ? 0 : 1000;
+    bar.progress = std::max(progress, 0);
+    bar.state = QStyle::State_Enabled | QStyle::State_Horizontal;
+    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+
+    int left = rect.right();
+    for (const Downloads::Action action : m_downloads->Actions(index.row())) {
+        QStyleOptionButton button;
+        button.rect = ButtonRect(rect, metrics, index.row(), action);
+        button.text = ButtonText(action);
+        button.state = QStyle::State_Enabled | QStyle::State_Raised;
+        style->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);
+        left = std::min(left, button.rect.left());
     }
-    const bool over = info.state == DownloadState::Finished || info.state == DownloadState::Failed ||
-                      info.state == DownloadState::Cancelled;
-    if (info.state == DownloadState::Finished) {
-        m_progress->setRange(0, 1);
-        m_progress->setValue(1);
-    } else if (info.total > 0) {
-        m_progress->setRange(0, 1000);
-        m_progress->setValue(static_cast<int>(info.received * 1000 / info.total));
-    } else {
-        m_progress->setRange(0, info.state == DownloadState::Downloading ? 0 : 1); // busy while the size is unknown
-        m_progress->setValue(0);
+    const QRect status(rect.left() + kMargin, ButtonTop(rect, metrics), left - rect.left() - 2 * kMargin,
+                       LineHeight(metrics) + 4);
+    painter->drawText(status, Qt::AlignLeft | Qt::AlignVCenter,
+                      metrics.elidedText(index.data(Downloads::StatusRole).toString(), Qt::ElideRight, status.width()));
+}
+
+bool DownloadDelegate::editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) {
+    if (event->type() != QEvent::MouseButtonRelease) {
+        return false;
     }
-    m_status->setText(StatusText());
-    m_pause->setText(info.state == DownloadState::Paused ? tr("Resume") : tr("Pause"));
-    m_pause->setVisible(!over);
-    m_cancel->setVisible(!over);
-    m_open->setVisible(info.state == DownloadState::Finished);
-    m_folder->setVisible(info.state == DownloadState::Finished);
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    for (const Downloads::Action action : m_downloads->Actions(index.row())) {
+        if (ButtonRect(option.rect, QFontMetrics(option.font), index.row(), action).contains(at)) {
+            Q_EMIT Clicked(index.row(), action);
+            return true;
+        }
+    }
+    return false;
 }
 
 DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_downloads(downloads), m_rows(new QVBoxLayout) {
+    : QWidget(parent, Qt::Window), m_downloads(downloads), m_view(new QListView(this)),
+      m_delegate(new DownloadDelegate(downloads, this)), m_clear(new QPushButton(tr("Clear finished"), this)) {
     setWindowTitle(tr("Downloads - Veltrin"));
-    auto* list = new QWidget;
-    auto* listLayout = new QVBoxLayout(list);
-    listLayout->addLayout(m_rows);
-    listLayout->addStretch(1);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidget(list);
-    scroll->setWidgetResizable(true);
+    downloads->Load();
+    m_view->setModel(downloads);
+    m_view->setItemDelegate(m_delegate);
+    m_view->setUniformItemSizes(true); // one height for all: ten thousand rows are laid out at once
+    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_view->setSelectionMode(QAbstractItemView::NoSelection);
+    m_view->setMouseTracking(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_clear);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
+    layout->setContentsMargins(0, 0, 0, kMargin);
+    layout->addWidget(m_view);
+    layout->addLayout(buttons);
     resize(560, 320);
-    connect(m_downloads, &Downloads::Changed, this, &DownloadsWindow::OnChanged);
+    connect(m_delegate, &DownloadDelegate::Clicked, this, &DownloadsWindow::Act);
+    connect(m_clear, &QPushButton::clicked, m_downloads, &Downloads::ClearFinished);
 }
 
-void DownloadsWindow::Track(int id, const QString& name) {
-    auto* row = new DownloadRow(m_downloads, id, name, this);
-    m_rows->addWidget(row);
-    m_byId[id] = row;
+void DownloadsWindow::Track(int id) {
+    const int row = m_downloads->RowOf(id);
+    if (row >= 0) {
+        m_view->scrollTo(m_downloads->index(row));
+    }
 }
 
-DownloadRow* DownloadsWindow::Row(int id) const {
-    const auto found = m_byId.find(id);
-    return found == m_byId.end() ? nullptr : found->second;
+QRect DownloadsWindow::ButtonAt(int row, Downloads::Action action) const {
+    const QModelIndex index = m_downloads->index(row);
+    m_view->scrollTo(index);
+    return m_delegate->ButtonRect(m_view->visualRect(index), m_view->fontMetrics(), row, action);
 }
 
-void DownloadsWindow::OnChanged(const DownloadInfo& info) {
-    if (DownloadRow* row = Row(info.id)) {
-        row->Show(info);
+void DownloadsWindow::Act(int row, Downloads::Action action) {
+    if (action != Downloads::Action::Open && action != Downloads::Action::Folder) {
+        m_downloads->Do(row, action);
+        return;
+    }
+    const QFileInfo file(QString::fromStdString(m_downloads->Entry(row).live.file.string()));
+    const QString path = action == Downloads::Action::Open ? file.absoluteFilePath() : file.absolutePath();
+    QString why;
+    if (!QFileInfo::exists(path)) {
+        why = tr("%1 is no longer there.").arg(QDir::toNativeSeparators(path));
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        why = tr("No program on this desktop opens %1.").arg(QDir::toNativeSeparators(path));
+    }
+    if (!why.isEmpty()) {
+        QMessageBox::warning(this, QString::fromLatin1(constants::kMessageTitle), why);
     }
 }
 

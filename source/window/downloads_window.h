@@ -1,63 +1,58 @@
 #pragma once
 
-#include "net/download_engine.h"
+#include "window/downloads.h"
 
+#include <QStyledItemDelegate>
 #include <QWidget>
 
-#include <map>
-
-class QLabel;
-class QProgressBar;
+class QListView;
 class QPushButton;
-class QVBoxLayout;
 
 namespace veltrin {
 
-class Downloads;
-
-// One download in the list: its name, a progress bar, what it is doing, and what can be done.
-class DownloadRow : public QWidget {
+// Draws a row of the list: its name elided in the middle, a progress bar, what it is doing, and
+// the buttons of what can be done, which stay in view at any name's length.
+class DownloadDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    DownloadRow(Downloads* downloads, int id, const QString& name, QWidget* parent);
+    explicit DownloadDelegate(Downloads* downloads, QObject* parent)
+        : QStyledItemDelegate(parent), m_downloads(downloads) {}
 
-    void Show(const DownloadInfo& info);
-    const DownloadInfo& Info() const { return m_info; }
-    QString StatusText() const;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
 
-    QPushButton* PauseButton() const { return m_pause; }
-    QPushButton* CancelButton() const { return m_cancel; }
-    QPushButton* OpenButton() const { return m_open; }
-    QPushButton* FolderButton() const { return m_folder; }
+    // Where the row's button for action is drawn within rect; empty when the row has none.
+    QRect ButtonRect(const QRect& rect, const QFontMetrics& metrics, int row, Downloads::Action action) const;
+    static QString ButtonText(Downloads::Action action);
+
+Q_SIGNALS:
+    void Clicked(int row, veltrin::Downloads::Action action);
 
 private:
     Downloads* m_downloads;
-    DownloadInfo m_info;
-    QLabel* m_name;
-    QProgressBar* m_progress;
-    QLabel* m_status;
-    QPushButton* m_pause;
-    QPushButton* m_cancel;
-    QPushButton* m_open;
-    QPushButton* m_folder;
 };
 
-// The one window that lists every download of the session. Closing it stops nothing.
+// The one window that lists the downloads, those of earlier runs too. Closing it stops nothing.
 class DownloadsWindow : public QWidget {
     Q_OBJECT
 public:
     explicit DownloadsWindow(Downloads* downloads, QWidget* parent = nullptr);
 
-    // Lists a download that has just been added.
-    void Track(int id, const QString& name);
-    DownloadRow* Row(int id) const;
+    // Brings a download that has just been added into view.
+    void Track(int id);
+    QListView* View() const { return m_view; }
+    // Where the row's button for action is, in the view's viewport; empty when the row has none.
+    QRect ButtonAt(int row, Downloads::Action action) const;
 
 private:
-    void OnChanged(const DownloadInfo& info);
+    void Act(int row, Downloads::Action action);
 
     Downloads* m_downloads;
-    QVBoxLayout* m_rows;
-    std::map<int, DownloadRow*> m_byId;
+    QListView* m_view;
+    DownloadDelegate* m_delegate;
+    QPushButton* m_clear;
 };
 
 } // namespace veltrin

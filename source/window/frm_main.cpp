@@ -29,10 +29,12 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -94,6 +96,7 @@ frmMain::Settings frmMain::DefaultSettings() {
     // no name is ever looked up.
     const QByteArray advertisementPage = qgetenv("VELTRIN_TEST_ADVERTISEMENT_PAGE");
     return {advertisementPage.isEmpty() ? std::string(VELTRIN_ADVERTISEMENT_PAGE) : advertisementPage.toStdString(),
+            {},
             {},
             {}};
 }
@@ -356,6 +359,8 @@ void frmMain::Form_Load(bool hidden) {
             m_areaWatch->start();
         }
     }
+    // Once the window shows: a long list never delays it.
+    QTimer::singleShot(0, this, &frmMain::OpenDownloadList);
 }
 
 void frmMain::txtURL_KeyPress(int keyAscii) {
@@ -430,6 +435,8 @@ void frmMain::OnFetched(const GoFetched& fetched) {
     case GoOutcome::Kind::Written: break;
     }
     m_lastTitle = outcome.title;
+    m_lastVideoId = outcome.videoId;
+    m_lastPage = m_goLink.toStdString();
     m_lastMatches = outcome.matches;
     m_resultsFile = FromUtf8(outcome.resultsFile.string());
     m_wb1->Navigate(m_resultsFile);
@@ -510,8 +517,9 @@ void frmMain::DownloadFetched(const QString& link, const GoFetched& fetched) {
     }
     const DownloadPlan plan = PlanDownload(matches[*chosen], fetched.title);
     const QString name = FromUtf8(plan.stem + (plan.extension ? "." + *plan.extension : ""));
-    const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension});
-    EnsureDownloadsWindow()->Track(id, name);
+    const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension},
+                                    RowFor(matches[*chosen], link.toStdString(), fetched.videoId));
+    EnsureDownloadsWindow()->Track(id);
     Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
 
@@ -649,7 +657,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     m_closing = true;
-    const bool stop = m_downloads->Unfinished() == 0 || AskToStopDownloads();
+    const bool stop = m_downloads->Running() == 0 || AskToStopDownloads();
     m_closing = false;
     if (!stop) {
         event->ignore();
@@ -665,16 +673,48 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool frmMain::AskToStopDownloads() {
-    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
-                    tr("%1 downloads are still running. Stop them and quit?").arg(m_downloads->Unfinished()),
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle), QString(),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
+    const auto count = [&] {
+        const int n = m_downloads->Running();
+        // Without a translation loaded, Qt gives the source text: English has its two forms here.
+        box.setText(n == 1 ? tr("%n download is still running. Quit now? It goes on where it stopped the next time "
+                                "Veltrin starts.",
+                                nullptr, n)
+                           : tr("%n downloads are still running. Quit now? They go on where they stopped the next "
+                                "time Veltrin starts.",
+                                nullptr, n));
+    };
+    count();
+    const auto connection = connect(m_downloads, &Downloads::Changed, &box, count);
     box.button(QMessageBox::Ok)->setText(tr("Quit"));
     box.setDefaultButton(QMessageBox::Cancel);
-    if (box.exec() != QMessageBox::Ok) {
-        return false;
+    const bool quit = box.exec() == QMessageBox::Ok;
+    disconnect(connection);
+    return quit; // what runs keeps its part; its row says it ran, and the next start continues it
+}
+
+void frmMain::OpenDownloadList() {
+    const QString path = m_settings.downloadList.empty() ? DownloadStore::DefaultPath()
+                                                         : QString::fromStdString(m_settings.downloadList.string());
+    if (const QString problem = m_downloads->OpenList(path); !problem.isEmpty()) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(constants::kMessageTitle), problem,
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
     }
-    m_downloads->CancelAll(); // their partial files go with them
-    return true;
+    for (const int id : m_downloads->ContinueLeft()) {
+        EnsureDownloadsWindow()->Track(id);
+    }
+}
+
+StoredDownload frmMain::RowFor(const LinkMatch& match, const std::string& page, const std::string& videoId) const {
+    StoredDownload row;
+    row.page = page;
+    row.stream = {videoId.empty() ? NormaliseLink(page) : videoId, FormatCode(match.entry).value_or(-1)};
+    row.title = m_lastTitle;
+    row.quality = match.quality ? std::string(match.quality->label) : std::string();
+    return row;
 }
 
 void frmMain::DownloadLink(const QUrl& link) {
@@ -691,6 +731,10 @@ void frmMain::DownloadLink(const QUrl& link) {
     // Where the format code names no container, the server's type will: until it answers the
     // dialog proposes the name without an extension, rather than one that may prove wrong.
     const QString proposedName = QString::fromStdString(plan.stem + (plan.extension ? "." + *plan.extension : ""));
+    const StoredDownload stored = RowFor(row, m_lastPage, m_lastVideoId);
+    if (!AskToDownloadAgain(stored)) {
+        return;
+    }
 
     QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
     QString folder = settings.value(QStringLiteral("downloads/folder")).toString();
@@ -700,31 +744,67 @@ void frmMain::DownloadLink(const QUrl& link) {
         QDir().mkpath(folder);
     }
     const QString proposed = folder + QLatin1Char('/') + proposedName;
-    // An existing file is never replaced (the download gets " (2)"), so the dialog need not ask.
-    const QString chosen = m_chooseSaveFile
-                               ? m_chooseSaveFile(proposed)
-                               : QFileDialog::getSaveFileName(this, tr("Save the video as"), proposed, QString(),
-                                                              nullptr, QFileDialog::DontConfirmOverwrite);
+    // The dialog asks before a file of the name is replaced; the download replaces it only once whole.
+    QString chosen;
+    if (m_chooseSaveFile) {
+        chosen = m_chooseSaveFile(proposed);
+    } else {
+        QFileDialog dialog(this, tr("Save the video as"), proposed);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QString::fromStdString(plan.extension.value_or(std::string())));
+        chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    }
     if (chosen.isEmpty()) {
         return;
     }
+    if (plan.extension && !plan.extension->empty() && QFileInfo(chosen).suffix().isEmpty()) {
+        chosen += QLatin1Char('.') + QString::fromStdString(*plan.extension); // as the dialog's default suffix
+    }
     const QFileInfo target(chosen);
-    settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
+    if (!FolderProblem(target.absolutePath())) { // a folder a save cannot go to is not offered again
+        settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
+    }
+    // The dialog asked before a file of the name is replaced: that name it is, when the download is whole.
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
-                         target.suffix().toStdString()};
+                         target.suffix().toStdString(), true};
     if (!plan.extension && (target.fileName() == proposedName || target.suffix().isEmpty())) {
         where.stem = target.fileName().toStdString();
-        where.extension.reset(); // named by the server's type
+        where.extension.reset(); // named by the server's type, which the dialog could not ask about
+        where.replace = false;
     }
-    const int id = m_downloads->Add(plan.address, where);
-    EnsureDownloadsWindow()->Track(id, target.fileName());
+    const int id = m_downloads->Add(plan.address, where, stored);
+    EnsureDownloadsWindow()->Track(id);
     m_downloadsWindow->show();
     m_downloadsWindow->raise();
+}
+
+bool frmMain::AskToDownloadAgain(const StoredDownload& stream) {
+    const auto done = m_downloads->List() && stream.stream.format >= 0
+                          ? m_downloads->List()->LastFinished(stream.stream)
+                          : std::nullopt;
+    const QFileInfo file(QString::fromStdString(done ? done->target : std::string()));
+    if (!done || !file.exists()) {
+        return true;
+    }
+    const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(done->ended).date(), QLocale::ShortFormat);
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
+                    tr("%1 was downloaded on %2 to %3. Download it again?")
+                        .arg(file.fileName(), date, QDir::toNativeSeparators(file.absolutePath())),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Ok)->setText(tr("Download again"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void frmMain::OnDownloadChanged(const DownloadInfo& info) {
     if (info.state != DownloadState::Finished && info.state != DownloadState::Failed) {
         return;
+    }
+    QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
+    const QString folder = QString::fromStdString(info.file.parent_path().string());
+    if (info.state == DownloadState::Failed && !info.file.empty() && FolderProblem(folder) &&
+        settings.value(QStringLiteral("downloads/folder")).toString() == folder) {
+        settings.remove(QStringLiteral("downloads/folder")); // the save failed there: not offered again
     }
     const QString name = QString::fromStdString(info.file.filename().string());
     const QString title = info.state == DownloadState::Finished ? tr("Download finished") : tr("Download failed");

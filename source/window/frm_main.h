@@ -1,5 +1,6 @@
 #pragma once
 
+#include "window/download_store.h"
 #include "window/user_settings.h"
 
 #include <QString>
@@ -45,6 +46,7 @@ public:
         std::string advertisementPage;
         std::filesystem::path programFolder;  // empty: the folder of the executable
         std::filesystem::path fallbackFolder; // empty: the user's data folder for the program
+        std::filesystem::path downloadList;   // empty: DownloadStore::DefaultPath()
     };
     static Settings DefaultSettings();
 
@@ -146,6 +148,10 @@ private:
     void WatchNotificationArea();
     void OnDownloadChanged(const DownloadInfo& info);
     bool AskToStopDownloads();
+    void OpenDownloadList();
+    // Asks before the same stream is downloaded again while an earlier copy is there.
+    bool AskToDownloadAgain(const StoredDownload& stream);
+    StoredDownload RowFor(const LinkMatch& match, const std::string& page, const std::string& videoId) const;
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);
 
@@ -176,6 +182,8 @@ private:
 
     // What the last results page offers, for naming its downloads.
     std::string m_lastTitle;
+    std::string m_lastVideoId;
+    std::string m_lastPage; // the watch page the results show
     std::vector<LinkMatch> m_lastMatches;
     Downloads* m_downloads = nullptr;
     std::unique_ptr<DownloadsWindow> m_downloadsWindow;

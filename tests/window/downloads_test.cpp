@@ -3,6 +3,8 @@
 #include "window/downloads.h"
 #include "window/downloads_window.h"
 
+#include <QListView>
+
 namespace veltrin::testing {
 namespace {
 
@@ -10,7 +12,9 @@ class DownloadsView : public Window {
 protected:
     void SetUp() override {
         Window::SetUp();
-        m_server->Get("/slow", [this](const auto&, auto& res) {
+        m_server->Get("/slow", [this](const auto& req, auto& res) {
+            m_ranges.push_back(req.get_header_value("Range"));
+            res.set_header("ETag", "\"v1\""); // without one, a part is not continued in a later run
             ServeSlowly(res, m_video, "video/webm", 4096, std::chrono::milliseconds(20));
         });
         m_server->Get("/missing", [](const auto&, auto& res) {
@@ -25,73 +29,132 @@ protected:
     }
 
     // Starts a download of a path of the test server and gives its row.
-    DownloadRow* Start(const std::string& path) {
+    int Start(const std::string& path) {
         m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url(path))));
-        DownloadsWindow* view = m_window->DownloadsView();
-        return view ? view->Row(++m_started) : nullptr;
+        return List()->RowOf(++m_started);
     }
-
-    static bool Shows(DownloadRow* row, const QString& start) {
-        return QTest::qWaitFor([&] { return row->StatusText().startsWith(start); }, 10000);
+    Downloads* List() const { return m_window->DownloadList(); }
+    const DownloadInfo& Info(int row) const { return List()->Entry(row).live; }
+    bool Shows(int row, const QString& start) const {
+        return QTest::qWaitFor([&] { return List()->StatusText(row).startsWith(start); }, 10000);
     }
+    // Clicks the row's button where the list draws it.
+    void Click(int row, Downloads::Action action) const {
+        const QRect button = m_window->DownloadsView()->ButtonAt(row, action);
+        ASSERT_FALSE(button.isEmpty()) << "no such button";
+        ASSERT_TRUE(m_window->DownloadsView()->View()->viewport()->rect().contains(button)) << "out of view";
+        QTest::mouseClick(m_window->DownloadsView()->View()->viewport(), Qt::LeftButton, {}, button.center());
+    }
+    using A = Downloads::Action;
 
     std::string m_video = std::string(400000, 'v');
     int m_started = 0;
     std::vector<std::string> m_proposed; // the names the save dialog proposed
+    std::vector<std::string> m_ranges;   // the Range header of each request for /slow
 };
 
 TEST_F(DownloadsView, OneWindowFollowsEveryDownload) {
-    DownloadRow* paused = Start("/slow");
-    ASSERT_NE(paused, nullptr);
+    const int paused = Start("/slow");
     EXPECT_TRUE(m_window->DownloadsView()->isVisible());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return paused->Info().received > 0; }, 10000));
-    EXPECT_TRUE(paused->StatusText().contains(QStringLiteral(" of "))) << paused->StatusText().toStdString();
-    paused->PauseButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Info(paused).received > 0; }, 10000));
+    EXPECT_TRUE(List()->StatusText(paused).contains(QStringLiteral(" of ")));
+    Click(paused, A::Pause);
     ASSERT_TRUE(Shows(paused, QStringLiteral("Paused at")));
-    EXPECT_EQ(paused->PauseButton()->text(), QStringLiteral("Resume"));
+    EXPECT_EQ(List()->Actions(paused), (std::vector{A::Resume, A::Cancel}));
 
     m_window->DownloadsView()->close(); // closing the list stops nothing
-    DownloadRow* failed = Start("/missing");
+    const int failed = Start("/missing");
     EXPECT_TRUE(m_window->DownloadsView()->isVisible()) << "a new download opens the list again";
     EXPECT_TRUE(Shows(failed, QStringLiteral("Failed: the server answered 404")));
-    DownloadRow* cancelled = Start("/slow");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled->Info().received > 0; }, 10000));
-    cancelled->CancelButton()->click();
+    const int cancelled = Start("/slow");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Info(cancelled).received > 0; }, 10000));
+    Click(cancelled, A::Cancel);
     EXPECT_TRUE(Shows(cancelled, QStringLiteral("Cancelled")));
+    EXPECT_EQ(List()->Actions(cancelled), (std::vector{A::Retry, A::Remove}));
 
-    paused->PauseButton()->click();
+    Click(paused, A::Resume);
     ASSERT_TRUE(Shows(paused, QStringLiteral("Finished")));
-    EXPECT_TRUE(ReadFile(paused->Info().file) == m_video);
-    EXPECT_TRUE(paused->OpenButton()->isVisibleTo(paused));
-    EXPECT_TRUE(paused->FolderButton()->isVisibleTo(paused));
-    EXPECT_FALSE(paused->PauseButton()->isVisibleTo(paused));
+    EXPECT_TRUE(ReadFile(Info(paused).file) == m_video);
+    EXPECT_EQ(List()->Actions(paused), (std::vector{A::Open, A::Folder, A::Remove}));
     // A link without a known format code: the dialog cannot know the server's type, the file can.
     EXPECT_EQ(m_proposed.front(), "video (video)");
     EXPECT_EQ(FileNames(m_folder / "saved"), std::set<std::string>{"video (video).webm"});
+
+    // Opening what this desktop has no program for, or what is gone, says so.
+    BoxAnswerer boxes;
+    Click(paused, A::Open);
+    fs::remove(Info(paused).file);
+    EXPECT_TRUE(List()->StatusText(paused).endsWith(QStringLiteral("the file is no longer there")));
+    Click(paused, A::Folder);
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_TRUE(boxes.seen[0].text.startsWith(QStringLiteral("No program on this desktop opens")));
+    EXPECT_TRUE(boxes.seen[1].text.startsWith(QStringLiteral("No program"))) << "the folder is still there";
+
+    Click(failed, A::Remove);
+    EXPECT_EQ(List()->rowCount(), 2);
+    QTest::mouseClick(m_window->DownloadsView()->findChild<QPushButton*>(), Qt::LeftButton); // Clear finished
+    ASSERT_EQ(List()->rowCount(), 1);
+    EXPECT_EQ(List()->Entry(0).live.state, DownloadState::Cancelled);
+    EXPECT_EQ(List()->List()->All().size(), 1u) << "the list kept is the list shown";
 }
 
-TEST_F(DownloadsView, ClosingWithDownloadsRunningAsksOnce) {
+// Quit keeps what runs and what is paused; the next start continues the one that ran, byte-exact,
+// and leaves the paused one paused.
+TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     m_window->close(); // nothing runs: no question
     EXPECT_FALSE(m_window->isVisible());
     Open();
-    m_window->SetSaveChooser(
-        [this](const QString&) { return QString::fromStdString((m_folder / "one.mp4").string()); });
-    m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "one.mp4.part"); }, 10000));
+    const std::vector<fs::path> files{m_folder / "one.mp4", m_folder / (std::string(200, 'n') + ".mp4")};
+    m_window->SetSaveChooser([&](const QString&) { return QString::fromStdString(files[m_started++].string()); });
+    for (int i = 0; i < 2; ++i) {
+        m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Info(1).received > 0; }, 10000));
 
     BoxAnswerer boxes;
     boxes.answers = {QMessageBox::Cancel, QMessageBox::Ok};
+    QString answered; // the question as it stands when it is answered
+    boxes.react = [&](const BoxAnswerer::Seen&) {
+        m_window->DownloadList()->Pause(2); // paused ones are not counted, even while it asks
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return box->text().startsWith(QStringLiteral("1 ")); }, 5000));
+        answered = box->text();
+    };
     m_window->close();
     ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].text, QStringLiteral("1 downloads are still running. Stop them and quit?"));
+    EXPECT_EQ(boxes.seen[0].text, QStringLiteral("2 downloads are still running. Quit now? They go on where they "
+                                                 "stopped the next time Veltrin starts."));
+    EXPECT_EQ(answered, QStringLiteral("1 download is still running. Quit now? It goes on where it stopped the "
+                                       "next time Veltrin starts."));
     EXPECT_TRUE(m_window->isVisible()) << "Cancel keeps everything running";
-    EXPECT_EQ(m_window->DownloadList()->Unfinished(), 1);
-
+    boxes.react = nullptr;
     m_window->close();
     EXPECT_EQ(boxes.seen.size(), 2u);
     EXPECT_FALSE(m_window->isVisible());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !fs::exists(m_folder / "one.mp4.part"); }, 5000)) << "Quit removes it";
-    EXPECT_FALSE(fs::exists(m_folder / "one.mp4"));
+    m_window.reset();
+    for (const fs::path& file : files) {
+        EXPECT_TRUE(fs::exists(file.string() + ".part")) << "Quit keeps " << file;
+    }
+
+    m_ranges.clear();
+    Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(files[0]); }, 20000)) << "the next start continues it";
+    EXPECT_TRUE(ReadFile(files[0]) == m_video);
+    EXPECT_TRUE(m_ranges.size() == 1 && m_ranges[0].rfind("bytes=", 0) == 0 && m_ranges[0] != "bytes=0-")
+        << "it goes on from the bytes kept";
+    EXPECT_TRUE(fs::exists(files[1].string() + ".part")) << "a paused one stays paused";
+    EXPECT_FALSE(fs::exists(files[1]));
+    ASSERT_EQ(List()->rowCount(), 2);
+    ASSERT_TRUE(Shows(0, QStringLiteral("Finished")));
+    EXPECT_TRUE(List()->StatusText(1).startsWith(QStringLiteral("Paused at"))) << "its bytes are known";
+    m_window->ShowDownloads();
+    EXPECT_EQ(List()->data(List()->index(1), Qt::ToolTipRole).toString().toStdString(), files[1].string());
+    Click(1, A::Resume); // in view, beside a name of any length
+    ASSERT_TRUE(Shows(1, QStringLiteral("Finished")));
+    EXPECT_TRUE(ReadFile(files[1]) == m_video);
+    Open(); // finished ones stay listed
+    m_window->ShowDownloads();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return List()->rowCount() == 2 && Shows(1, QStringLiteral("Finished")); }));
 }
 
 TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
@@ -100,7 +163,7 @@ TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
     m_window->SetNotifier([&](const QString& title, const QString& text) {
         said.push_back(QStringList{title, text}.join(QLatin1Char('|')));
     });
-    DownloadRow* finished = Start("/slow");
+    const int finished = Start("/slow");
     m_window->setWindowState(Qt::WindowMinimized);
     ASSERT_FALSE(m_window->isVisible());
     ASSERT_TRUE(Shows(finished, QStringLiteral("Finished")));

@@ -1,5 +1,6 @@
 #include "window_fixture.h"
 
+#include "window/downloads.h"
 #include "window/downloads_window.h"
 
 #include <QStandardPaths>
@@ -68,15 +69,31 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     std::vector<QString> proposed;
     m_window->SetSaveChooser([&](const QString& file) {
         proposed.push_back(file);
-        return QString::fromStdString((m_folder / "saved.mp4").string());
+        return QString::fromStdString((m_folder / "saved").string()); // the dialog adds the extension
     });
     QWidget* surface = engine->focusProxy() ? engine->focusProxy() : engine;
-    for (const char* name : {"saved.mp4", "saved (2).mp4"}) {
-        QTest::mouseClick(surface, Qt::LeftButton, {}, link.center());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / name); }, 10000)) << name;
-        EXPECT_TRUE(ReadFile(m_folder / name) == video) << name;
-    }
-    ASSERT_EQ(proposed.size(), 2u);
+    BoxAnswerer boxes; // the same stream again: Cancel, then Download again
+    boxes.answers = {QMessageBox::Cancel, QMessageBox::Ok};
+    std::ofstream(m_folder / "saved.mp4") << "an older file"; // the dialog asked to replace it
+    const auto finished = [&](int rows) {
+        Downloads* list = m_window->DownloadList();
+        return QTest::qWaitFor(
+            [&] { return list->rowCount() == rows && list->Entry(rows - 1).live.state == DownloadState::Finished; });
+    };
+    QTest::mouseClick(surface, Qt::LeftButton, {}, link.center());
+    ASSERT_TRUE(finished(1));
+    EXPECT_TRUE(ReadFile(m_folder / "saved.mp4") == video) << "replaced once whole";
+    QTest::mouseClick(surface, Qt::LeftButton, {}, link.center()); // asks, and Cancel
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1; }));
+    QTest::mouseClick(surface, Qt::LeftButton, {}, link.center()); // Download again
+    ASSERT_TRUE(finished(2));
+    EXPECT_FALSE(fs::exists(m_folder / "saved (2).mp4")) << "the name confirmed is the name used";
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_TRUE(boxes.seen[0].text.startsWith(QStringLiteral("saved.mp4 was downloaded on ")))
+        << boxes.seen[0].text.toStdString();
+    EXPECT_TRUE(boxes.seen[0].text.endsWith(
+        QStringLiteral(" to %1. Download it again?").arg(QString::fromStdString(m_folder.Path().string()))));
+    ASSERT_EQ(proposed.size(), 2u) << "Cancel asks nothing more";
     EXPECT_EQ(proposed[0].toStdString(),
               QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString() + "/My Clip (720P).mp4");
     EXPECT_EQ(proposed[1].toStdString(), (m_folder / "My Clip (720P).mp4").string()) << "the folder used last";

@@ -133,7 +133,7 @@ protected:
     void Open(const fs::path& programFolder = {}) {
         m_window.reset();
         frmMain::Settings settings{m_server.Url("/ad"), programFolder.empty() ? m_folder.Path() : programFolder,
-                                   m_folder / "fallback"};
+                                   m_folder / "fallback", m_folder / "downloads.sqlite"};
         m_window = std::make_unique<frmMain>(settings);
         m_window->Form_Load();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
