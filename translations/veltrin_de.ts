@@ -25,14 +25,22 @@
     </message>
 </context>
 <context>
-    <name>veltrin::DownloadRow</name>
+    <name>veltrin::DownloadDelegate</name>
     <message>
         <source>Pause</source>
         <translation>Anhalten</translation>
     </message>
     <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Erneut versuchen</translation>
     </message>
     <message>
         <source>Open</source>
@@ -41,6 +49,17 @@
     <message>
         <source>Show in folder</source>
         <translation>Im Ordner zeigen</translation>
+    </message>
+    <message>
+        <source>Remove from list</source>
+        <translation>Aus der Liste entfernen</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::Downloads</name>
+    <message>
+        <source>%1, %2% done</source>
+        <translation>%1, %2 % erledigt</translation>
     </message>
     <message>
         <source>Queued</source>
@@ -59,6 +78,14 @@
         <translation>Fertig, %1</translation>
     </message>
     <message>
+        <source>Finished, %1; the file is no longer there</source>
+        <translation>Fertig, %1; die Datei ist nicht mehr da</translation>
+    </message>
+    <message>
+        <source>Failed: %1; %2 kept, Retry goes on from there</source>
+        <translation>Fehlgeschlagen: %1; %2 behalten, „Erneut versuchen“ macht dort weiter</translation>
+    </message>
+    <message>
         <source>Failed: %1</source>
         <translation>Fehlgeschlagen: %1</translation>
     </message>
@@ -66,16 +93,28 @@
         <source>Cancelled</source>
         <translation>Abgebrochen</translation>
     </message>
-    <message>
-        <source>Resume</source>
-        <translation>Fortsetzen</translation>
-    </message>
 </context>
 <context>
     <name>veltrin::DownloadsWindow</name>
     <message>
         <source>Downloads - Veltrin</source>
         <translation>Downloads - Veltrin</translation>
+    </message>
+    <message>
+        <source>Clear finished</source>
+        <translation>Fertige entfernen</translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Downloads</translation>
+    </message>
+    <message>
+        <source>%1 is no longer there.</source>
+        <translation>%1 ist nicht mehr da.</translation>
+    </message>
+    <message>
+        <source>No program on this desktop opens %1.</source>
+        <translation>Kein Programm auf diesem Desktop öffnet %1.</translation>
     </message>
 </context>
 <context>
@@ -274,10 +313,6 @@
         <translation>Möchten Sie dieses Video herunterladen?</translation>
     </message>
     <message>
-        <source>%1 downloads are still running. Stop them and quit?</source>
-        <translation>%1 Downloads laufen noch. Anhalten und beenden?</translation>
-    </message>
-    <message>
         <source>Save the video as</source>
         <translation>Video speichern unter</translation>
     </message>
@@ -288,6 +323,28 @@
     <message>
         <source>Download failed</source>
         <translation>Download fehlgeschlagen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n download is still running. Quit now? It goes on where it stopped the next time Veltrin starts.</source>
+        <translation>
+            <numerusform>%n Download läuft noch. Jetzt beenden? Er wird beim nächsten Start von Veltrin dort fortgesetzt, wo er angehalten wurde.</numerusform>
+            <numerusform>%n Downloads laufen noch. Jetzt beenden? Sie werden beim nächsten Start von Veltrin dort fortgesetzt, wo sie angehalten wurden.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n downloads are still running. Quit now? They go on where they stopped the next time Veltrin starts.</source>
+        <translation>
+            <numerusform>%n Download läuft noch. Jetzt beenden? Er wird beim nächsten Start von Veltrin dort fortgesetzt, wo er angehalten wurde.</numerusform>
+            <numerusform>%n Downloads laufen noch. Jetzt beenden? Sie werden beim nächsten Start von Veltrin dort fortgesetzt, wo sie angehalten wurden.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 was downloaded on %2 to %3. Download it again?</source>
+        <translation>%1 wurde am %2 nach %3 heruntergeladen. Erneut herunterladen?</translation>
+    </message>
+    <message>
+        <source>Download again</source>
+        <translation>Erneut herunterladen</translation>
     </message>
 </context>
 </TS>

@@ -21,18 +21,26 @@
     </message>
     <message>
         <source>%1 cannot be written: %2</source>
-        <translation>Impossible d&apos;écrire %1 : %2</translation>
+        <translation>Impossible d&apos;écrire %1&#xa0;: %2</translation>
     </message>
 </context>
 <context>
-    <name>veltrin::DownloadRow</name>
+    <name>veltrin::DownloadDelegate</name>
     <message>
         <source>Pause</source>
-        <translation>Pause</translation>
+        <translation>Suspendre</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Reprendre</translation>
     </message>
     <message>
         <source>Cancel</source>
         <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Réessayer</translation>
     </message>
     <message>
         <source>Open</source>
@@ -43,20 +51,39 @@
         <translation>Afficher dans le dossier</translation>
     </message>
     <message>
+        <source>Remove from list</source>
+        <translation>Retirer de la liste</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::Downloads</name>
+    <message>
+        <source>%1, %2% done</source>
+        <translation>%1, %2 % effectués</translation>
+    </message>
+    <message>
         <source>Queued</source>
         <translation>En attente</translation>
     </message>
     <message>
         <source>Paused at %1</source>
-        <translation>En pause à %1</translation>
+        <translation>Suspendu à %1</translation>
     </message>
     <message>
         <source>Retrying (attempt %1): %2</source>
-        <translation>Nouvelle tentative (essai %1) : %2</translation>
+        <translation>Nouvel essai (n° %1) : %2</translation>
     </message>
     <message>
         <source>Finished, %1</source>
         <translation>Terminé, %1</translation>
+    </message>
+    <message>
+        <source>Finished, %1; the file is no longer there</source>
+        <translation>Terminé, %1 ; le fichier n’est plus là</translation>
+    </message>
+    <message>
+        <source>Failed: %1; %2 kept, Retry goes on from there</source>
+        <translation>Échec : %1 ; %2 conservés, « Réessayer » reprend à partir de là</translation>
     </message>
     <message>
         <source>Failed: %1</source>
@@ -66,16 +93,28 @@
         <source>Cancelled</source>
         <translation>Annulé</translation>
     </message>
-    <message>
-        <source>Resume</source>
-        <translation>Reprendre</translation>
-    </message>
 </context>
 <context>
     <name>veltrin::DownloadsWindow</name>
     <message>
         <source>Downloads - Veltrin</source>
         <translation>Téléchargements - Veltrin</translation>
+    </message>
+    <message>
+        <source>Clear finished</source>
+        <translation>Effacer les terminés</translation>
+    </message>
+    <message>
+        <source>Downloads</source>
+        <translation>Téléchargements</translation>
+    </message>
+    <message>
+        <source>%1 is no longer there.</source>
+        <translation>%1 n’est plus là.</translation>
+    </message>
+    <message>
+        <source>No program on this desktop opens %1.</source>
+        <translation>Aucun programme de ce bureau n’ouvre %1.</translation>
     </message>
 </context>
 <context>
@@ -114,19 +153,19 @@
     </message>
     <message>
         <source>Download folder:</source>
-        <translation>Dossier de téléchargement :</translation>
+        <translation>Dossier de téléchargement&#xa0;:</translation>
     </message>
     <message>
         <source>Preferred quality:</source>
-        <translation>Qualité préférée :</translation>
+        <translation>Qualité préférée&#xa0;:</translation>
     </message>
     <message>
         <source>Copied links:</source>
-        <translation>Liens copiés :</translation>
+        <translation>Liens copiés&#xa0;:</translation>
     </message>
     <message>
         <source>Downloads at once:</source>
-        <translation>Téléchargements simultanés :</translation>
+        <translation>Téléchargements simultanés&#xa0;:</translation>
     </message>
     <message>
         <source>Download folder</source>
@@ -138,18 +177,18 @@
     </message>
     <message>
         <source>Downloads cannot go to that folder: %1</source>
-        <translation>Les téléchargements ne peuvent pas aller dans ce dossier : %1</translation>
+        <translation>Les téléchargements ne peuvent pas aller dans ce dossier&#xa0;: %1</translation>
     </message>
 </context>
 <context>
     <name>veltrin::WebBrowser</name>
     <message>
         <source>The results cannot be shown: the web view does not run as the root user unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.</source>
-        <translation>Les résultats ne peuvent pas être affichés : la vue web ne fonctionne pas sous l&apos;utilisateur root, sauf si QTWEBENGINE_DISABLE_SANDBOX=1 est défini.</translation>
+        <translation>Les résultats ne peuvent pas être affichés&#xa0;: la vue web ne fonctionne pas sous l&apos;utilisateur root, sauf si QTWEBENGINE_DISABLE_SANDBOX=1 est défini.</translation>
     </message>
     <message>
         <source>The results cannot be shown: the web view module cannot be loaded.</source>
-        <translation>Les résultats ne peuvent pas être affichés : le module de la vue web ne peut pas être chargé.</translation>
+        <translation>Les résultats ne peuvent pas être affichés&#xa0;: le module de la vue web ne peut pas être chargé.</translation>
     </message>
 </context>
 <context>
@@ -176,11 +215,11 @@
     </message>
     <message>
         <source>Download Clipvane Free: direct links to every quality of a video</source>
-        <translation>Download Clipvane Free : des liens directs vers chaque qualité d&apos;une vidéo</translation>
+        <translation>Download Clipvane Free&#xa0;: des liens directs vers chaque qualité d&apos;une vidéo</translation>
     </message>
     <message>
         <source>Clipvane Link:</source>
-        <translation>Lien Clipvane :</translation>
+        <translation>Lien Clipvane&#xa0;:</translation>
     </message>
     <message>
         <source>Show Veltrin</source>
@@ -216,11 +255,11 @@
     </message>
     <message>
         <source>Stopped: %1 was not fetched.</source>
-        <translation>Arrêté : %1 n&apos;a pas été récupéré.</translation>
+        <translation>Arrêté&#xa0;: %1 n&apos;a pas été récupéré.</translation>
     </message>
     <message>
         <source>Cannot fetch %1: %2</source>
-        <translation>Impossible de récupérer %1 : %2</translation>
+        <translation>Impossible de récupérer %1&#xa0;: %2</translation>
     </message>
     <message>
         <source>The page at %1 has no player parameters.</source>
@@ -228,7 +267,7 @@
     </message>
     <message>
         <source>The program folder could not be written either: %1 (%2).</source>
-        <translation>Le dossier du programme n&apos;a pas pu être écrit non plus : %1 (%2).</translation>
+        <translation>Le dossier du programme n&apos;a pas pu être écrit non plus&#xa0;: %1 (%2).</translation>
     </message>
     <message>
         <source>The results file cannot be written to %1.</source>
@@ -248,7 +287,7 @@
     </message>
     <message>
         <source>Downloads cannot go to %1: %2</source>
-        <translation>Les téléchargements ne peuvent pas aller dans %1 : %2</translation>
+        <translation>Les téléchargements ne peuvent pas aller dans %1&#xa0;: %2</translation>
     </message>
     <message>
         <source>Downloading %1</source>
@@ -267,15 +306,11 @@
     </message>
     <message>
         <source>You copied this link to a Clipvane video: </source>
-        <translation>Vous avez copié ce lien vers une vidéo Clipvane : </translation>
+        <translation>Vous avez copié ce lien vers une vidéo Clipvane&#xa0;: </translation>
     </message>
     <message>
         <source>Do you want to download this video?</source>
-        <translation>Voulez-vous télécharger cette vidéo ?</translation>
-    </message>
-    <message>
-        <source>%1 downloads are still running. Stop them and quit?</source>
-        <translation>%1 téléchargements sont encore en cours. Les arrêter et quitter ?</translation>
+        <translation>Voulez-vous télécharger cette vidéo&#xa0;?</translation>
     </message>
     <message>
         <source>Save the video as</source>
@@ -288,6 +323,28 @@
     <message>
         <source>Download failed</source>
         <translation>Échec du téléchargement</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n download is still running. Quit now? It goes on where it stopped the next time Veltrin starts.</source>
+        <translation>
+            <numerusform>%n téléchargement est encore en cours. Quitter maintenant ? Il reprendra là où il s’est arrêté au prochain démarrage de Veltrin.</numerusform>
+            <numerusform>%n téléchargements sont encore en cours. Quitter maintenant ? Ils reprendront là où ils se sont arrêtés au prochain démarrage de Veltrin.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n downloads are still running. Quit now? They go on where they stopped the next time Veltrin starts.</source>
+        <translation>
+            <numerusform>%n téléchargement est encore en cours. Quitter maintenant ? Il reprendra là où il s’est arrêté au prochain démarrage de Veltrin.</numerusform>
+            <numerusform>%n téléchargements sont encore en cours. Quitter maintenant ? Ils reprendront là où ils se sont arrêtés au prochain démarrage de Veltrin.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 was downloaded on %2 to %3. Download it again?</source>
+        <translation>%1 a été téléchargé le %2 dans %3. Le télécharger à nouveau ?</translation>
+    </message>
+    <message>
+        <source>Download again</source>
+        <translation>Télécharger à nouveau</translation>
     </message>
 </context>
 </TS>

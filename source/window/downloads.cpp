@@ -219,6 +219,13 @@ QVariant Downloads::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole: return path.isEmpty() ? QString::fromStdString(e.row.title) : QFileInfo(path).fileName();
     case Qt::ToolTipRole: return path.isEmpty() ? QString::fromStdString(e.live.url) : path;
+    // What a screen reader says of a row: its name, then its state and progress.
+    case Qt::AccessibleTextRole: return data(index, Qt::DisplayRole);
+    case Qt::AccessibleDescriptionRole: {
+        const int progress = data(index, ProgressRole).toInt();
+        return progress < 0 ? StatusText(index.row())
+                            : tr("%1, %2% done").arg(StatusText(index.row())).arg(progress / 10);
+    }
     case StatusRole: return StatusText(index.row());
     case ProgressRole:
         return e.live.state == DownloadState::Finished      ? 1000

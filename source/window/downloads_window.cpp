@@ -15,6 +15,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
 namespace veltrin {
 
 namespace {
@@ -127,9 +130,24 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
     m_view->setItemDelegate(m_delegate);
     m_view->setUniformItemSizes(true); // one height for all: ten thousand rows are laid out at once
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_view->setSelectionMode(QAbstractItemView::NoSelection);
+    // The keyboard moves through the rows; the buttons under the list act on the current one, as
+    // those drawn in it do for the mouse.
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setMouseTracking(true);
+    m_view->setAccessibleName(tr("Downloads"));
     auto* buttons = new QHBoxLayout;
+    for (const Downloads::Action action :
+         {Downloads::Action::Pause, Downloads::Action::Resume, Downloads::Action::Cancel, Downloads::Action::Retry,
+          Downloads::Action::Open, Downloads::Action::Folder, Downloads::Action::Remove}) {
+        auto* button = new QPushButton(DownloadDelegate::ButtonText(action), this);
+        buttons->addWidget(button);
+        m_current.emplace_back(action, button);
+        connect(button, &QPushButton::clicked, this, [this, action] {
+            if (const QModelIndex current = m_view->currentIndex(); current.isValid()) {
+                Act(current.row(), action);
+            }
+        });
+    }
     buttons->addStretch(1);
     buttons->addWidget(m_clear);
     auto* layout = new QVBoxLayout(this);
@@ -139,11 +157,32 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
     resize(560, 320);
     connect(m_delegate, &DownloadDelegate::Clicked, this, &DownloadsWindow::Act);
     connect(m_clear, &QPushButton::clicked, m_downloads, &Downloads::ClearFinished);
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, &DownloadsWindow::ShowCurrentActions);
+    connect(m_downloads, &QAbstractItemModel::modelReset, this, &DownloadsWindow::ShowCurrentActions);
+    connect(m_downloads, &QAbstractItemModel::layoutChanged, this, &DownloadsWindow::ShowCurrentActions);
+    connect(m_downloads, &QAbstractItemModel::dataChanged, this, &DownloadsWindow::ShowCurrentActions);
+    connect(m_downloads, &QAbstractItemModel::rowsRemoved, this, &DownloadsWindow::ShowCurrentActions);
+    ShowCurrentActions();
+}
+
+void DownloadsWindow::ShowCurrentActions() {
+    const QModelIndex current = m_view->currentIndex();
+    const std::vector<Downloads::Action> actions =
+        current.isValid() ? m_downloads->Actions(current.row()) : std::vector<Downloads::Action>{};
+    for (const auto& [action, button] : m_current) {
+        button->setVisible(std::ranges::find(actions, action) != actions.end());
+    }
+}
+
+QPushButton* DownloadsWindow::ButtonFor(Downloads::Action action) const {
+    const auto found = std::ranges::find(m_current, action, &std::pair<Downloads::Action, QPushButton*>::first);
+    return found == m_current.end() ? nullptr : found->second;
 }
 
 void DownloadsWindow::Track(int id) {
     const int row = m_downloads->RowOf(id);
     if (row >= 0) {
+        m_view->setCurrentIndex(m_downloads->index(row));
         m_view->scrollTo(m_downloads->index(row));
     }
 }

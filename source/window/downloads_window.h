@@ -5,6 +5,9 @@
 #include <QStyledItemDelegate>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 class QListView;
 class QPushButton;
 
@@ -45,14 +48,19 @@ public:
     QListView* View() const { return m_view; }
     // Where the row's button for action is, in the view's viewport; empty when the row has none.
     QRect ButtonAt(int row, Downloads::Action action) const;
+    // The buttons under the list, for the row that has the keyboard's focus; hidden when that row
+    // has no such action.
+    QPushButton* ButtonFor(Downloads::Action action) const;
 
 private:
     void Act(int row, Downloads::Action action);
+    void ShowCurrentActions();
 
     Downloads* m_downloads;
     QListView* m_view;
     DownloadDelegate* m_delegate;
     QPushButton* m_clear;
+    std::vector<std::pair<Downloads::Action, QPushButton*>> m_current;
 };
 
 } // namespace veltrin
