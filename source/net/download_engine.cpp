@@ -718,6 +718,15 @@ struct DownloadEngine::Impl {
             }
             for (auto& [id, transfer] : newTransfers) {
                 transfers[id].reset(transfer);
+                // A queued continuation holds its part from the start: another process, such as a
+                // window on another display continuing the same list, leaves it alone meanwhile.
+                if (transfer->continuation && transfer->target.extension) {
+                    if (Adopt(*transfer)) {
+                        Publish(*transfer, true); // its name, and what it continues, are known now
+                    } else {
+                        Fail(*transfer, "the folder cannot be written: " + Strerror(transfer->attempt.facts.openError));
+                    }
+                }
             }
             for (const auto& [id, command] : newCommands) {
                 Apply(id, command);

@@ -303,10 +303,16 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     std::ofstream(m_folder / "Clip (720P).mp4") << "already here";
     EXPECT_FALSE(DownloadEngine({}, nullptr).Wait(1)) << "an engine that never started ends at once";
     Script({{.quietAt = 0}});
-    const std::vector<int> ids = {Add(), Add(), Add(), Add()};
+    const Continuation clip{{"abc", 22}, "http://w"};
+    const std::vector<int> ids = {Add(), Add(), Add(),
+                                  Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, clip)};
     ASSERT_TRUE(testing::WaitUntil([&] { return Asked().size() == 3; }, 10s));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Engine().Info(ids[3])->state, DownloadState::Queued);
+    // A queued continuation holds its part already: no other process continues it meanwhile.
+    const int probe = ::open((Engine().Info(ids[3])->file.string() + ".part").c_str(), O_RDONLY);
+    EXPECT_TRUE(probe >= 0 && ::flock(probe, LOCK_SH | LOCK_NB) != 0);
+    ::close(probe);
     EXPECT_EQ(Asked().size(), 3u);
     Release();
     for (const int id : ids) {
