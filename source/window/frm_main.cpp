@@ -508,9 +508,6 @@ void frmMain::DownloadFetched(const QString& link, const GoFetched& fetched) {
         return;
     }
     const QString folder = DownloadFolder(m_prefs);
-    if (m_prefs.downloadFolder.isEmpty()) {
-        QDir().mkpath(folder); // the desktop's Downloads folder, made as a browser makes it
-    }
     if (const auto problem = FolderProblem(folder)) {
         Notify(tr("Nothing downloaded"), tr("Downloads cannot go to %1: %2").arg(folder, *problem));
         return;
@@ -736,12 +733,10 @@ void frmMain::DownloadLink(const QUrl& link) {
         return;
     }
 
-    QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
-    QString folder = settings.value(QStringLiteral("downloads/folder")).toString();
+    const std::unique_ptr<QSettings> settings = OpenSettingsStore();
+    QString folder = settings->value(QStringLiteral("downloads/folder")).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-        // As a browser does: the dialog would start elsewhere in a folder that is not there yet.
-        QDir().mkpath(folder);
+        folder = DesktopDownloadFolder();
     }
     const QString proposed = folder + QLatin1Char('/') + proposedName;
     // The dialog asks before a file of the name is replaced; the download replaces it only once whole.
@@ -762,7 +757,7 @@ void frmMain::DownloadLink(const QUrl& link) {
     }
     const QFileInfo target(chosen);
     if (!FolderProblem(target.absolutePath())) { // a folder a save cannot go to is not offered again
-        settings.setValue(QStringLiteral("downloads/folder"), target.absolutePath());
+        settings->setValue(QStringLiteral("downloads/folder"), target.absolutePath());
     }
     // The dialog asked before a file of the name is replaced: that name it is, when the download is whole.
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
@@ -800,11 +795,12 @@ void frmMain::OnDownloadChanged(const DownloadInfo& info) {
     if (info.state != DownloadState::Finished && info.state != DownloadState::Failed) {
         return;
     }
-    QSettings settings(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
     const QString folder = QString::fromStdString(info.file.parent_path().string());
-    if (info.state == DownloadState::Failed && !info.file.empty() && FolderProblem(folder) &&
-        settings.value(QStringLiteral("downloads/folder")).toString() == folder) {
-        settings.remove(QStringLiteral("downloads/folder")); // the save failed there: not offered again
+    if (info.state == DownloadState::Failed && !info.file.empty() && FolderProblem(folder)) {
+        const std::unique_ptr<QSettings> settings = OpenSettingsStore();
+        if (settings->value(QStringLiteral("downloads/folder")).toString() == folder) {
+            settings->remove(QStringLiteral("downloads/folder")); // the save failed there: not offered again
+        }
     }
     const QString name = QString::fromStdString(info.file.filename().string());
     const QString title = info.state == DownloadState::Finished ? tr("Download finished") : tr("Download failed");

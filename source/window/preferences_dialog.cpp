@@ -18,12 +18,6 @@
 
 namespace veltrin {
 
-namespace {
-
-QString DefaultFolder() { return DownloadFolder(UserSettings{}); }
-
-} // namespace
-
 PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_folder(new QLineEdit(this)), m_quality(new QComboBox(this)),
       m_clipboard(new QComboBox(this)), m_atOnce(new QSpinBox(this)),
@@ -87,7 +81,7 @@ UserSettings PreferencesDialog::Chosen() const {
     UserSettings chosen = m_settings;
     const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(m_folder->text().trimmed()));
     // The desktop's own folder is kept as no choice, so that it follows the desktop.
-    chosen.downloadFolder = folder.isEmpty() || folder == QDir::cleanPath(DefaultFolder()) ? QString() : folder;
+    chosen.downloadFolder = folder.isEmpty() || folder == QDir::cleanPath(DesktopDownloadFolder()) ? QString() : folder;
     chosen.preferredQuality = m_quality->currentData().toInt();
     chosen.clipboard = static_cast<ClipboardWay>(m_clipboard->currentData().toInt());
     chosen.atOnce = m_atOnce->value();
@@ -97,14 +91,11 @@ UserSettings PreferencesDialog::Chosen() const {
 void PreferencesDialog::accept() {
     const UserSettings chosen = Chosen();
     const QString folder = DownloadFolder(chosen);
-    if (chosen.downloadFolder.isEmpty()) {
-        QDir().mkpath(folder);
-    }
     const QString title = QString::fromLatin1(constants::kMessageTitle);
     if (!QDir::isAbsolutePath(folder)) {
-        QMessageBox::warning(
-            this, title,
-            tr("The download folder must be a full path, such as %1.").arg(QDir::toNativeSeparators(DefaultFolder())));
+        QMessageBox::warning(this, title,
+                             tr("The download folder must be a full path, such as %1.")
+                                 .arg(QDir::toNativeSeparators(DesktopDownloadFolder())));
         return;
     }
     if (const auto problem = FolderProblem(folder)) {

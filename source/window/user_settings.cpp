@@ -121,9 +121,14 @@ QByteArray AnsweredHash(const QString& text) {
     return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex();
 }
 
+QString DesktopDownloadFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    QDir().mkpath(folder); // as a browser does: a dialog would start elsewhere in one not there yet
+    return folder;
+}
+
 QString DownloadFolder(const UserSettings& settings) {
-    return settings.downloadFolder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)
-                                             : settings.downloadFolder;
+    return settings.downloadFolder.isEmpty() ? DesktopDownloadFolder() : settings.downloadFolder;
 }
 
 std::optional<QString> FolderProblem(const QString& folder) {

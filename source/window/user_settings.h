@@ -37,6 +37,8 @@ void WriteUserSettings(QSettings& store, const UserSettings& before, const UserS
 
 QByteArray AnsweredHash(const QString& text);
 
+// The desktop's Downloads folder, made when it is not there yet.
+QString DesktopDownloadFolder();
 // Where downloads go when no dialog asks: the chosen folder, else the desktop's Downloads folder.
 QString DownloadFolder(const UserSettings& settings);
 // Why downloads cannot go to folder (gone, not a folder, not writable), or nothing when they can.
