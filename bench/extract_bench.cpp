@@ -1,6 +1,6 @@
-#include "extract/parameters.h"
-#include "extract/results_page.h"
-#include "extract/stream_entries.h"
+#include "core/parameters.h"
+#include "core/results_page.h"
+#include "core/stream_entries.h"
 #include "stream_map.h"
 #include "support/literal_chain.h"
 

@@ -1,6 +1,6 @@
 // GetPage against a bare libcurl transfer of the same body, and a download by the engine against
 // a bare libcurl transfer to a file, all on loopback, in one run.
-#include "net/download_engine.h"
+#include "download/download_engine.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
 #include "support/loopback_server.h"

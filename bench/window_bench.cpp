@@ -2,13 +2,13 @@
 // window's start-up until it is shown with "about:blank" loaded; and the downloads list, empty and
 // with 10,000 finished rows: the window's start, the downloads window's opening and scrolling, and
 // the look-up before a stream is downloaded again.
+#include "library/download_store.h"
+#include "library/downloads.h"
 #include "net/http_request.h"
 #include "net/mod_net.h"
 #include "stream_map.h"
 #include "support/loopback_server.h"
 #include "window/controls.h"
-#include "window/download_store.h"
-#include "window/downloads.h"
 #include "window/downloads_window.h"
 #include "window/frm_main.h"
 #include "window/go_fetcher.h"

@@ -1,6 +1,6 @@
 #include "net/mod_net.h"
 
-#include "extract/link.h"
+#include "core/link.h"
 #include "net/http_request.h"
 
 namespace modNet {

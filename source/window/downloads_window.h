@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/downloads.h"
+#include "library/downloads.h"
 
 #include <QStyledItemDelegate>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "extract/go_pipeline.h"
+#include "core/go_pipeline.h"
 
 #include <QObject>
 #include <QThreadPool>

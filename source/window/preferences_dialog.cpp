@@ -1,6 +1,6 @@
 #include "window/preferences_dialog.h"
 
-#include "extract/stream_entries.h"
+#include "core/stream_entries.h"
 #include "window/constants.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/user_settings.h"
+#include "desktop/user_settings.h"
 
 #include <QDialog>
 

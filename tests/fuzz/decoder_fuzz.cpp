@@ -1,5 +1,5 @@
 // The single-pass decoder against the literal chain, on whatever the fuzzer makes up.
-#include "extract/parameters.h"
+#include "core/parameters.h"
 #include "support/literal_chain.h"
 
 #include <cstdint>

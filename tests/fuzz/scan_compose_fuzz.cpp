@@ -1,6 +1,6 @@
 // Scan and composition on arbitrary blocks: no crash, and a page that agrees with the matches.
-#include "extract/results_page.h"
-#include "extract/stream_entries.h"
+#include "core/results_page.h"
+#include "core/stream_entries.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // The decoding chain done the slow, obvious way: 225 passes of replace-all, each over the output of
 // the one before. The program's single-pass decoder must agree with it on every input.
 
-#include "extract/decoding_chain.h"
+#include "core/decoding_chain.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
+#include "app/translations.h"
 #include "window/preferences_dialog.h"
-#include "window/translations.h"
 #include "window_fixture.h"
 
 #include <QAccessible>

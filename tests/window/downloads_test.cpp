@@ -1,6 +1,6 @@
 #include "window_fixture.h"
 
-#include "window/downloads.h"
+#include "library/downloads.h"
 #include "window/downloads_window.h"
 
 #include <QListView>

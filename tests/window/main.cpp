@@ -8,15 +8,7 @@
 
 #include <cstdlib>
 
-namespace veltrin {
-int WriteDownloadsUntilKilled(const char* path);
-}
-
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string_view(argv[1]) == "--write-downloads") {
-        QCoreApplication app(argc, argv);
-        return veltrin::WriteDownloadsUntilKilled(argv[2]);
-    }
     // Headless unless told otherwise; the web view's sandbox cannot run as root, which CI is.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

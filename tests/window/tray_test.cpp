@@ -1,7 +1,7 @@
 #include "window_fixture.h"
 
-#include "tray/mod_tray.h"
-#include "tray/notify_icon.h"
+#include "desktop/mod_tray.h"
+#include "desktop/notify_icon.h"
 
 #include <QContextMenuEvent>
 #include <QResizeEvent>

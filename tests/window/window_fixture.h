@@ -2,12 +2,12 @@
 
 // A window loaded against a loopback server, in a folder of its own.
 
+#include "desktop/shell.h"
+#include "desktop/user_settings.h"
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
-#include "tray/shell.h"
 #include "window/controls.h"
 #include "window/frm_main.h"
-#include "window/user_settings.h"
 #include "window/web_browser.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "window/window_program.h"
+#include "app/window_program.h"
 
 #include <gtest/gtest.h>
 

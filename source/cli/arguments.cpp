@@ -1,0 +1,186 @@
+#include "cli/arguments.h"
+
+#include "core/link.h"
+#include "core/windows1252.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+
+namespace veltrin {
+
+namespace {
+
+// Qt's options that take the next argument as their value.
+// clang-format off
+constexpr std::string_view kQtOptionsWithValue[] = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet", "-session", "-display",
+    "-name", "-title", "-geometry", "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-font", "-qmljsdebugger"};
+// clang-format on
+
+// "--links" takes a link only joined to it ("--links=LINK"): "--links --json LINK" keeps its meaning.
+enum class Value { None, Required, OnlyAttached };
+
+struct Option {
+    std::string_view name;
+    Value value;
+};
+
+constexpr Option kOptions[] = {{"help", Value::None},          {"version", Value::None},
+                               {"links", Value::OnlyAttached}, {"json", Value::None},
+                               {"download", Value::Required},  {"output", Value::Required},
+                               {"no-continue", Value::None},   {"hidden", Value::None}};
+
+// The options and the other arguments, as given.
+struct Given {
+    std::vector<std::string> positional;
+    std::optional<std::string> download; // the quality
+    std::optional<std::string> output;
+    bool help = false;
+    bool version = false;
+    bool links = false;
+    bool json = false;
+    bool noContinue = false;
+    bool hidden = false;
+};
+
+std::variant<Job, UsageError> Decide(Given given, Job job) {
+    const bool commandLine =
+        given.help || given.version || given.links || given.json || given.download || given.output || given.noContinue;
+    if (commandLine && !job.qtArguments.empty()) {
+        return UsageError{"unknown option " + Shown(job.qtArguments.front())};
+    }
+    if (commandLine && given.hidden) {
+        return UsageError{"--hidden is for the window alone"};
+    }
+    job.hidden = given.hidden;
+    const auto oneLink = [&](std::string_view option) -> std::optional<UsageError> {
+        if (given.positional.size() != 1) {
+            return UsageError{std::string(option) + (given.positional.empty() ? " needs a link" : " takes one link")};
+        }
+        if (TrimWhiteSpace(given.positional.front()).empty()) {
+            return UsageError{"the link is blank"};
+        }
+        job.link = given.positional.front();
+        return std::nullopt;
+    };
+    if (given.download) {
+        if (given.links || given.json) {
+            return UsageError{"--download goes alone"};
+        }
+        const auto row = std::find_if(QualityTable.begin(), QualityTable.end(), [&](const QualityRow& r) {
+            return EqualsIgnoringCase(r.label, *given.download);
+        });
+        if (row == QualityTable.end()) {
+            return UsageError{"no quality is called " + Shown(*given.download)};
+        }
+        if (auto error = oneLink("--download")) {
+            return *error;
+        }
+        job.task = Task::Download;
+        job.quality = &*row;
+        job.output = given.output;
+        job.afresh = given.noContinue;
+        return job;
+    }
+    if (given.output || given.noContinue) {
+        return UsageError{std::string(given.output ? "--output" : "--no-continue") + " goes with --download"};
+    }
+    if (given.help || given.version) {
+        job.task = given.help ? Task::Help : Task::Version;
+        return job;
+    }
+    if (given.json && !given.links) {
+        return UsageError{"--json goes with --links"};
+    }
+    if (given.links) {
+        job.task = Task::Links;
+        job.json = given.json;
+        if (auto error = oneLink("--links")) {
+            return *error;
+        }
+        return job;
+    }
+    if (given.positional.size() > 1) {
+        return UsageError{"give one link at the most"};
+    }
+    if (!given.positional.empty()) {
+        if (auto error = oneLink("")) {
+            return *error;
+        }
+    }
+    return job;
+}
+
+} // namespace
+
+std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& args) {
+    Given given;
+    Job job;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
+            given.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "-h") {
+            given.help = true;
+            continue;
+        }
+        if (!arg.starts_with("--")) {
+            job.qtArguments.push_back(arg);
+            if (std::find(std::begin(kQtOptionsWithValue), std::end(kQtOptionsWithValue), arg) !=
+                    std::end(kQtOptionsWithValue) &&
+                i + 1 < args.size()) {
+                job.qtArguments.push_back(args[++i]);
+            }
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = std::string_view(arg).substr(2, equals - 2);
+        const auto option =
+            std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& o) { return o.name == name; });
+        if (option == std::end(kOptions)) {
+            return UsageError{"unknown option --" + Shown(name)};
+        }
+        std::optional<std::string> value;
+        if (equals != std::string::npos) {
+            if (option->value == Value::None) {
+                return UsageError{"--" + std::string(name) + " takes no value"};
+            }
+            value = arg.substr(equals + 1);
+        } else if (option->value == Value::Required && i + 1 < args.size()) {
+            value = args[++i];
+        }
+        // An empty value names no quality and no file: it would save a file without a name.
+        if (option->value == Value::Required && (!value || value->empty())) {
+            return UsageError{"--" + std::string(name) + " needs a value"};
+        }
+        if (name == "help") {
+            given.help = true;
+        } else if (name == "version") {
+            given.version = true;
+        } else if (name == "json") {
+            given.json = true;
+        } else if (name == "no-continue") {
+            given.noContinue = true;
+        } else if (name == "hidden") {
+            given.hidden = true;
+        } else if (name == "links") {
+            given.links = true;
+            if (value) {
+                given.positional.push_back(*value);
+            }
+        } else {
+            (name == "download" ? given.download : given.output) = value;
+        }
+    }
+    return Decide(std::move(given), std::move(job));
+}
+
+} // namespace veltrin

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/stream_entries.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace veltrin {
+
+enum class Task { Window, Links, Download, Help, Version };
+
+// What the program's arguments ask for.
+struct Job {
+    Task task = Task::Window;
+    std::string link;                     // Window: empty for none; Links, Download: never blank
+    bool hidden = false;                  // Window: starts behind the notification icon
+    bool json = false;                    // Links
+    const QualityRow* quality = nullptr;  // Download
+    std::optional<std::string> output;    // Download: the folder or file, as given
+    bool afresh = false;                  // Download: a part left by an earlier run is not continued
+    std::vector<std::string> qtArguments; // Window: Qt's own options, with their values, in order
+};
+
+// Wrong usage, in the program's own words: "unknown option --linx".
+struct UsageError {
+    std::string problem;
+};
+
+// Reads the arguments (without the program's name) as GNU tools do: "--output PATH" or
+// "--output=PATH", "--links=LINK" too, "--" ends the options, and a long option is spelt out in
+// full, never abbreviated. Single-dash options other than "-h" are Qt's, for the window (which
+// the command line's options then refuse); "-platform" and the like take the next argument.
+std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& args);
+
+} // namespace veltrin

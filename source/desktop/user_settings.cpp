@@ -1,0 +1,187 @@
+#include "desktop/user_settings.h"
+
+#include "core/stream_entries.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <array>
+#include <utility>
+
+namespace veltrin {
+
+namespace {
+
+const QString kFolderKey = QStringLiteral("preferences/downloadFolder");
+const QString kQualityKey = QStringLiteral("preferences/quality");
+const QString kClipboardKey = QStringLiteral("preferences/clipboard");
+const QString kAtOnceKey = QStringLiteral("preferences/downloadsAtOnce");
+const QString kAnsweredKey = QStringLiteral("clipboard/lastAnswered");
+
+constexpr std::array<std::pair<ClipboardWay, const char*>, 3> kWays{{
+    {ClipboardWay::Ask, "ask"},
+    {ClipboardWay::Automatic, "automatic"},
+    {ClipboardWay::Off, "off"},
+}};
+
+const char* WayName(ClipboardWay way) {
+    for (const auto& [w, name] : kWays) {
+        if (w == way) {
+            return name;
+        }
+    }
+    return kWays[0].second;
+}
+
+QString QualityName(int row) {
+    return row < 0
+               ? QStringLiteral("best")
+               : QString::fromLatin1(QualityTable[static_cast<std::size_t>(row)].label.data(),
+                                     static_cast<qsizetype>(QualityTable[static_cast<std::size_t>(row)].label.size()));
+}
+
+// An argument of a desktop entry's Exec key: quoted, with the quoting's escapes, then the escapes
+// of a string value on top.
+QString ExecQuoted(const QString& argument) {
+    QString quoted;
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')) {
+            quoted += QLatin1Char('\\');
+        }
+        quoted += c == QLatin1Char('%') ? QStringLiteral("%%") : QString(c);
+    }
+    return QLatin1Char('"') + quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")) + QLatin1Char('"');
+}
+
+} // namespace
+
+std::unique_ptr<QSettings> OpenSettingsStore() {
+    return std::make_unique<QSettings>(QStringLiteral("Veltrin"), QStringLiteral("Veltrin"));
+}
+
+UserSettings ReadUserSettings(const QSettings& store) {
+    UserSettings s;
+    if (store.status() != QSettings::NoError) {
+        return s;
+    }
+    const QString folder = store.value(kFolderKey).toString();
+    if (QDir::isAbsolutePath(folder)) {
+        s.downloadFolder = QDir::cleanPath(folder);
+    }
+    const QString quality = store.value(kQualityKey).toString();
+    for (std::size_t row = 0; row < QualityTable.size(); ++row) {
+        if (quality == QualityName(static_cast<int>(row))) {
+            s.preferredQuality = static_cast<int>(row);
+        }
+    }
+    const QString way = store.value(kClipboardKey).toString();
+    for (const auto& [w, name] : kWays) {
+        if (way == QLatin1String(name)) {
+            s.clipboard = w;
+        }
+    }
+    bool number = false;
+    const int atOnce = store.value(kAtOnceKey).toInt(&number);
+    if (number && atOnce >= UserSettings::kFewestAtOnce && atOnce <= UserSettings::kMostAtOnce) {
+        s.atOnce = atOnce;
+    }
+    const QByteArray answered = store.value(kAnsweredKey).toByteArray();
+    if (answered.size() == 64) { // a SHA-256 in hexadecimal
+        s.lastAnswered = answered;
+    }
+    return s;
+}
+
+void WriteUserSettings(QSettings& store, const UserSettings& before, const UserSettings& after) {
+    if (after.downloadFolder != before.downloadFolder) {
+        store.setValue(kFolderKey, after.downloadFolder);
+    }
+    if (after.preferredQuality != before.preferredQuality) {
+        store.setValue(kQualityKey, QualityName(after.preferredQuality));
+    }
+    if (after.clipboard != before.clipboard) {
+        store.setValue(kClipboardKey, QLatin1String(WayName(after.clipboard)));
+    }
+    if (after.atOnce != before.atOnce) {
+        store.setValue(kAtOnceKey, after.atOnce);
+    }
+    if (after.lastAnswered != before.lastAnswered) {
+        store.setValue(kAnsweredKey, after.lastAnswered);
+    }
+    store.sync();
+}
+
+QByteArray AnsweredHash(const QString& text) {
+    return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex();
+}
+
+QString DesktopDownloadFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    QDir().mkpath(folder); // as a browser does: a dialog would start elsewhere in one not there yet
+    return folder;
+}
+
+QString DownloadFolder(const UserSettings& settings) {
+    return settings.downloadFolder.isEmpty() ? DesktopDownloadFolder() : settings.downloadFolder;
+}
+
+std::optional<QString> FolderProblem(const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.exists()) {
+        return QCoreApplication::translate("veltrin", "%1 does not exist.").arg(folder);
+    }
+    if (!info.isDir()) {
+        return QCoreApplication::translate("veltrin", "%1 is not a folder.").arg(folder);
+    }
+    if (!info.isWritable()) {
+        return QCoreApplication::translate("veltrin", "%1 cannot be written.").arg(folder);
+    }
+    return std::nullopt;
+}
+
+QString AutostartFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/org.veltrin.Veltrin.desktop");
+}
+
+bool AutostartEnabled() { return QFileInfo::exists(AutostartFile()); }
+
+std::optional<QString> SetAutostart(bool enabled) {
+    const QString file = AutostartFile();
+    if (!enabled) {
+        if (QFile::exists(file) && !QFile::remove(file)) {
+            return QCoreApplication::translate("veltrin", "%1 cannot be removed.").arg(file);
+        }
+        return std::nullopt;
+    }
+    // The installed program is found by name; one run from a folder of its own, by its path.
+    const QString installed = QStandardPaths::findExecutable(QStringLiteral("veltrin"));
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString command =
+        !installed.isEmpty() && QFileInfo(installed).canonicalFilePath() == QFileInfo(self).canonicalFilePath()
+            ? QStringLiteral("veltrin")
+            : ExecQuoted(self);
+    const QByteArray entry = "[Desktop Entry]\n"
+                             "Type=Application\n"
+                             "Name=Veltrin\n"
+                             "Comment=Waits behind its icon for a copied video link\n"
+                             "Icon=org.veltrin.Veltrin\n"
+                             "Exec=" +
+                             command.toUtf8() +
+                             " --hidden\n"
+                             "X-GNOME-Autostart-enabled=true\n";
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(entry) != entry.size() || !out.commit()) {
+        return QCoreApplication::translate("veltrin", "%1 cannot be written: %2").arg(file, out.errorString());
+    }
+    return std::nullopt;
+}
+
+} // namespace veltrin

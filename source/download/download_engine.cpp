@@ -1,0 +1,880 @@
+#include "download/download_engine.h"
+
+#include "core/file_name.h"
+#include "core/link.h"
+#include "core/progress.h"
+#include "download/attempt_verdict.h"
+#include "net/curl_setup.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltrin {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Kind = AttemptVerdict::Kind;
+
+constexpr auto kProgressEvery = std::chrono::milliseconds(250);
+constexpr long kBufferBytes = 512 * 1024;
+constexpr const char* kRecordSuffix = ".resume";
+
+std::string FileName(const DownloadTarget& target, const std::string& extension, int n) {
+    if (!extension.empty()) {
+        return NumberedFileName(target.stem, extension, n);
+    }
+    return n > 1 ? target.stem + " (" + std::to_string(n) + ")" : target.stem;
+}
+
+std::string Strerror(int error) { return std::strerror(error); }
+
+bool Over(DownloadState s) {
+    return s == DownloadState::Finished || s == DownloadState::Failed || s == DownloadState::Cancelled;
+}
+
+} // namespace
+
+struct DownloadEngine::Impl {
+    // What one attempt has: its transfer, and the facts its callbacks record for the verdict.
+    struct Attempt {
+        CURL* easy = nullptr;
+        curl_slist* requestHeaders = nullptr;
+        DownloadProgress before;
+        AttemptFacts facts;
+        bool began = false; // the head has been judged at the body's first byte
+        net::StallWatch watch;
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+    };
+
+    struct Transfer {
+        DownloadInfo info;
+        DownloadTarget target;
+        std::FILE* part = nullptr;
+        fs::path partPath;
+        int number = 1; // of the name chosen
+        std::string extension;
+        std::int64_t furthest = 0; // the most bytes on disk that any attempt has left
+        std::string validator;     // of the body the part file holds
+        Attempt attempt;
+        Clock::time_point nextTry;
+        Clock::time_point lastReport;
+        std::int64_t bytesAtLastReport = 0;
+        Impl* engine = nullptr;
+        std::optional<Continuation> continuation; // only with a known extension
+        int lock = -1;                            // the part file, locked while this download owns it
+        std::int64_t synced = 0;                  // bytes at the part's start known to be on the disk
+        Clock::time_point lastKeep;
+        bool foundAgain = false; // the address has been asked for again since bytes last came
+        std::function<std::optional<std::string>()> findAddress;
+
+        std::string RecordPath() const { return partPath.string() + kRecordSuffix; }
+    };
+
+    enum class Command { Pause, Resume, Cancel };
+
+    Options options;
+    std::atomic<int> mostAtOnce{3};
+    Listener listener;
+    CURLM* multi = nullptr;
+    std::thread worker; // started by the first Add
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;                 // the worker, when it has no transfer to wait on
+    mutable std::condition_variable ended;        // those waiting for a download's end
+    std::map<int, DownloadInfo> published;        // guarded by mutex
+    std::deque<std::pair<int, Transfer*>> added;  // guarded by mutex
+    std::deque<std::pair<int, Command>> commands; // guarded by mutex
+    bool stopping = false;                        // guarded by mutex
+    int lastId = 0;                               // guarded by mutex
+
+    std::map<int, std::unique_ptr<Transfer>> transfers; // the worker's own
+
+    void Publish(Transfer& t, bool always) {
+        const auto now = Clock::now();
+        if (!always && now - t.lastReport < kProgressEvery) {
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(now - t.lastReport).count();
+        if (t.info.state == DownloadState::Downloading && seconds > 0) {
+            const double rate = static_cast<double>(t.info.received - t.bytesAtLastReport) / seconds;
+            t.info.bytesPerSecond = t.info.bytesPerSecond == 0 ? rate : 0.7 * t.info.bytesPerSecond + 0.3 * rate;
+        } else if (t.info.state != DownloadState::Downloading) {
+            t.info.bytesPerSecond = 0;
+        }
+        t.lastReport = now;
+        t.bytesAtLastReport = t.info.received;
+        {
+            std::lock_guard lock(mutex);
+            published[t.info.id] = t.info;
+        }
+        if (Over(t.info.state)) {
+            ended.notify_all();
+        }
+        if (listener) {
+            listener(t.info);
+        }
+    }
+
+    void SetState(Transfer& t, DownloadState state, std::string reason = {}) {
+        t.info.state = state;
+        t.info.reason = std::move(reason);
+        Publish(t, true);
+    }
+
+    // The n-th name and its part file's; none when a file has that name already (and is not to
+    // be replaced).
+    static std::pair<fs::path, fs::path> Names(const Transfer& t, int n) {
+        const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
+        std::error_code ignored;
+        // A file the user chose to replace is replaced once the new one is whole.
+        if (!(t.target.replace && n == 1) && (fs::exists(file, ignored) || fs::is_symlink(file, ignored))) {
+            return {};
+        }
+        fs::path part = file;
+        part += ".part";
+        return {file, part};
+    }
+
+    // Opens the part file under a name that neither a file nor another part file has.
+    bool OpenPart(Transfer& t) {
+        t.extension =
+            t.target.extension ? *t.target.extension : StreamExtension(std::nullopt, t.attempt.facts.contentType);
+        for (int n = 1; n < 10000; ++n) {
+            const auto [file, part] = Names(t, n);
+            if (file.empty()) {
+                continue;
+            }
+            const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                if (errno == EEXIST) {
+                    continue;
+                }
+                t.attempt.facts.openError = errno;
+                return false;
+            }
+            ::flock(fd, LOCK_EX | LOCK_NB); // made with O_EXCL: no other process has it yet
+            t.lock = fd;
+            t.part = ::fdopen(::dup(fd), "wb");
+            t.partPath = part;
+            t.number = n;
+            t.info.file = file;
+            return true;
+        }
+        t.attempt.facts.openError = EEXIST;
+        return false;
+    }
+
+    // Takes the first name whose part file no live process holds: a part this stream left is
+    // continued, or emptied when it cannot be; another stream's, or a newer program's, is left
+    // alone. False when the folder cannot be written.
+    bool Adopt(Transfer& t) {
+        t.extension = *t.target.extension;
+        const Continuation& c = *t.continuation;
+        const auto note = [&t](const std::string& text) { t.info.note += (t.info.note.empty() ? "" : "; ") + text; };
+        for (int n = 1; n < 10000; ++n) {
+            const auto [file, part] = Names(t, n);
+            if (file.empty()) {
+                continue;
+            }
+            bool made = false;
+            int fd = ::open(part.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+            if (fd < 0 && errno == ENOENT) {
+                made = true;
+                fd = ::open(part.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            }
+            if (fd < 0) {
+                if (errno == EEXIST || errno == ELOOP) {
+                    continue;
+                }
+                t.attempt.facts.openError = errno;
+                return false;
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                ::close(fd); // another live process writes it
+                continue;
+            }
+            // A part that finished meanwhile has the final name as well, or none: never this one's.
+            struct stat st {};
+            struct stat named {};
+            if (::fstat(fd, &st) != 0 || ::stat(part.c_str(), &named) != 0 || named.st_ino != st.st_ino ||
+                named.st_dev != st.st_dev || st.st_nlink != 1) {
+                ::close(fd);
+                continue;
+            }
+            const std::string record = part.string() + kRecordSuffix;
+            const PartUse use = JudgePart(ReadRecordFile(record), c.stream, st.st_size, c.afresh);
+            const std::string shown = "\"" + part.filename().string() + "\"";
+            if (use.kind == PartUse::Kind::LeaveAlone) {
+                if (made) {
+                    ::unlink(part.c_str());
+                }
+                ::close(fd);
+                note(shown + " left alone: " + use.reason);
+                continue;
+            }
+            t.lock = fd;
+            t.partPath = part;
+            t.number = n;
+            t.info.file = file;
+            const std::int64_t kept = use.kind == PartUse::Kind::Continue ? use.record.saved : 0;
+            // Bytes after those the record names never reached the disk for certain. (An empty part
+            // is not truncated: the file system would then force the new bytes out at its close.)
+            if (st.st_size > kept && ::ftruncate(fd, kept) != 0) {
+                t.attempt.facts.openError = errno;
+                return false;
+            }
+            t.info.received = t.synced = t.furthest = kept;
+            t.validator = use.record.validator;
+            t.info.total = kept > 0 ? use.record.total : -1;
+            if (kept > 0) {
+                note("continuing " + shown + " after " + ByteSize(kept));
+            } else if (!use.reason.empty()) {
+                note(shown + " started over: " + use.reason);
+            }
+            // A part made now gets its record as its body begins: a part without one starts over.
+            t.attempt.facts.openError = made ? 0 : WriteRecordFile(record, Record(t));
+            return t.attempt.facts.openError == 0;
+        }
+        t.attempt.facts.openError = EEXIST;
+        return false;
+    }
+
+    PartRecord Record(const Transfer& t) const {
+        return {t.continuation->stream, t.continuation->page, t.info.url, t.validator, t.info.total, t.synced};
+    }
+
+    // Forces the bytes written to the disk and names them in the record: 0, or the errno that
+    // stopped it. A failure leaves the record naming fewer bytes, never more.
+    int Keep(Transfer& t) {
+        t.lastKeep = Clock::now();
+        if (!t.continuation || t.lock < 0) {
+            return 0;
+        }
+        if (t.part != nullptr) {
+            std::fflush(t.part); // what does not go is not counted: the size below says what went
+        }
+        struct stat st {};
+        if (::fdatasync(t.lock) != 0 || ::fstat(t.lock, &st) != 0) {
+            return errno;
+        }
+        t.synced = std::min<std::int64_t>(t.info.received, st.st_size);
+        return WriteRecordFile(t.RecordPath(), Record(t));
+    }
+
+    // Whether the part can still be written where it belongs, now and then while bytes arrive:
+    // 0, or why not.
+    int Check(Transfer& t) {
+        struct stat st {};
+        if (::stat(t.partPath.c_str(), &st) != 0 || ::access(t.target.folder.c_str(), W_OK) != 0) {
+            return errno;
+        }
+        return Keep(t);
+    }
+
+    // The part file open for writing: the one of an earlier attempt, or a new one.
+    bool EnsurePart(Transfer& t) {
+        if (t.part != nullptr) {
+            return true;
+        }
+        if (t.partPath.empty()) {
+            return OpenPart(t);
+        }
+        t.part = std::fopen(t.partPath.c_str(), "ab");
+        if (t.part == nullptr) {
+            t.attempt.facts.writeError = errno;
+        }
+        return t.part != nullptr;
+    }
+
+    // What the head of the last response says, and what the part file holds as its body begins.
+    static void ReadHead(Transfer& t) {
+        AttemptFacts& facts = t.attempt.facts;
+        curl_easy_getinfo(t.attempt.easy, CURLINFO_RESPONSE_CODE, &facts.status);
+        char* type = nullptr;
+        curl_easy_getinfo(t.attempt.easy, CURLINFO_CONTENT_TYPE, &type);
+        facts.contentType = type ? type : "";
+        curl_off_t length = -1;
+        curl_easy_getinfo(t.attempt.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        facts.length = length;
+        std::error_code error;
+        const auto size = t.partPath.empty() ? 0 : fs::file_size(t.partPath, error);
+        facts.partBytes = error ? -1 : static_cast<std::int64_t>(size);
+    }
+
+    // The body begins: judged by the head, it goes on the part file, from its start or after
+    // what is there, or nowhere.
+    bool BeginBody(Transfer& t) {
+        Attempt& a = t.attempt;
+        a.began = true;
+        ReadHead(t);
+        const AttemptVerdict verdict = Judge(a.facts, a.before);
+        if (verdict.kind != Kind::GoOn || !EnsurePart(t)) {
+            return false;
+        }
+        if (verdict.fromStart && (std::fflush(t.part) != 0 || ::ftruncate(::fileno(t.part), 0) != 0 ||
+                                  std::fseek(t.part, 0, SEEK_SET) != 0)) {
+            a.facts.writeError = errno;
+            return false;
+        }
+        if (verdict.saved == 0) {
+            t.validator = a.facts.validator;
+        }
+        if (verdict.fromStart) {
+            t.info.note = "the video has changed on the server since; starting over";
+        }
+        t.info.received = verdict.saved;
+        t.info.total = verdict.total;
+        t.synced = std::min(t.synced, verdict.saved);
+        t.lastKeep = Clock::now();
+        // Named before a byte of this body is written: a record never speaks for another body's bytes.
+        if (t.continuation) {
+            a.facts.openError = WriteRecordFile(t.RecordPath(), Record(t));
+        }
+        return a.facts.openError == 0;
+    }
+
+    static size_t Write(char* data, size_t size, size_t count, void* user) {
+        auto& t = *static_cast<Transfer*>(user);
+        const size_t bytes = size * count;
+        if (!t.attempt.began && !t.engine->BeginBody(t)) {
+            return 0;
+        }
+        if (std::fwrite(data, 1, bytes, t.part) != bytes) {
+            t.attempt.facts.writeError = errno;
+            return 0;
+        }
+        t.attempt.facts.written += static_cast<std::int64_t>(bytes);
+        t.info.received += static_cast<std::int64_t>(bytes);
+        if (Clock::now() - t.lastKeep >= t.engine->options.keepEvery) {
+            if (const int error = t.engine->Check(t)) {
+                t.attempt.facts.openError = error;
+                return 0;
+            }
+        }
+        return bytes;
+    }
+
+    // Keeps the Content-Range and the validator of the last response, the one after any redirects.
+    static size_t Header(char* data, size_t size, size_t count, void* user) {
+        AttemptFacts& facts = static_cast<Transfer*>(user)->attempt.facts;
+        std::string_view line(data, size * count);
+        if (line.starts_with("HTTP/")) {
+            facts.rangeStart.reset();
+            facts.rangeTotal.reset();
+            facts.validator.clear();
+        }
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            return size * count;
+        }
+        std::string name(line.substr(0, colon));
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        line = TrimWhiteSpace(line.substr(colon + 1));
+        if (name == "content-range" && line.starts_with("bytes ")) {
+            // "bytes 100-999/1000", or "bytes */1000" when no part was sent
+            const auto number = [](std::string_view text) -> std::optional<std::int64_t> {
+                std::int64_t value = 0;
+                const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+                return error == std::errc() && end != text.data() ? std::optional(value) : std::nullopt;
+            };
+            facts.rangeStart = number(line.substr(6));
+            if (const auto slash = line.find('/'); slash != std::string_view::npos) {
+                facts.rangeTotal = number(line.substr(slash + 1));
+            }
+        } else if (name == "etag" && line.starts_with('"')) { // a weak one may not be used for a range
+            facts.validator = line;
+        } else if (name == "last-modified" && facts.validator.empty()) {
+            facts.validator = line;
+        }
+        return size * count;
+    }
+
+    void Start(Transfer& t) {
+        t.attempt = {};
+        if (t.continuation && t.lock < 0 && !Adopt(t)) {
+            Fail(t, "the folder cannot be written: " + Strerror(t.attempt.facts.openError));
+            return;
+        }
+        Attempt& a = t.attempt;
+        a.before = {t.info.received,
+                    t.info.total,
+                    t.validator,
+                    t.furthest,
+                    t.info.attempt,
+                    options.retries,
+                    t.findAddress && !t.foundAgain};
+        a.easy = curl_easy_init();
+        net::ApplyCommonOptions(a.easy,
+                                {.url = t.info.url,
+                                 .userAgent = options.userAgent,
+                                 .caFile = options.caFile,
+                                 .connectTimeoutSeconds = options.connectTimeoutSeconds},
+                                a.watch, a.errorBuffer);
+        a.watch.seconds = options.stallSeconds;
+        CURL* e = a.easy;
+        curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kBufferBytes);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::Write);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::Header);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+        curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
+        const std::int64_t offset = a.before.saved;
+        const std::string range = std::to_string(offset) + "-";
+        curl_easy_setopt(e, CURLOPT_RANGE, offset > 0 ? range.c_str() : nullptr);
+        if (offset > 0 && !t.validator.empty()) {
+            // The rest of the same body, or the whole body again if it has changed since.
+            a.requestHeaders = curl_slist_append(nullptr, ("If-Range: " + t.validator).c_str());
+            curl_easy_setopt(e, CURLOPT_HTTPHEADER, a.requestHeaders);
+        }
+        curl_multi_add_handle(multi, e);
+        SetState(t, DownloadState::Downloading);
+    }
+
+    void StopTransfer(Transfer& t, bool keep = true) {
+        if (t.attempt.easy) {
+            curl_multi_remove_handle(multi, t.attempt.easy);
+            curl_easy_cleanup(t.attempt.easy);
+        }
+        curl_slist_free_all(t.attempt.requestHeaders);
+        t.attempt = {};
+        if (t.part) {
+            if (keep) {
+                Keep(t);
+            }
+            std::fclose(t.part);
+            t.part = nullptr;
+        }
+    }
+
+    static void Release(Transfer& t) {
+        if (t.lock >= 0) {
+            ::close(t.lock);
+            t.lock = -1;
+        }
+    }
+
+    void RemovePart(Transfer& t) {
+        StopTransfer(t, false);
+        if (!t.partPath.empty()) {
+            ::unlink(t.partPath.c_str());
+            ::unlink(t.RecordPath().c_str());
+            t.partPath.clear();
+        }
+        Release(t);
+        t.info.received = t.synced = 0;
+    }
+
+    // What the part holds is no use. A continuable download's part stays, emptied and locked.
+    void StartOver(Transfer& t) {
+        if (!t.continuation || t.lock < 0) {
+            RemovePart(t);
+            return;
+        }
+        StopTransfer(t, false);
+        t.validator.clear();
+        t.info.received = t.synced = 0;
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(t.lock, &held) != 0 || ::stat(t.partPath.c_str(), &named) != 0 || held.st_ino != named.st_ino) {
+            // The part was removed or replaced meanwhile: the one under the name is locked afresh.
+            Release(t);
+            t.lock = ::open(t.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            if (t.lock >= 0) {
+                ::flock(t.lock, LOCK_EX | LOCK_NB);
+            }
+        }
+        WriteRecordFile(t.RecordPath(), Record(t)); // its errors come again at the next attempt
+        if (t.lock >= 0) {
+            static_cast<void>(::ftruncate(t.lock, 0));
+        }
+    }
+
+    // Stops the download for good. A continuable one with bytes on the disk keeps its part and
+    // record, unlocked, for a later run; any other loses its part.
+    void StopKeeping(Transfer& t) {
+        StopTransfer(t);
+        struct stat st {};
+        if (t.continuation && t.lock >= 0 && t.synced > 0 && ::stat(t.partPath.c_str(), &st) == 0) {
+            Release(t);
+            t.info.received = t.synced;
+            return;
+        }
+        RemovePart(t);
+    }
+
+    void Fail(Transfer& t, const std::string& reason) {
+        StopKeeping(t);
+        SetState(t, DownloadState::Failed, reason);
+    }
+
+    // The address no longer answers: the watch page is asked for it again, once until bytes come.
+    void FindAgain(Transfer& t, const std::string& reason) {
+        StopTransfer(t);
+        const std::optional<std::string> address = t.findAddress ? t.findAddress() : std::nullopt;
+        if (!address || address->empty() || *address == t.info.url) {
+            Fail(t, reason);
+            return;
+        }
+        t.info.url = *address;
+        t.foundAgain = true;
+        t.nextTry = Clock::now();
+        SetState(t, DownloadState::Retrying, reason + "; the watch page gave the stream's address again");
+    }
+
+    // The part file gets the final name, never over an existing file.
+    void Finish(Transfer& t) {
+        if (!EnsurePart(t)) { // an empty body opens no file on its way
+            Fail(t, "the folder cannot be written: " +
+                        Strerror(t.attempt.facts.openError ? t.attempt.facts.openError : t.attempt.facts.writeError));
+            return;
+        }
+        // Every byte is handed to the system before the file gets its name. (Not forced to the disk:
+        // an fsync of a large video costs more than the whole transfer on an ordinary disk.)
+        const bool flushed = std::fflush(t.part) == 0;
+        const int flushError = errno;
+        const bool closed = std::fclose(t.part) == 0;
+        const int closeError = errno;
+        t.part = nullptr;
+        if (!flushed || !closed) {
+            Fail(t, "the file cannot be written: " + Strerror(flushed ? closeError : flushError));
+            return;
+        }
+        for (int n = t.number;; ++n) {
+            const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
+            if (t.target.replace && n == 1) {
+                if (::rename(t.partPath.c_str(), file.c_str()) != 0) {
+                    Fail(t, "the file cannot be named " + file.filename().string() + ": " + Strerror(errno));
+                    return;
+                }
+                t.info.file = file;
+                break;
+            }
+            if (::link(t.partPath.c_str(), file.c_str()) == 0) {
+                ::unlink(t.partPath.c_str());
+                t.info.file = file;
+                break;
+            }
+            if (errno == EEXIST) {
+                continue;
+            }
+            // A file system without hard links: a rename that refuses to replace.
+            if (::renameat2(AT_FDCWD, t.partPath.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0) {
+                t.info.file = file;
+                break;
+            }
+            if (errno == EEXIST) {
+                continue;
+            }
+            Fail(t, "the file cannot be named " + file.filename().string() + ": " + Strerror(errno));
+            return;
+        }
+        ::unlink(t.RecordPath().c_str());
+        t.partPath.clear();
+        Release(t);
+        t.info.total = t.info.received;
+        StopTransfer(t);
+        SetState(t, DownloadState::Finished);
+    }
+
+    void Done(Transfer& t, CURLcode code) {
+        Attempt& a = t.attempt;
+        if (a.facts.written > 0) {
+            t.foundAgain = false;
+        }
+        if (!a.began) {
+            // No body came: an empty one still makes a file; nothing else needs the part file.
+            code == CURLE_OK ? static_cast<void>(BeginBody(t)) : ReadHead(t);
+        }
+        a.facts.result = code;
+        a.facts.detail = a.errorBuffer;
+        a.facts.stalled = a.watch.stalled;
+        const AttemptVerdict verdict = Judge(a.facts, a.before);
+        switch (verdict.kind) {
+        case Kind::GoOn: // a transfer that is over always has a verdict
+        case Kind::Finished: Finish(t); return;
+        case Kind::Failed: Fail(t, verdict.reason); return;
+        case Kind::FindAgain: FindAgain(t, verdict.reason); return;
+        case Kind::StartOver: StartOver(t); break;
+        case Kind::RetryAfterPause: StopTransfer(t); break;
+        }
+        t.furthest = std::max(t.furthest, verdict.saved);
+        t.info.attempt = verdict.attempt;
+        t.nextTry = Clock::now() + options.firstPause * (1 << (verdict.attempt - 1));
+        SetState(t, DownloadState::Retrying, verdict.reason);
+    }
+
+    int Active() const {
+        return static_cast<int>(std::count_if(transfers.begin(), transfers.end(), [](const auto& entry) {
+            const DownloadState s = entry.second->info.state;
+            return s == DownloadState::Downloading || s == DownloadState::Retrying;
+        }));
+    }
+
+    void Apply(int id, Command command) {
+        const auto found = transfers.find(id);
+        if (found == transfers.end()) {
+            return;
+        }
+        Transfer& t = *found->second;
+        const DownloadState s = t.info.state;
+        switch (command) {
+        case Command::Pause:
+            if (!Over(s) && s != DownloadState::Paused) {
+                StopTransfer(t);
+                SetState(t, DownloadState::Paused);
+            }
+            break;
+        case Command::Resume:
+            if (s == DownloadState::Paused) {
+                t.info.attempt = 0;
+                SetState(t, DownloadState::Queued);
+            }
+            break;
+        case Command::Cancel:
+            if (!Over(s)) {
+                RemovePart(t);
+                SetState(t, DownloadState::Cancelled);
+            }
+            break;
+        }
+    }
+
+    // Starts what is due, moves the transfers on and reports; when the worker must look again by
+    // itself at the latest, if ever.
+    std::optional<Clock::time_point> Step() {
+        // A download that ends makes room for one queued.
+        for (bool freed = true; freed;) {
+            for (auto& [id, t] : transfers) {
+                if (t->info.state == DownloadState::Retrying && Clock::now() >= t->nextTry) {
+                    Start(*t);
+                }
+            }
+            for (auto& [id, t] : transfers) {
+                if (t->info.state == DownloadState::Queued && Active() < mostAtOnce.load()) {
+                    Start(*t);
+                }
+            }
+            int running = 0;
+            curl_multi_perform(multi, &running);
+            freed = false;
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+                if (message->msg == CURLMSG_DONE) {
+                    Transfer* t = nullptr;
+                    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
+                    Done(*t, message->data.result);
+                    freed = true;
+                }
+            }
+        }
+        std::optional<Clock::time_point> next;
+        const auto earliest = [&next](Clock::time_point when) { next = next ? std::min(*next, when) : when; };
+        for (auto& [id, t] : transfers) {
+            if (t->info.state == DownloadState::Downloading) {
+                Publish(*t, false);
+                earliest(t->lastReport + kProgressEvery);
+            } else if (t->info.state == DownloadState::Retrying) {
+                earliest(t->nextTry);
+            }
+        }
+        return next;
+    }
+
+    void Run() {
+        // Background work: the window's thread goes first when both want the processor.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
+        const auto news = [this] { return stopping || !added.empty() || !commands.empty(); };
+        for (;;) {
+            std::deque<std::pair<int, Transfer*>> newTransfers;
+            std::deque<std::pair<int, Command>> newCommands;
+            bool stop = false;
+            {
+                std::lock_guard lock(mutex);
+                newTransfers.swap(added);
+                newCommands.swap(commands);
+                stop = stopping;
+            }
+            for (auto& [id, transfer] : newTransfers) {
+                transfers[id].reset(transfer);
+                // A queued continuation holds its part from the start: another process, such as a
+                // window on another display continuing the same list, leaves it alone meanwhile.
+                if (transfer->continuation && transfer->target.extension) {
+                    if (Adopt(*transfer)) {
+                        Publish(*transfer, true); // its name, and what it continues, are known now
+                    } else {
+                        Fail(*transfer, "the folder cannot be written: " + Strerror(transfer->attempt.facts.openError));
+                    }
+                }
+            }
+            for (const auto& [id, command] : newCommands) {
+                Apply(id, command);
+            }
+            if (stop) {
+                for (auto& [id, t] : transfers) {
+                    if (t->continuation && !Over(t->info.state)) {
+                        StopKeeping(*t);
+                    } else {
+                        Apply(id, Command::Cancel);
+                    }
+                }
+                return;
+            }
+            const std::optional<Clock::time_point> next = Step();
+            const bool transferring = std::any_of(transfers.begin(), transfers.end(),
+                                                  [](const auto& entry) { return entry.second->attempt.easy; });
+            if (transferring) {
+                // Woken by the sockets, libcurl's own timers, the next report due or curl_multi_wakeup.
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+                    next.value_or(Clock::now() + kProgressEvery) - Clock::now());
+                curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long>(wait.count(), 0, INT_MAX)),
+                                nullptr);
+                continue;
+            }
+            std::unique_lock lock(mutex);
+            if (next) {
+                wake.wait_until(lock, *next, news); // a retry's pause
+            } else {
+                wake.wait(lock, news); // nothing to time: only a call wakes the worker
+            }
+        }
+    }
+
+    // Tells the worker of news, whether it waits on its transfers or on nothing.
+    void Notify() {
+        wake.notify_one();
+        curl_multi_wakeup(multi);
+    }
+
+    void Queue(int id, Command command) {
+        {
+            std::lock_guard lock(mutex);
+            commands.emplace_back(id, command);
+        }
+        Notify();
+    }
+};
+
+DownloadEngine::DownloadEngine(Options options, Listener listener) : m_impl(std::make_unique<Impl>()) {
+    net::InitialiseCurl();
+    m_impl->options = std::move(options);
+    m_impl->mostAtOnce = std::max(1, m_impl->options.mostAtOnce);
+    m_impl->listener = std::move(listener);
+    m_impl->multi = curl_multi_init();
+}
+
+DownloadEngine::~DownloadEngine() {
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->stopping = true;
+    }
+    m_impl->Notify();
+    if (m_impl->worker.joinable()) {
+        m_impl->worker.join();
+    }
+    curl_multi_cleanup(m_impl->multi);
+}
+
+int DownloadEngine::Add(const std::string& url, const DownloadTarget& target) { return Add(url, target, {}); }
+
+int DownloadEngine::Add(const std::string& url, const DownloadTarget& target, Continuation continuation) {
+    auto transfer = std::make_unique<Impl::Transfer>();
+    transfer->target = target;
+    transfer->findAddress = std::move(continuation.findAddress);
+    // Only a name known before the first answer can be looked for in a later run.
+    if (!continuation.stream.video.empty() && target.extension) {
+        transfer->continuation = std::move(continuation);
+    }
+    transfer->engine = m_impl.get();
+    transfer->info.url = url;
+    int id = 0;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        id = ++m_impl->lastId;
+        transfer->info.id = id;
+        m_impl->published[id] = transfer->info;
+        m_impl->added.emplace_back(id, transfer.release());
+        if (!m_impl->worker.joinable()) {
+            m_impl->worker = std::thread([impl = m_impl.get()] { impl->Run(); });
+        }
+    }
+    m_impl->Notify();
+    return id;
+}
+
+void DownloadEngine::SetMostAtOnce(int most) {
+    m_impl->mostAtOnce = std::max(1, most);
+    m_impl->Notify(); // a higher limit starts queued downloads now
+}
+
+void DownloadEngine::Pause(int id) { m_impl->Queue(id, Impl::Command::Pause); }
+
+void DownloadEngine::Resume(int id) { m_impl->Queue(id, Impl::Command::Resume); }
+
+void DownloadEngine::Cancel(int id) { m_impl->Queue(id, Impl::Command::Cancel); }
+
+void DownloadEngine::CancelAll() {
+    {
+        std::lock_guard lock(m_impl->mutex);
+        for (const auto& [id, info] : m_impl->published) {
+            m_impl->commands.emplace_back(id, Impl::Command::Cancel);
+        }
+    }
+    m_impl->Notify();
+}
+
+int DownloadEngine::Unfinished() const {
+    std::lock_guard lock(m_impl->mutex);
+    return static_cast<int>(std::count_if(m_impl->published.begin(), m_impl->published.end(),
+                                          [](const auto& entry) { return !Over(entry.second.state); }));
+}
+
+std::optional<DownloadInfo> DownloadEngine::Info(int id) const {
+    std::lock_guard lock(m_impl->mutex);
+    const auto found = m_impl->published.find(id);
+    return found == m_impl->published.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<DownloadInfo> DownloadEngine::Wait(int id) const {
+    std::unique_lock lock(m_impl->mutex);
+    const auto found = m_impl->published.find(id);
+    if (found == m_impl->published.end()) {
+        return std::nullopt;
+    }
+    // The map's nodes stay where they are: found sees every later report.
+    m_impl->ended.wait(lock, [&] { return Over(found->second.state); });
+    return found->second;
+}
+
+std::optional<DownloadInfo> DownloadEngine::Wait(int id, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(m_impl->mutex);
+    const auto found = m_impl->published.find(id);
+    if (found == m_impl->published.end()) {
+        return std::nullopt;
+    }
+    m_impl->ended.wait_for(lock, limit, [&] { return Over(found->second.state); });
+    return found->second;
+}
+
+} // namespace veltrin

@@ -1,0 +1,358 @@
+#include "library/downloads.h"
+
+#include "core/file_name.h"
+#include "core/go_pipeline.h"
+#include "core/progress.h"
+#include "net/http_request.h"
+#include "net/mod_net.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace veltrin {
+
+namespace {
+
+bool Running(DownloadState state) {
+    return state == DownloadState::Queued || state == DownloadState::Downloading || state == DownloadState::Retrying;
+}
+
+bool Over(DownloadState state) {
+    return state == DownloadState::Finished || state == DownloadState::Failed || state == DownloadState::Cancelled;
+}
+
+// A part another process's engine holds (it locks what it owns) is that process's to continue.
+bool HeldElsewhere(const std::string& part) {
+    const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+} // namespace
+
+Continuation ContinuationFor(const StoredDownload& row) {
+    Continuation continuation{row.stream, row.page};
+    continuation.findAddress = [page = row.page, format = row.stream.format]() -> std::optional<std::string> {
+        try {
+            const auto request = modNet::CreateConfiguredRequest();
+            const auto matches = ExtractStreamEntries(modNet::FetchPage(*request, page));
+            for (const LinkMatch& m : matches ? *matches : std::vector<LinkMatch>{}) {
+                if (FormatCode(m.entry) == format) {
+                    return PlanDownload(m, {}).address;
+                }
+            }
+        } catch (const HttpRequestError&) {
+        }
+        return std::nullopt;
+    };
+    return continuation;
+}
+
+Downloads::Downloads(QObject* parent) : QAbstractListModel(parent) {
+    DownloadEngine::Options options;
+    options.userAgent = modNet::kUserAgent;
+    m_engine = std::make_unique<DownloadEngine>(options, [this](const DownloadInfo& info) {
+        // The engine reports from its own thread; the window hears of it on its own.
+        QMetaObject::invokeMethod(
+            this,
+            [this, info] {
+                Record(info);
+                Q_EMIT Changed(info);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// The engine goes first: it stops reporting before the object it reports to. What it stops keeps
+// its part, and its row says it was running: the next start continues it.
+Downloads::~Downloads() { m_engine.reset(); }
+
+QString Downloads::OpenList(const QString& path) {
+    auto opened = DownloadStore::Open(path);
+    m_store = std::move(opened.store);
+    m_loaded = false;
+    return opened.problem;
+}
+
+namespace {
+
+DownloadEntry EntryOf(StoredDownload row) {
+    DownloadInfo live;
+    live.state = row.state;
+    live.file = row.target;
+    live.received = row.received;
+    live.total = row.total;
+    live.reason = row.reason;
+    return {std::move(row), std::move(live)};
+}
+
+} // namespace
+
+void Downloads::Load() {
+    if (m_loaded || !m_store) {
+        return;
+    }
+    m_loaded = true;
+    std::vector<DownloadEntry> entries;
+    std::vector<StoredDownload> rows = m_store->All();
+    entries.reserve(rows.size() + m_entries.size());
+    for (StoredDownload& row : rows) {
+        entries.push_back(EntryOf(std::move(row)));
+    }
+    // Rows this run has added already are the ones it knows best; any the list could not keep go last.
+    for (DownloadEntry& e : m_entries) {
+        const auto kept = std::lower_bound(entries.begin(), entries.end(), e.row.key,
+                                           [](const DownloadEntry& k, std::int64_t key) { return k.row.key < key; });
+        if (e.row.key != 0 && kept != entries.end() && kept->row.key == e.row.key) {
+            *kept = std::move(e);
+        } else {
+            entries.push_back(std::move(e));
+        }
+    }
+    beginResetModel();
+    m_entries = std::move(entries);
+    endResetModel();
+}
+
+int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredDownload row) {
+    row.address = url;
+    row.state = DownloadState::Queued;
+    row.reason.clear();
+    row.ended = 0;
+    if (row.started == 0) {
+        row.started = QDateTime::currentSecsSinceEpoch();
+    }
+    if (row.target.empty() && target.extension) {
+        row.target =
+            (target.folder / (target.stem + (target.extension->empty() ? "" : "." + *target.extension))).string();
+    }
+    int index = -1;
+    for (std::size_t i = 0; row.key != 0 && i < m_entries.size(); ++i) {
+        index = m_entries[i].row.key == row.key ? static_cast<int>(i) : index;
+    }
+    if (m_store) {
+        if (index < 0) {
+            row.key = m_store->Add(row);
+        } else {
+            m_store->Update(row);
+        }
+    }
+    DownloadInfo live;
+    live.url = url;
+    live.file = row.target;
+    live.received = row.received;
+    live.total = row.total;
+    if (index < 0) {
+        index = rowCount();
+        beginInsertRows({}, index, index);
+        m_entries.push_back({std::move(row), live});
+        endInsertRows();
+    } else {
+        m_entries[static_cast<std::size_t>(index)] = {std::move(row), live};
+    }
+    const int id = m_engine->Add(url, target, ContinuationFor(m_entries[static_cast<std::size_t>(index)].row));
+    m_entries[static_cast<std::size_t>(index)].live.id = id;
+    Q_EMIT dataChanged(this->index(index), this->index(index));
+    return id;
+}
+
+void Downloads::Restart(int index) {
+    const StoredDownload row = Entry(index).row;
+    const QFileInfo file(QString::fromStdString(row.target));
+    // Its own part under the name: a file there is the one the user chose to replace.
+    const bool replace = QFileInfo::exists(file.filePath() + QStringLiteral(".part"));
+    Add(row.address,
+        {file.absolutePath().toStdString(), file.completeBaseName().toStdString(), file.suffix().toStdString(),
+         replace},
+        row);
+}
+
+std::vector<int> Downloads::ContinueLeft() {
+    std::vector<int> ids;
+    for (StoredDownload& row : m_store ? m_store->All(true) : std::vector<StoredDownload>{}) {
+        if (!row.target.empty() && !HeldElsewhere(row.target + ".part")) {
+            beginInsertRows({}, rowCount(), rowCount());
+            m_entries.push_back(EntryOf(std::move(row)));
+            endInsertRows();
+            Restart(rowCount() - 1);
+            ids.push_back(m_entries.back().live.id);
+        }
+    }
+    return ids;
+}
+
+int Downloads::Running() const {
+    return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [](const DownloadEntry& e) {
+        return e.live.id != 0 && veltrin::Running(e.live.state);
+    }));
+}
+
+int Downloads::RowOf(int id) const {
+    for (std::size_t i = m_entries.size(); id != 0 && i-- > 0;) {
+        if (m_entries[i].live.id == id) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int Downloads::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+}
+
+QVariant Downloads::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const DownloadEntry& e = Entry(index.row());
+    const QString path = QString::fromStdString(e.live.file.string());
+    switch (role) {
+    case Qt::DisplayRole: return path.isEmpty() ? QString::fromStdString(e.row.title) : QFileInfo(path).fileName();
+    case Qt::ToolTipRole: return path.isEmpty() ? QString::fromStdString(e.live.url) : path;
+    // What a screen reader says of a row: its name, then its state and progress.
+    case Qt::AccessibleTextRole: return data(index, Qt::DisplayRole);
+    case Qt::AccessibleDescriptionRole: {
+        const int progress = data(index, ProgressRole).toInt();
+        return progress < 0 ? StatusText(index.row())
+                            : tr("%1, %2% done").arg(StatusText(index.row())).arg(progress / 10);
+    }
+    case StatusRole: return StatusText(index.row());
+    case ProgressRole:
+        return e.live.state == DownloadState::Finished      ? 1000
+               : e.live.total > 0                           ? static_cast<int>(e.live.received * 1000 / e.live.total)
+               : e.live.state == DownloadState::Downloading ? -1
+                                                            : 0;
+    default: return {};
+    }
+}
+
+QString Downloads::StatusText(int index) const {
+    const DownloadInfo& i = Entry(index).live;
+    const auto size = [](std::int64_t bytes) { return QString::fromStdString(ByteSize(bytes)); };
+    switch (i.state) {
+    case DownloadState::Queued: return tr("Queued");
+    case DownloadState::Paused: return tr("Paused at %1").arg(size(i.received));
+    case DownloadState::Retrying:
+        return tr("Retrying (attempt %1): %2").arg(i.attempt).arg(QString::fromStdString(i.reason));
+    case DownloadState::Finished:
+        return QFileInfo::exists(QString::fromStdString(i.file.string()))
+                   ? tr("Finished, %1").arg(size(i.received))
+                   : tr("Finished, %1; the file is no longer there").arg(size(i.received));
+    case DownloadState::Failed:
+        return i.received > 0 && !i.file.empty() ? tr("Failed: %1; %2 kept, Retry goes on from there")
+                                                       .arg(QString::fromStdString(i.reason), size(i.received))
+                                                 : tr("Failed: %1").arg(QString::fromStdString(i.reason));
+    case DownloadState::Cancelled: return tr("Cancelled");
+    case DownloadState::Downloading: break;
+    }
+    return QString::fromStdString(ProgressText(i.received, i.total, i.bytesPerSecond));
+}
+
+std::vector<Downloads::Action> Downloads::Actions(int index) const {
+    switch (Entry(index).live.state) {
+    case DownloadState::Paused: return {Action::Resume, Action::Cancel};
+    case DownloadState::Finished: return {Action::Open, Action::Folder, Action::Remove};
+    case DownloadState::Failed:
+    case DownloadState::Cancelled: return {Action::Retry, Action::Remove};
+    default: return {Action::Pause, Action::Cancel};
+    }
+}
+
+void Downloads::Do(int index, Action action) {
+    const DownloadEntry& e = Entry(index);
+    const bool inEngine = e.live.id != 0 && !Over(e.live.state);
+    switch (action) {
+    case Action::Pause:
+        if (inEngine) {
+            m_engine->Pause(e.live.id);
+        }
+        return;
+    case Action::Resume:
+        if (inEngine) {
+            m_engine->Resume(e.live.id);
+        } else {
+            Restart(index); // paused in an earlier run: its part is continued
+        }
+        return;
+    case Action::Retry: Restart(index); return;
+    case Action::Cancel:
+        if (inEngine) {
+            m_engine->Cancel(e.live.id);
+        } else { // an earlier run's: nothing holds its part
+            std::error_code ignored;
+            std::filesystem::remove(e.row.target + ".part", ignored);
+            std::filesystem::remove(e.row.target + ".part.resume", ignored);
+            DownloadInfo info = e.live;
+            info.state = DownloadState::Cancelled;
+            Update(index, info);
+        }
+        return;
+    case Action::Remove:
+        if (m_store) {
+            m_store->Remove(e.row.key);
+        }
+        beginRemoveRows({}, index, index);
+        m_entries.erase(m_entries.begin() + index);
+        endRemoveRows();
+        return;
+    case Action::Open:
+    case Action::Folder: return;
+    }
+}
+
+void Downloads::ClearFinished() {
+    if (m_store) {
+        m_store->ClearFinished();
+    }
+    beginResetModel();
+    std::erase_if(m_entries, [](const DownloadEntry& e) { return e.live.state == DownloadState::Finished; });
+    endResetModel();
+}
+
+void Downloads::Record(const DownloadInfo& info) {
+    const int index = RowOf(info.id);
+    if (index >= 0) {
+        Update(index, info);
+    }
+}
+
+void Downloads::Update(int index, const DownloadInfo& info) {
+    DownloadEntry& e = m_entries[static_cast<std::size_t>(index)];
+    e.live = info;
+    if (info.file.empty()) {
+        e.live.file = e.row.target;
+    }
+    Q_EMIT dataChanged(this->index(index), this->index(index));
+    StoredDownload& row = e.row;
+    const std::string target = e.live.file.string();
+    if (info.state == row.state && target == row.target) {
+        return; // progress only: the part's record keeps the bytes
+    }
+    row.state = info.state;
+    row.target = target;
+    row.received = info.received;
+    row.total = info.total;
+    row.reason = info.reason;
+    row.ended = Over(info.state) ? QDateTime::currentSecsSinceEpoch() : 0;
+    if (auto record = ReadRecordFile(target + ".part.resume")) {
+        const auto at = record->find("\nvalidator=");
+        if (at != std::string::npos) {
+            row.validator = record->substr(at + 11, record->find('\n', at + 1) - at - 11);
+        }
+    }
+    if (m_store) {
+        m_store->Update(row);
+    }
+}
+
+} // namespace veltrin

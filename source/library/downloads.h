@@ -1,0 +1,76 @@
+#pragma once
+
+#include "download/download_engine.h"
+#include "library/download_store.h"
+
+#include <QAbstractListModel>
+
+#include <memory>
+#include <vector>
+
+namespace veltrin {
+
+// One row of the list: what is kept of it, and the engine's latest news of it.
+struct DownloadEntry {
+    StoredDownload row;
+    DownloadInfo live; // live.id is 0 while the engine does not have it (a row of an earlier run)
+};
+
+// The program's downloads, one row each, oldest first: the engine, with its news delivered on the
+// window's thread, and the list kept across runs, which records every change of state.
+class Downloads : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum class Action { Pause, Resume, Cancel, Retry, Open, Folder, Remove };
+    // What the list shows, beside the display role's file name and the tool tip's whole path.
+    enum Role { StatusRole = Qt::UserRole, ProgressRole /* 0 to 1000; -1 while the size is unknown */ };
+
+    explicit Downloads(QObject* parent = nullptr);
+    ~Downloads() override;
+
+    // Opens the list kept across runs; what to tell the user about it, or nothing.
+    QString OpenList(const QString& path);
+    // Reads the list's rows, once: only what needs them calls it, so a long list never slows a start.
+    void Load();
+    DownloadStore* List() const { return m_store.get(); }
+
+    // A download of a stream found on a watch page, listed as row says and continued from its
+    // part in a later run. Returns the engine's id.
+    int Add(const std::string& url, const DownloadTarget& target, StoredDownload row);
+    // Adds again the downloads the list left running or queued, but for those whose part another
+    // live process holds; returns their ids.
+    std::vector<int> ContinueLeft();
+    void SetMostAtOnce(int most) { m_engine->SetMostAtOnce(most); }
+    void Pause(int id) { m_engine->Pause(id); }
+    // Downloads queued, under way or retrying: those the next start continues.
+    int Running() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    int RowOf(int id) const; // -1 when no row has it
+    const DownloadEntry& Entry(int row) const { return m_entries[static_cast<std::size_t>(row)]; }
+    QString StatusText(int row) const;
+    std::vector<Action> Actions(int row) const;
+    // Pause, Resume, Cancel, Retry and Remove; the view opens files itself.
+    void Do(int row, Action action);
+    // Takes the finished rows out of the list; their files stay.
+    void ClearFinished();
+
+Q_SIGNALS:
+    void Changed(const veltrin::DownloadInfo& info);
+
+private:
+    void Record(const DownloadInfo& info);
+    void Restart(int row);
+    void Update(int row, const DownloadInfo& info);
+
+    std::unique_ptr<DownloadStore> m_store;
+    std::vector<DownloadEntry> m_entries;
+    bool m_loaded = false;
+    std::unique_ptr<DownloadEngine> m_engine;
+};
+
+// What finds a stream's address again: the watch page fetched anew, and its stream of the format.
+Continuation ContinuationFor(const StoredDownload& row);
+
+} // namespace veltrin

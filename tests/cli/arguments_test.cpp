@@ -1,0 +1,114 @@
+#include "cli/arguments.h"
+#include "cli/progress_line.h"
+#include "core/progress.h"
+
+#include <gtest/gtest.h>
+
+namespace veltrin {
+namespace {
+
+std::string Describe(const std::variant<Job, UsageError>& parsed) {
+    if (const auto* error = std::get_if<UsageError>(&parsed)) {
+        return "error: " + error->problem;
+    }
+    const Job& job = std::get<Job>(parsed);
+    static constexpr const char* kTasks[] = {"window", "links", "download", "help", "version"};
+    std::string text = kTasks[static_cast<int>(job.task)];
+    text += job.json ? " json" : "";
+    text += job.hidden ? " hidden" : "";
+    text += job.quality ? " " + std::string(job.quality->label) : "";
+    text += job.output ? " output=" + *job.output : "";
+    text += job.afresh ? " afresh" : "";
+    for (const std::string& argument : job.qtArguments) {
+        text += " qt=" + argument;
+    }
+    return text + (job.link.empty() ? "" : " link=" + job.link);
+}
+
+TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
+    const struct {
+        std::vector<std::string> args;
+        const char* job;
+    } cases[] = {
+        {{}, "window"},
+        {{"L"}, "window link=L"},
+        {{"-platform", "offscreen", "-reverse", "-session", "s1", "L"},
+         "window qt=-platform qt=offscreen qt=-reverse qt=-session qt=s1 link=L"},
+        {{"--", "--links"}, "window link=--links"},
+        {{"--hidden", "L"}, "window hidden link=L"},
+        {{"--hidden", "--links", "L"}, "error: --hidden is for the window alone"},
+        {{"L", "M"}, "error: give one link at the most"},
+        {{" \t"}, "error: the link is blank"},
+        {{"--links", "L"}, "links link=L"},
+        {{"--links=L"}, "links link=L"},
+        {{"L", "--json", "--links"}, "links json link=L"},
+        {{"--links", "--", "-L"}, "links link=-L"},
+        {{"--links=L", "M"}, "error: --links takes one link"},
+        {{"--links"}, "error: --links needs a link"},
+        {{"--link", "L"}, "error: unknown option --link"}, // never abbreviated
+        {{"--linx=3", "L"}, "error: unknown option --linx"},
+        {{"--\x01"}, "error: unknown option --?"},
+        {{"--links", "-platform", "x", "L"}, "error: unknown option -platform"},
+        {{"--json", "L"}, "error: --json goes with --links"},
+        {{"--json=yes", "--links", "L"}, "error: --json takes no value"},
+        {{"--download", "720p", "L"}, "download 720P link=L"},
+        {{"--download=MOBILE", "--output=a b/", "L"}, "download Mobile output=a b/ link=L"},
+        {{"--output", "x.mp4", "L", "--download", "1080P"}, "download 1080P output=x.mp4 link=L"},
+        {{"--download", "4k", "L"}, "error: no quality is called 4k"},
+        {{"--download", "720p", "--links", "L"}, "error: --download goes alone"},
+        {{"--download", "720p"}, "error: --download needs a link"},
+        {{"--download"}, "error: --download needs a value"},
+        {{"--download", "720p", "L", "--output", ""}, "error: --output needs a value"},
+        {{"--output", "x", "L"}, "error: --output goes with --download"},
+        {{"--no-continue", "--download", "720p", "L"}, "download 720P afresh link=L"},
+        {{"--no-continue", "L"}, "error: --no-continue goes with --download"},
+        {{"-h", "L"}, "help"},
+        {{"--version"}, "version"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Describe(ParseArguments(c.args)), c.job) << ::testing::PrintToString(c.args);
+    }
+}
+
+TEST(Progress, SaysSizesInDecimalUnitsAndTheTimeLeft) {
+    const struct {
+        std::int64_t received;
+        std::int64_t total;
+        double bytesPerSecond;
+        const char* text;
+    } cases[] = {
+        {1, -1, 0, "1 byte"},
+        {999, 1000, 0, "999 bytes of 1.0 kB"},
+        {5'000'000, -1, 2e6, "5.0 MB, 2.0 MB/s"},
+        {999'960, -1, 0, "1.0 MB"},
+        {1'234'567'890, 2'000'000'000, 3.2e6, "1.2 GB of 2.0 GB, 3.2 MB/s, 3:59 left"},
+        {0, 7'200'000'000, 1e6, "0 bytes of 7.2 GB, 1.0 MB/s, 2:00:00 left"},
+        {600, 500, 100, "600 bytes of 500 bytes, 100 bytes/s, 0:00 left"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ProgressText(c.received, c.total, c.bytesPerSecond), c.text);
+    }
+}
+
+// The terminal's line never reaches its last column, whatever its width.
+TEST(Progress, LineFitsTheTerminal) {
+    const std::string bar = "[" + std::string(10, '#') + std::string(17, ' ') + "] 40%  5 MB"; // 39 in all
+    const struct {
+        int percent;
+        int columns;
+        std::string line;
+    } cases[] = {
+        {40, 40, bar},
+        {-1, 32, "[" + std::string(24, ' ') + "] 5 MB"},
+        {100, 30, "[" + std::string(16, '#') + "] 100%  5 MB"},
+        {40, 22, "40%  5 MB"}, // no room for a bar of 10
+        {40, 6, "40%  "},
+        {40, 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ProgressLine(c.percent, "5 MB", c.columns), c.line) << c.columns;
+    }
+}
+
+} // namespace
+} // namespace veltrin

@@ -1,0 +1,75 @@
+#include "core/file_name.h"
+
+#include <gtest/gtest.h>
+
+namespace veltrin {
+namespace {
+
+TEST(FileName, TitleComesFromTheParametersThenThePageThenTheVideoId) {
+    const struct {
+        const char* name;
+        std::string page;
+        std::string title;
+        std::string id = ""; // the video's id, by which a part file is continued
+    } cases[] = {
+        {"FormEncodedUtf8",
+         "<title>Other - Clipvane</title><script>flashvars=\"video_id=abc&title=Caf%25C3%25A9%2B"
+         "%2526%2BAC%252FDC&x=1\"</script>",
+         "Café & AC/DC", "abc"},
+        {"LastFieldEndsAtTheQuote", "<script>var p = {flashvars: \"v=1&title=The+one\"};</script>", "The one"},
+        {"FirstField", "<script>var p = {flashvars: \"title=First%2Bone&v=1\"};</script>", "First one"},
+        {"InvalidBytesBecomeReplacement", "flashvars=\"v=1&title=a%25FFb\"</script>", "a\uFFFDb"},
+        {"PageTitleWithoutTheSuffix",
+         "<html><TITLE>Tom &amp; Jerry &#8211; &#x263A; - Clipvane</TITLE>"
+         "<script>flashvars=\"video_id=abc\"</script>",
+         "Tom & Jerry \u2013 \u263A", "abc"},
+        {"VideoId", "<script>flashvars=\"v=1&video_id=Qx7bT2mLp9A&t=1\"</script>", "Qx7bT2mLp9A", "Qx7bT2mLp9A"},
+        {"Nothing", "<html>nothing at all</html>", "video"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(VideoTitle(c.page), c.title) << c.name;
+        EXPECT_EQ(VideoId(c.page), c.id) << c.name;
+    }
+}
+
+// A row's plan: the address its link asks for, a stem safe as a file name on every desktop, and
+// the extension its format code names, else the one the response's type names (each type here
+// disagrees with the code, so that neither can stand in for the other).
+TEST(FileName, PlanOfARowNamesTheFileSafelyByCodeThenType) {
+    std::string manyEmoji;
+    for (int i = 0; i < 100; ++i) {
+        manyEmoji += "\U0001F600";
+    }
+    const QualityRow* hd = &QualityTable[1];
+    const struct {
+        std::string title;
+        const char* entry;
+        const QualityRow* quality;
+        const char* contentType;
+        std::string stem;
+        const char* extension;         // of the file once the server has answered
+        const char* address = nullptr; // nothing: the entry as it is
+    } cases[] = {
+        {"AC/DC: Live?", "http://v/a b?itag=37&t=caf\u00C3\u00A9", &QualityTable[0], "video/webm",
+         "AC_DC_ Live_ (1080P)", "mp4", "http://v/a%20b?itag=37&t=caf%C3%A9"},
+        {"a/b\\c:d*e?f\"g<h>i|j\tk\x01l", "v?itag=22&x", hd, "video/webm", "a_b_c_d_e_f_g_h_i_j_k_l (720P)", "mp4"},
+        {"...", "v?itag=18", hd, "video/3gpp", "video (720P)", "mp4"},
+        {" . name . ", "v?itag=5&s=1", &QualityTable[4], "video/mp4", "name (240p)", "flv"},
+        {"evil\u202Evod.exe", "v?itag=36", &QualityTable[5], "video/webm", "evil_vod.exe (Mobile)", "3gp"},
+        {"\u05E9\u05DC\u05D5\u05DD", "v?itag=45", hd, "video/mp4", "\u05E9\u05DC\u05D5\u05DD (720P)", "webm"},
+        {std::string(10000, 'a'), "v?itag=59", &QualityTable[4], "video/webm; codecs=vp8",
+         std::string(193, 'a') + " (240p)", "webm"},
+        {manyEmoji, "v?itag=171", hd, "VIDEO/X-FLV", manyEmoji.substr(0, 192) + " (720P)", "flv"},
+        {"", "v?itag=99", nullptr, "video/3gpp", "video (video)", "3gp"},
+        {"t", "v?n=1", hd, "text/html", "t (720P)", "mp4"},
+    };
+    for (const auto& c : cases) {
+        const DownloadPlan plan = PlanDownload({c.entry, c.quality}, c.title);
+        EXPECT_EQ(plan.address, c.address ? c.address : c.entry) << c.entry;
+        EXPECT_EQ(plan.stem, c.stem) << c.entry;
+        EXPECT_EQ(plan.extension.value_or(StreamExtension(std::nullopt, c.contentType)), c.extension) << c.entry;
+    }
+}
+
+} // namespace
+} // namespace veltrin

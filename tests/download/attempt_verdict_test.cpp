@@ -1,0 +1,164 @@
+#include "download/attempt_verdict.h"
+#include "download/part_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace veltrin {
+namespace {
+
+// A verdict in one line: what comes next, where the part file stands, and why.
+std::string Said(const AttemptVerdict& v) {
+    const char* kinds[] = {"go on", "finished", "start over", "retry", "failed", "find again"};
+    std::string said = kinds[static_cast<int>(v.kind)];
+    if (v.kind == AttemptVerdict::Kind::GoOn || v.kind == AttemptVerdict::Kind::Finished) {
+        said += (v.fromStart ? " from 0" : "") + std::string(" at ") + std::to_string(v.saved) + "/" +
+                std::to_string(v.total);
+    } else if (v.kind == AttemptVerdict::Kind::StartOver || v.kind == AttemptVerdict::Kind::RetryAfterPause) {
+        said += " #" + std::to_string(v.attempt) + " at " + std::to_string(v.saved);
+    }
+    return v.reason.empty() ? said : said + ": " + v.reason;
+}
+
+// A response's head; a part is the rest of a 1000-byte body after 500 bytes, under the ETag v1.
+AttemptFacts Head(long status, std::int64_t length = -1, const char* type = "video/mp4") {
+    AttemptFacts facts{.status = status, .contentType = type, .length = length};
+    if (status == 206) {
+        facts = {.status = 206, .rangeStart = 500, .rangeTotal = 1000, .validator = "\"v1\"", .partBytes = 500};
+    }
+    return facts;
+}
+
+// A 416: nothing after the bytes asked to go on from, of a body this long.
+AttemptFacts NoPart(std::int64_t total) { return {.status = 416, .rangeTotal = total}; }
+
+AttemptFacts Ended(AttemptFacts facts, std::int64_t written, CURLcode result = CURLE_OK) {
+    facts.written = written;
+    facts.result = result;
+    facts.detail = "d"; // libcurl's words
+    return facts;
+}
+
+template <typename Change> AttemptFacts With(AttemptFacts facts, Change change) {
+    change(facts);
+    return facts;
+}
+
+TEST(Judge, EveryAttemptEndsInOneVerdict) {
+    const DownloadProgress none{}, half{.saved = 500, .total = 1000, .validator = "\"v1\"", .furthest = 500};
+    const DownloadProgress usedUp{.furthest = 500, .attempt = 5}, all{.saved = 1000, .furthest = 1000};
+    const DownloadProgress signedFor{.mayFindAgain = true}, signedHalf{.saved = 500, .mayFindAgain = true};
+    const struct {
+        AttemptFacts facts;
+        DownloadProgress before;
+        std::string verdict;
+    } rows[] = {
+        {Head(200, 1000), none, "go on at 0/1000"},
+        {Head(206), half, "go on at 500/1000"},
+        {Head(200, 1000), half, "go on from 0 at 0/1000"}, // the whole body for the rest
+        {With(Head(206), [](auto& f) { f.rangeStart = f.partBytes = 0, f.rangeTotal = 5000; }), none,
+         "go on at 0/5000"},
+        {Head(200, 9, "Text/HTML; charset=utf-8"), none, "failed: the server sent a web page, not the video"},
+        {Ended(Head(200, 1000), 1000), none, "finished at 1000/1000"},
+        {Ended(Head(206), 500), half, "finished at 1000/1000"},
+        {Ended(Head(200), 700), none, "finished at 700/700"},
+        {Ended(Head(200, 0), 0), none, "finished at 0/0"},
+        {Ended(NoPart(1000), 0), all, "finished at 1000/1000"},
+        {Ended(NoPart(500), 0), half, "start over #1 at 0: the server has no such part"},
+        {Ended(NoPart(300), 0), half, "start over #1 at 0: the server has no such part"},
+        {With(Head(206), [](auto& f) { f.rangeStart = 0; }), half,
+         "start over #1 at 0: the server sent another part than the one asked for"},
+        {With(Head(206), [](auto& f) { f.rangeTotal = 1008; }), half,
+         "start over #1 at 0: the video has changed on the server since"},
+        {With(Head(206), [](auto& f) { f.validator = "\"v2\""; }), half,
+         "start over #1 at 0: the video has changed on the server since"},
+        {With(Head(206), [](auto& f) { f.partBytes = -1; }), half,
+         "start over #1 at 0: the part saved so far was removed or changed"},
+        {Ended(Head(429), 0, CURLE_WRITE_ERROR), half, "retry #1 at 500: the server answered 429"},
+        {Ended(Head(408), 0), none, "retry #1 at 0: the server answered 408"},
+        {Ended(Head(503), 0), half, "retry #1 at 500: the server answered 503"},
+        {Ended(Head(503), 0), usedUp, "failed: the server answered 503 (tried 6 times)"},
+        {Ended(Head(200, 1000), 400, CURLE_RECV_ERROR), none, "retry #1 at 400: the connection broke (d)"},
+        {Ended(Head(200), 600, CURLE_PARTIAL_FILE), usedUp, // further than ever: the count starts afresh
+         "retry #1 at 600: the server closed the connection before the end (d)"},
+        {Ended(Head(200), 400, CURLE_PARTIAL_FILE), usedUp,
+         "failed: the server closed the connection before the end (d) (tried 6 times)"},
+        {With(Ended(Head(200), 400, CURLE_ABORTED_BY_CALLBACK), [](auto& f) { f.stalled = true; }), none,
+         "retry #1 at 400: the server stopped sending"},
+        {Ended(Head(200, 1000), 400), none, "retry #1 at 400: the server sent 400 of 1000 bytes"},
+        {Ended({}, 0, CURLE_COULDNT_CONNECT), none, "retry #1 at 0: the connection was refused (d)"},
+        {Ended({}, 0, CURLE_COULDNT_RESOLVE_HOST), none, "failed: the host name is unknown (d)"},
+        {Ended({}, 0, CURLE_COULDNT_RESOLVE_HOST), half, "retry #1 at 500: the host name is unknown (d)"},
+        {Ended(Head(404), 0, CURLE_WRITE_ERROR), none, "failed: the server answered 404"},
+        {Ended(Head(410), 0), signedHalf, "find again: the server answered 410"},
+        {Ended(Head(403), 0, CURLE_WRITE_ERROR), signedFor, "find again: the server answered 403"},
+        {Ended(Head(401), 0), signedFor, "failed: the server answered 401"},
+        {Ended(Head(416), 0), none, "failed: the server answered 416"},
+        {Ended(Head(302), 0), none, "failed: the server redirected without saying where (302)"},
+        {Ended(Head(302), 0, CURLE_TOO_MANY_REDIRECTS), none, "failed: the server redirects too often (d)"},
+        {Ended(Head(302), 0, CURLE_UNSUPPORTED_PROTOCOL), none, "failed: only http and https links can be fetched (d)"},
+        {With(Ended(Head(200), 0, CURLE_WRITE_ERROR), [](auto& f) { f.openError = ENOENT; }), none,
+         "failed: the folder cannot be written: No such file or directory"},
+        {With(Ended(Head(200), 300, CURLE_WRITE_ERROR), [](auto& f) { f.writeError = EFBIG; }), none,
+         "failed: the file cannot be written: File too large"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Said(Judge(row.facts, row.before)), row.verdict);
+    }
+    for (int code = CURLE_OK + 1; code < CURL_LAST; ++code) { // libcurl's words never stand alone
+        const std::string reason = Judge(Ended({}, 0, static_cast<CURLcode>(code)), none).reason;
+        EXPECT_FALSE(reason.starts_with("d")) << code << ": " << reason;
+    }
+}
+
+// A part of 500 bytes whose record says the stream abc/22 has 1000 of them, 500 on the disk.
+TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
+    const StreamIdentity wanted{"abc", 22};
+    const PartRecord half{wanted, "http://w", "http://s", "\"v1\"", 1000, 500};
+    const auto text = [&half](auto change) {
+        PartRecord r = half;
+        change(r);
+        return RecordText(r);
+    };
+    const std::string whole = RecordText(half);
+    const struct {
+        std::optional<std::string> record;
+        std::int64_t partBytes;
+        std::string use;
+        bool afresh = false;
+    } rows[] = {
+        {whole, 500, "continue at 500/1000 \"v1\""},
+        {whole, 1700, "continue at 500/1000 \"v1\""}, // more than the whole: the rest never reached the disk
+        {text([](auto& r) { r.saved = 0, r.total = -1, r.validator = ""; }), 0, "continue at 0/-1 "},
+        {text([](auto& r) { r.validator = "\"v1\"\nsaved=999"; }), 999, "continue at 500/1000 \"v1\" saved=999"},
+        {whole, 499, "start over: it holds fewer bytes than its record names"},
+        {text([](auto& r) { r.validator = ""; }), 500,
+         "start over: the server gave nothing to tell its versions apart by"},
+        {whole, 500, "start over: asked to start afresh", true},
+        {std::nullopt, 0, "start over"},
+        {std::nullopt, 10, "start over: it has no record of what it holds"},
+        {"", 500, "start over: its record is empty"},
+        {"veltrin-part x\n", 500, "start over: its record is not one"},
+        {whole.substr(0, whole.find("total=")), 500, "start over: its record is damaged (no total)"},
+        {whole.substr(0, whole.size() - 3), 500, "continue at 5/1000 \"v1\""}, // cut short: fewer bytes, never more
+        {text([](auto& r) { r.saved = 1001; }), 5000, "start over: its record is damaged"},
+        {"veltrin-part 2\nwhatever=1\n", 500, "leave alone: it was made by a newer version of Veltrin"},
+        {text([](auto& r) { r.stream.video = "abd"; }), 500, "leave alone: it holds another stream"},
+        {text([](auto& r) { r.stream.format = 18; }), 500, "leave alone: it holds another stream", true},
+    };
+    for (const auto& row : rows) {
+        const PartUse use = JudgePart(row.record, wanted, row.partBytes, row.afresh);
+        const char* kinds[] = {"continue", "start over", "leave alone"};
+        std::string said = kinds[static_cast<int>(use.kind)];
+        if (use.kind == PartUse::Kind::Continue) {
+            said += " at " + std::to_string(use.record.saved) + "/" + std::to_string(use.record.total) + " " +
+                    use.record.validator;
+            EXPECT_EQ(use.record.address, "http://s");
+        }
+        EXPECT_EQ(said + (use.reason.empty() ? "" : ": " + use.reason), row.use) << row.record.value_or("none");
+    }
+}
+
+} // namespace
+} // namespace veltrin

@@ -1,0 +1,331 @@
+#include "download/download_engine.h"
+#include "support/loopback_server.h"
+#include "support/temporary_folder.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <functional>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace veltrin {
+namespace {
+
+using testing::FileNames;
+using testing::ReadFile;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string Body(std::size_t size, char seed) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        body[i] = static_cast<char>(seed + (i * 131) % 97);
+    }
+    return body;
+}
+
+const std::string kBody = Body(1 << 20, 'a');
+const std::string kOther = Body(kBody.size(), 'b');
+const std::string kEmpty;
+constexpr std::size_t kHalf = 1 << 19;
+constexpr std::size_t kWhole = std::string::npos;
+
+// What the server does with one request. It cuts a Range request's part itself, unless told a
+// status; chunked answers it never cuts.
+struct Turn {
+    int status = 0;
+    const std::string* body = &kBody;
+    std::size_t cut = kWhole;     // the connection ends after this many bytes of the body
+    std::size_t quietAt = kWhole; // it goes quiet after this many, until the test ends
+    bool chunked = false;
+    const char* type = "video/mp4";
+    const char* etag = "\"v1\"";
+    bool losePart = false;   // the part file goes first
+    bool loseFolder = false; // the folder "gone" goes half-way
+};
+
+// One route that plays its script a request at a time, the last turn for every request after.
+class Downloads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_server->Get("/s", [this](const httplib::Request& req, httplib::Response& res) {
+            Turn turn;
+            {
+                std::lock_guard lock(m_mutex);
+                const std::string ifRange = req.get_header_value("If-Range");
+                m_asked.push_back(req.get_header_value("Range") + (ifRange.empty() ? "" : " if " + ifRange));
+                m_userAgent = req.get_header_value("User-Agent");
+                turn = m_script[std::min(m_asked.size(), m_script.size()) - 1];
+            }
+            Play(turn, res);
+        });
+        m_server.Start();
+    }
+    void TearDown() override {
+        Release();
+        m_engine.reset();
+        m_server.Stop();
+    }
+
+    void Play(const Turn& turn, httplib::Response& res) {
+        if (turn.losePart) {
+            fs::remove(m_folder / "Clip (720P).mp4.part");
+        }
+        const std::string& body = *turn.body;
+        const std::size_t cut = std::min(turn.cut, body.size());
+        res.set_header("ETag", turn.etag);
+        res.status = turn.status ? turn.status : -1;
+        if (turn.status == 416) {
+            return res.set_header("Content-Range", "bytes */" + std::to_string(body.size()));
+        }
+        const auto send = [this, &body, cut, turn](size_t offset, httplib::DataSink& sink) {
+            if (offset == turn.quietAt) {
+                Hold();
+            }
+            if (offset == kHalf && turn.loseFolder) {
+                fs::remove_all(m_folder / "gone");
+            }
+            if (offset == body.size() && turn.cut == kWhole) {
+                sink.done(); // a chunked answer's end; without it, the connection breaks
+                return true;
+            }
+            return offset < cut && sink.write(body.data() + offset, std::min<std::size_t>(64 * 1024, cut - offset));
+        };
+        if (turn.chunked) {
+            return res.set_chunked_content_provider(turn.type, send);
+        }
+        res.set_content_provider(body.size(), turn.type,
+                                 [send](size_t offset, size_t, httplib::DataSink& sink) { return send(offset, sink); });
+    }
+
+    void Hold() {
+        std::unique_lock lock(m_mutex);
+        m_released.wait_for(lock, 30s, [this] { return m_release; }); // longer than a test waits
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_release = true;
+        m_released.notify_all();
+    }
+
+    void Script(std::vector<Turn> script) {
+        std::lock_guard lock(m_mutex);
+        m_script = std::move(script);
+        m_asked.clear();
+    }
+    std::vector<std::string> Asked() {
+        std::lock_guard lock(m_mutex);
+        return m_asked;
+    }
+
+    DownloadEngine& Engine() {
+        if (!m_engine) {
+            m_engine = std::make_unique<DownloadEngine>(
+                DownloadEngine::Options{
+                    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test"},
+                nullptr);
+        }
+        return *m_engine;
+    }
+    DownloadInfo WaitForEnd(int id) { return *Engine().Wait(id, 20s); }
+    int Add(std::string folder = "", std::optional<std::string> extension = "mp4") {
+        return Engine().Add(m_server.Url("/s"), {m_folder / folder, "Clip (720P)", extension});
+    }
+
+    testing::TemporaryFolder m_folder;
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_release = false;
+    std::vector<Turn> m_script{Turn{}};
+    std::vector<std::string> m_asked;
+    std::string m_userAgent;
+    testing::LoopbackServer<> m_server;
+    std::unique_ptr<DownloadEngine> m_engine;
+};
+
+TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
+    const std::string rest = "bytes=524288- if \"v1\"";
+    const struct {
+        const char* name;
+        std::vector<Turn> script;            // the last turn's body is the one saved
+        std::vector<std::string> asked;      // the Range and If-Range of each request, in turn
+        std::string end = "Clip (720P).mp4"; // the file saved, or why it failed
+        const char* folder = "";
+        bool full = false;
+    } rows[] = {
+        {"whole", {{}}, {""}},
+        {"dropped", {{.cut = kHalf}, {}}, {"", rest}},
+        {"stalled", {{.cut = kHalf, .quietAt = kHalf}, {}}, {"", rest}},
+        {"the whole for the rest",
+         {{.status = 200, .cut = kHalf, .chunked = true}, {.status = 200, .chunked = true}},
+         {"", rest}},
+        {"a break after the end",
+         {{.cut = kBody.size(), .chunked = true, .etag = "W/\"v1\""}, {.status = 416}},
+         {"", "bytes=1048576-"}},
+        {"the rest of another", {{.cut = kHalf}, {.body = &kOther, .etag = "\"v2\""}}, {"", rest, ""}},
+        {"the part file lost", {{.cut = kHalf}, {.losePart = true}, {}}, {"", rest, ""}},
+        {"empty, named by its type",
+         {{.body = &kEmpty, .chunked = true, .type = "video/webm"}},
+         {""},
+         "Clip (720P).webm"},
+        {"no folder", {{}}, {}, "failed: the folder cannot be written: No such file or directory", "gone"},
+        {"the folder gone half-way",
+         {{.loseFolder = true}},
+         {""},
+         "failed: the folder cannot be written: No such file or directory",
+         "gone"},
+        {"a full disk", {{}}, {}, "failed: the file cannot be written: File too large", "", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Script(row.script);
+        if (row.script.front().loseFolder) {
+            fs::create_directory(m_folder / "gone");
+        }
+        std::optional<testing::FileSizeLimit> full;
+        if (row.full) {
+            full.emplace(100 * 1024);
+        }
+        const auto typed = row.end.ends_with("webm") ? std::nullopt : std::optional<std::string>("mp4");
+        const DownloadInfo info = WaitForEnd(Add(row.folder, typed));
+        const bool saved = info.state == DownloadState::Finished;
+        EXPECT_TRUE((saved ? info.file.filename().string() : "failed: " + info.reason).starts_with(row.end))
+            << info.reason;
+        if (!row.asked.empty()) {
+            EXPECT_EQ(Asked(), row.asked);
+        }
+        EXPECT_EQ(FileNames(m_folder), saved ? std::set<std::string>{row.end} : std::set<std::string>{});
+        EXPECT_TRUE(!saved || ReadFile(info.file) == *row.script.back().body) << fs::file_size(info.file) << " bytes";
+        fs::remove(info.file);
+    }
+    EXPECT_EQ(m_userAgent, "Veltrin test");
+}
+
+// What an earlier run left, at each phase it could have stopped in, continued by the next.
+TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
+    static const std::string part = "Clip (720P).mp4.part", record = part + ".resume", file = "Clip (720P).mp4",
+                             next = "Clip (720P) (2).mp4";
+    const StreamIdentity clip{"abc", 22};
+    const auto saying = [&](std::size_t bytes, std::function<void(PartRecord&)> change = {}) {
+        PartRecord r{clip, "http://w", "http://old", "\"v1\"", std::ssize(kBody), static_cast<std::int64_t>(bytes)};
+        if (change) {
+            change(r);
+        }
+        return RecordText(r);
+    };
+    const std::string rest = "bytes=524288- if \"v1\"", rest0 = "bytes=524288- if \"v0\"",
+                      end = "bytes=1048576- if \"v1\"";
+    const auto v0 = [](PartRecord& r) { r.validator = "\"v0\""; };
+    const std::string e401 = "the server answered 401", tooLarge = "the file cannot be written: File too large";
+    // A part that is not this download's stays as it is, beside the next name; a failure keeps it.
+    const struct {
+        const char* name;
+        std::size_t partBytes;    // of kBody, in the part left
+        std::string record;       // beside it; empty: none
+        std::vector<Turn> script; // the last turn's body is the one saved
+        std::vector<std::string> asked;
+        std::string end = file; // the file saved, or why it failed
+        bool afresh = false;
+        int held = 0; // 1: another live process holds the part; 2: it has another name, as a finished one has
+    } rows[] = {
+        {"between attempts", 0, saying(0), {{}}, {""}},
+        {"mid-body", kHalf, saying(kHalf), {{}}, {rest}},
+        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf), {{}}, {rest}},
+        {"after the last byte, before its name", kBody.size(), saying(kBody.size()), {{.status = 416}}, {end}},
+        {"another validator", kHalf, saying(kHalf, v0), {{.status = 200, .chunked = true}}, {rest0}},
+        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {rest, ""}},
+        {"no record", kHalf, "", {{}}, {""}},
+        {"a record naming more than the part holds", 1000, saying(kHalf), {{}}, {""}},
+        {"asked to start afresh", kHalf, saying(kHalf), {{}}, {""}, file, true},
+        {"another stream's part", kHalf, saying(kHalf, [](auto& r) { r.stream.format = 18; }), {{}}, {""}, next},
+        {"a newer program's part", kHalf, "veltrin-part 9\n", {{}}, {""}, next},
+        {"another process's part", kHalf, saying(kHalf), {{}}, {""}, next, false, 1},
+        {"a part with a second name", kHalf, saying(kHalf), {{}}, {""}, next, false, 2},
+        {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {rest, rest}},
+        {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", rest}, "failed: " + e401},
+        {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {rest}, "failed: " + tooLarge},
+    };
+    int found = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Script(row.script);
+        std::ofstream(m_folder / part, std::ios::binary) << (kBody + kOther).substr(0, row.partBytes);
+        if (!row.record.empty()) {
+            std::ofstream(m_folder / record) << row.record;
+        }
+        const int held = row.held == 1 ? ::open((m_folder / part).c_str(), O_RDONLY) : -1;
+        ::flock(held, LOCK_EX);
+        const fs::path elsewhere = m_folder.Path().string() + ".link";
+        if (row.held == 2) {
+            fs::create_hard_link(m_folder / part, elsewhere);
+        }
+        std::optional<testing::FileSizeLimit> full;
+        if (row.end.ends_with("large")) {
+            full.emplace(kHalf + 100 * 1024);
+        }
+        const Continuation continuation{clip, "http://w", row.afresh, [&] {
+                                            ++found;
+                                            return std::optional(m_server.Url("/s?again"));
+                                        }};
+        const DownloadInfo info =
+            WaitForEnd(Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, continuation));
+        full.reset();
+        const bool saved = info.state == DownloadState::Finished;
+        EXPECT_EQ(saved ? info.file.filename().string() : "failed: " + info.reason, row.end);
+        EXPECT_EQ(Asked(), row.asked);
+        const auto left = row.end == file ? std::set{file}
+                          : saved         ? std::set{part, record, next}
+                                          : std::set{part, record};
+        EXPECT_EQ(FileNames(m_folder), left);
+        EXPECT_TRUE(!saved || ReadFile(info.file) == kBody) << fs::file_size(info.file) << " bytes";
+        if (!saved) { // what is kept is continued by the next run
+            const PartUse use =
+                JudgePart(ReadRecordFile(m_folder / record), clip, fs::file_size(m_folder / part), false);
+            EXPECT_EQ(use.kind, PartUse::Kind::Continue);
+            EXPECT_GE(use.record.saved, static_cast<std::int64_t>(kHalf));
+        }
+        ::close(held);
+        fs::remove(elsewhere);
+        for (const std::string& name : FileNames(m_folder)) {
+            fs::remove(m_folder / name);
+        }
+    }
+    EXPECT_EQ(found, 1);
+}
+
+TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
+    std::ofstream(m_folder / "Clip (720P).mp4") << "already here";
+    EXPECT_FALSE(DownloadEngine({}, nullptr).Wait(1)) << "an engine that never started ends at once";
+    Script({{.quietAt = 0}});
+    const StreamIdentity stream{"abc", 22};
+    const Continuation clip{stream, "http://w", false, nullptr}; // whole: GCC -O3 misreads a partial one
+    const std::vector<int> ids = {Add(), Add(), Add(),
+                                  Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, clip)};
+    ASSERT_TRUE(testing::WaitUntil([&] { return Asked().size() == 3; }, 10s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(Engine().Info(ids[3])->state, DownloadState::Queued);
+    // A queued continuation holds its part already: no other process continues it meanwhile.
+    const int probe = ::open((Engine().Info(ids[3])->file.string() + ".part").c_str(), O_RDONLY);
+    EXPECT_TRUE(probe >= 0 && ::flock(probe, LOCK_SH | LOCK_NB) != 0);
+    ::close(probe);
+    EXPECT_EQ(Asked().size(), 3u);
+    Release();
+    for (const int id : ids) {
+        const DownloadInfo info = WaitForEnd(id);
+        ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+        EXPECT_TRUE(ReadFile(info.file) == kBody);
+    }
+    EXPECT_EQ(ReadFile(m_folder / "Clip (720P).mp4"), "already here");
+    EXPECT_EQ(FileNames(m_folder),
+              (std::set<std::string>{"Clip (720P).mp4", "Clip (720P) (2).mp4", "Clip (720P) (3).mp4",
+                                     "Clip (720P) (4).mp4", "Clip (720P) (5).mp4"}));
+}
+
+} // namespace
+} // namespace veltrin
