@@ -1,5 +1,5 @@
-#include "cli/command_line.h"
 #include "app/window_program.h"
+#include "cli/command_line.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,9 +1,9 @@
 #include "app/window_program.h"
 
+#include "app/translations.h"
+#include "desktop/hand_off.h"
 #include "version.h"
 #include "window/frm_main.h"
-#include "desktop/hand_off.h"
-#include "app/translations.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

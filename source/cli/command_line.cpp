@@ -1,9 +1,9 @@
 #include "cli/command_line.h"
 
+#include "cli/progress_line.h"
 #include "core/file_name.h"
 #include "core/go_pipeline.h"
 #include "core/link.h"
-#include "cli/progress_line.h"
 #include "core/progress.h"
 #include "download/download_engine.h"
 #include "net/http_request.h"

@@ -1,7 +1,7 @@
 #include "net/http_request.h"
 
-#include "net/curl_setup.h"
 #include "core/windows1252.h"
+#include "net/curl_setup.h"
 
 #include <curl/curl.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "library/download_store.h"
 #include "desktop/user_settings.h"
+#include "library/download_store.h"
 
 #include <QString>
 #include <QUrl>
