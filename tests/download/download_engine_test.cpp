@@ -65,6 +65,14 @@ protected:
             }
             Play(turn, res);
         });
+        m_server->Get("/gone", [](const httplib::Request&, httplib::Response& res) { res.status = 410; });
+        // The body at about 800 KB/s.
+        m_server->Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(kBody.size(), "video/mp4", [](size_t offset, size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(10ms);
+                return sink.write(kBody.data() + offset, std::min<std::size_t>(8192, kBody.size() - offset));
+            });
+        });
         m_server.Start();
     }
     void TearDown() override {
@@ -285,10 +293,8 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         EXPECT_EQ(FileNames(m_folder), left);
         EXPECT_TRUE(!saved || ReadFile(info.file) == kBody) << fs::file_size(info.file) << " bytes";
         if (!saved) { // what is kept is continued by the next run
-            const PartUse use =
-                JudgePart(ReadRecordFile(m_folder / record), clip, fs::file_size(m_folder / part), false);
-            EXPECT_EQ(use.kind, PartUse::Kind::Continue);
-            EXPECT_GE(use.record.saved, static_cast<std::int64_t>(kHalf));
+            EXPECT_GE(ReadPartRecordOf(m_folder / file).value_or(PartRecord{}).saved, std::ssize(kBody) / 2);
+            EXPECT_EQ(ReadPartRecordOf(m_folder / file).value_or(PartRecord{}).validator, "\"v1\"");
         }
         ::close(held);
         fs::remove(elsewhere);
@@ -307,14 +313,11 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     const Continuation clip{stream, "http://w", false, nullptr}; // whole: GCC -O3 misreads a partial one
     const std::vector<int> ids = {Add(), Add(), Add(),
                                   Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, clip)};
-    ASSERT_TRUE(testing::WaitUntil([&] { return Asked().size() == 3; }, 10s));
-    std::this_thread::sleep_for(200ms);
+    // Three take every place while they are held; a queued continuation holds its part already,
+    // so that no other process continues it meanwhile.
+    ASSERT_TRUE(testing::WaitUntil([&] { return Asked().size() == 3 && !Engine().Info(ids[3])->file.empty(); }, 10s));
     EXPECT_EQ(Engine().Info(ids[3])->state, DownloadState::Queued);
-    // A queued continuation holds its part already: no other process continues it meanwhile.
-    const int probe = ::open((Engine().Info(ids[3])->file.string() + ".part").c_str(), O_RDONLY);
-    EXPECT_TRUE(probe >= 0 && ::flock(probe, LOCK_SH | LOCK_NB) != 0);
-    ::close(probe);
-    EXPECT_EQ(Asked().size(), 3u);
+    EXPECT_TRUE(PartHeldElsewhere(Engine().Info(ids[3])->file));
     Release();
     for (const int id : ids) {
         const DownloadInfo info = WaitForEnd(id);
@@ -325,6 +328,51 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     EXPECT_EQ(FileNames(m_folder),
               (std::set<std::string>{"Clip (720P).mp4", "Clip (720P) (2).mp4", "Clip (720P) (3).mp4",
                                      "Clip (720P) (4).mp4", "Clip (720P) (5).mp4"}));
+}
+
+// A watch page slow to give a stream's address again holds up its own download only; one the
+// engine no longer needs, cancelled or with the engine gone, is left to end by itself.
+TEST_F(Downloads, AnAddressLookedUpBesideTheOthers) {
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        int asked = 0;
+        int answered = 0;
+    };
+    const auto gate = std::make_shared<Gate>();
+    const auto count = [&gate](int Gate::*n) {
+        std::lock_guard lock(gate->mutex);
+        return (*gate).*n;
+    };
+    const Continuation lost{{"abc", 22}, "http://w", false, [gate, again = m_server.Url("/s")] {
+                                std::unique_lock lock(gate->mutex);
+                                ++gate->asked;
+                                gate->opened.wait_for(lock, 20s, [&gate] { return gate->open; });
+                                ++gate->answered;
+                                return std::optional(again);
+                            }};
+    const auto addLost = [&] { return Engine().Add(m_server.Url("/gone"), {m_folder.Path(), "Lost", "mp4"}, lost); };
+    const int first = addLost();
+    const int other = Engine().Add(m_server.Url("/slow"), {m_folder.Path(), "Other", "mp4"});
+    ASSERT_TRUE(testing::WaitUntil([&] { return count(&Gate::asked) == 1; }, 10s));
+    const std::int64_t before = Engine().Info(other)->received;
+    EXPECT_TRUE(testing::WaitUntil([&] { return Engine().Info(other)->received > before; }, 10s));
+    EXPECT_EQ(Engine().Info(first)->state, DownloadState::Retrying);
+    Engine().Cancel(first);
+    EXPECT_EQ(Engine().Wait(first, 5s)->state, DownloadState::Cancelled);
+    EXPECT_EQ(WaitForEnd(other).state, DownloadState::Finished);
+    addLost();
+    ASSERT_TRUE(testing::WaitUntil([&] { return count(&Gate::asked) == 2; }, 10s));
+    m_engine.reset(); // returns with the look-up under way
+    EXPECT_EQ(count(&Gate::answered), 0);
+    EXPECT_EQ(FileNames(m_folder), std::set<std::string>{"Other.mp4"});
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+    EXPECT_TRUE(testing::WaitUntil([&] { return count(&Gate::answered) == 2; }, 10s));
 }
 
 } // namespace
