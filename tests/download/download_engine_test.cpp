@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <mutex>
 
 #include <fcntl.h>
@@ -48,6 +49,7 @@ struct Turn {
     const char* etag = "\"v1\"";
     bool losePart = false;   // the part file goes first
     bool loseFolder = false; // the folder "gone" goes half-way
+    bool slow = false;       // 640 KB a second
 };
 
 // One route that plays its script a request at a time, the last turn for every request after.
@@ -64,14 +66,6 @@ protected:
                 turn = m_script[std::min(m_asked.size(), m_script.size()) - 1];
             }
             Play(turn, res);
-        });
-        m_server->Get("/gone", [](const httplib::Request&, httplib::Response& res) { res.status = 410; });
-        // The body at about 800 KB/s.
-        m_server->Get("/slow", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(kBody.size(), "video/mp4", [](size_t offset, size_t, httplib::DataSink& sink) {
-                std::this_thread::sleep_for(10ms);
-                return sink.write(kBody.data() + offset, std::min<std::size_t>(8192, kBody.size() - offset));
-            });
         });
         m_server.Start();
     }
@@ -96,6 +90,7 @@ protected:
             if (offset == turn.quietAt) {
                 Hold();
             }
+            std::this_thread::sleep_for(turn.slow ? 100ms : 0ms);
             if (offset == kHalf && turn.loseFolder) {
                 fs::remove_all(m_folder / "gone");
             }
@@ -334,45 +329,34 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
 // engine no longer needs, cancelled or with the engine gone, is left to end by itself.
 TEST_F(Downloads, AnAddressLookedUpBesideTheOthers) {
     struct Gate {
-        std::mutex mutex;
-        std::condition_variable opened;
-        bool open = false;
-        int asked = 0;
-        int answered = 0;
+        std::promise<void> open;
+        std::shared_future<void> opened = open.get_future().share();
+        std::atomic<int> asked = 0, answered = 0;
     };
     const auto gate = std::make_shared<Gate>();
-    const auto count = [&gate](int Gate::*n) {
-        std::lock_guard lock(gate->mutex);
-        return (*gate).*n;
-    };
     const Continuation lost{{"abc", 22}, "http://w", false, [gate, again = m_server.Url("/s")] {
-                                std::unique_lock lock(gate->mutex);
                                 ++gate->asked;
-                                gate->opened.wait_for(lock, 20s, [&gate] { return gate->open; });
+                                gate->opened.wait_for(20s);
                                 ++gate->answered;
                                 return std::optional(again);
                             }};
-    const auto addLost = [&] { return Engine().Add(m_server.Url("/gone"), {m_folder.Path(), "Lost", "mp4"}, lost); };
+    Script({{.status = 410}, {.slow = true}, {.status = 410}});
+    const auto addLost = [&] { return Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Lost", "mp4"}, lost); };
     const int first = addLost();
-    const int other = Engine().Add(m_server.Url("/slow"), {m_folder.Path(), "Other", "mp4"});
-    ASSERT_TRUE(testing::WaitUntil([&] { return count(&Gate::asked) == 1; }, 10s));
-    const std::int64_t before = Engine().Info(other)->received;
-    EXPECT_TRUE(testing::WaitUntil([&] { return Engine().Info(other)->received > before; }, 10s));
+    ASSERT_TRUE(testing::WaitUntil([&] { return gate->asked == 1; }, 10s));
+    const int other = Add();
+    EXPECT_TRUE(testing::WaitUntil([&] { return Engine().Info(other)->received > 0; }, 10s));
     EXPECT_EQ(Engine().Info(first)->state, DownloadState::Retrying);
     Engine().Cancel(first);
     EXPECT_EQ(Engine().Wait(first, 5s)->state, DownloadState::Cancelled);
     EXPECT_EQ(WaitForEnd(other).state, DownloadState::Finished);
     addLost();
-    ASSERT_TRUE(testing::WaitUntil([&] { return count(&Gate::asked) == 2; }, 10s));
+    ASSERT_TRUE(testing::WaitUntil([&] { return gate->asked == 2; }, 10s));
     m_engine.reset(); // returns with the look-up under way
-    EXPECT_EQ(count(&Gate::answered), 0);
-    EXPECT_EQ(FileNames(m_folder), std::set<std::string>{"Other.mp4"});
-    {
-        std::lock_guard lock(gate->mutex);
-        gate->open = true;
-    }
-    gate->opened.notify_all();
-    EXPECT_TRUE(testing::WaitUntil([&] { return count(&Gate::answered) == 2; }, 10s));
+    EXPECT_EQ(FileNames(m_folder), std::set<std::string>{"Clip (720P).mp4"});
+    EXPECT_EQ(gate->answered, 0);
+    gate->open.set_value();
+    EXPECT_TRUE(testing::WaitUntil([&] { return gate->answered == 2; }, 10s));
 }
 
 } // namespace

