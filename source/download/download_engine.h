@@ -66,7 +66,8 @@ public:
         std::chrono::milliseconds firstPause{2000}; // doubles with each retry
         long stallSeconds = 30;
         // How often the bytes written are forced to the disk and named in the part's record, and
-        // the folder looked at: a folder that goes away fails the download this soon.
+        // the folder looked at: a folder that goes away fails the download this soon. (The bytes
+        // handed to the system are named every quarter second: a killed process loses no more.)
         std::chrono::milliseconds keepEvery{2000};
         long connectTimeoutSeconds = 60;
         std::string userAgent{};
