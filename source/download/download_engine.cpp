@@ -21,10 +21,8 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,21 +36,18 @@ using Clock = std::chrono::steady_clock;
 using Kind = AttemptVerdict::Kind;
 
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
+// How often the record names the bytes handed to the system: what a killed process loses at most.
+constexpr auto kNoteEvery = std::chrono::milliseconds(250);
 constexpr long kBufferBytes = 512 * 1024;
-constexpr const char* kRecordSuffix = ".resume";
-
-std::string FileName(const DownloadTarget& target, const std::string& extension, int n) {
-    if (!extension.empty()) {
-        return NumberedFileName(target.stem, extension, n);
-    }
-    return n > 1 ? target.stem + " (" + std::to_string(n) + ")" : target.stem;
-}
 
 std::string Strerror(int error) { return std::strerror(error); }
 
-bool Over(DownloadState s) {
-    return s == DownloadState::Finished || s == DownloadState::Failed || s == DownloadState::Cancelled;
-}
+// The address a look-up found, brought back to the engine's loop; one the engine no longer
+// needs finds it gone.
+struct LookUps {
+    std::mutex mutex;
+    std::function<void(int id, int round, std::optional<std::string> address)> deliver; // empty once the engine is gone
+};
 
 } // namespace
 
@@ -71,10 +66,8 @@ struct DownloadEngine::Impl {
     struct Transfer {
         DownloadInfo info;
         DownloadTarget target;
-        std::FILE* part = nullptr;
-        fs::path partPath;
-        int number = 1; // of the name chosen
-        std::string extension;
+        PartFile file;             // owned (locked) while this download holds it
+        std::FILE* part = nullptr; // the part file, open for writing
         std::int64_t furthest = 0; // the most bytes on disk that any attempt has left
         std::string validator;     // of the body the part file holds
         Attempt attempt;
@@ -83,13 +76,14 @@ struct DownloadEngine::Impl {
         std::int64_t bytesAtLastReport = 0;
         Impl* engine = nullptr;
         std::optional<Continuation> continuation; // only with a known extension
-        int lock = -1;                            // the part file, locked while this download owns it
-        std::int64_t synced = 0;                  // bytes at the part's start known to be on the disk
+        std::int64_t synced = 0;                  // bytes at the part's start forced to the disk
+        std::int64_t written = 0;                 // bytes at the part's start handed to the system
         Clock::time_point lastKeep;
+        Clock::time_point lastNote;
         bool foundAgain = false; // the address has been asked for again since bytes last came
+        int lookUp = 0;          // the round of the look-up of its address under way; 0: none
+        std::string lostAddress; // why the address was looked up again
         std::function<std::optional<std::string>()> findAddress;
-
-        std::string RecordPath() const { return partPath.string() + kRecordSuffix; }
     };
 
     enum class Command { Pause, Resume, Cancel };
@@ -106,8 +100,11 @@ struct DownloadEngine::Impl {
     std::map<int, DownloadInfo> published;        // guarded by mutex
     std::deque<std::pair<int, Transfer*>> added;  // guarded by mutex
     std::deque<std::pair<int, Command>> commands; // guarded by mutex
-    bool stopping = false;                        // guarded by mutex
-    int lastId = 0;                               // guarded by mutex
+    std::deque<std::tuple<int, int, std::optional<std::string>>> addresses; // looked up; guarded by mutex
+    std::shared_ptr<LookUps> lookUps = std::make_shared<LookUps>();
+    int lookUpRounds = 0;
+    bool stopping = false; // guarded by mutex
+    int lastId = 0;        // guarded by mutex
 
     std::map<int, std::unique_ptr<Transfer>> transfers; // the worker's own
 
@@ -125,11 +122,12 @@ struct DownloadEngine::Impl {
         }
         t.lastReport = now;
         t.bytesAtLastReport = t.info.received;
+        t.info.validator = t.validator;
         {
             std::lock_guard lock(mutex);
             published[t.info.id] = t.info;
         }
-        if (Over(t.info.state)) {
+        if (IsEnded(t.info.state)) {
             ended.notify_all();
         }
         if (listener) {
@@ -143,154 +141,83 @@ struct DownloadEngine::Impl {
         Publish(t, true);
     }
 
-    // The n-th name and its part file's; none when a file has that name already (and is not to
-    // be replaced).
-    static std::pair<fs::path, fs::path> Names(const Transfer& t, int n) {
-        const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
-        std::error_code ignored;
-        // A file the user chose to replace is replaced once the new one is whole.
-        if (!(t.target.replace && n == 1) && (fs::exists(file, ignored) || fs::is_symlink(file, ignored))) {
-            return {};
-        }
-        fs::path part = file;
-        part += ".part";
-        return {file, part};
-    }
-
-    // Opens the part file under a name that neither a file nor another part file has.
-    bool OpenPart(Transfer& t) {
-        t.extension =
-            t.target.extension ? *t.target.extension : StreamExtension(std::nullopt, t.attempt.facts.contentType);
-        for (int n = 1; n < 10000; ++n) {
-            const auto [file, part] = Names(t, n);
-            if (file.empty()) {
-                continue;
-            }
-            const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd < 0) {
-                if (errno == EEXIST) {
-                    continue;
-                }
-                t.attempt.facts.openError = errno;
-                return false;
-            }
-            ::flock(fd, LOCK_EX | LOCK_NB); // made with O_EXCL: no other process has it yet
-            t.lock = fd;
-            t.part = ::fdopen(::dup(fd), "wb");
-            t.partPath = part;
-            t.number = n;
-            t.info.file = file;
-            return true;
-        }
-        t.attempt.facts.openError = EEXIST;
-        return false;
-    }
-
-    // Takes the first name whose part file no live process holds: a part this stream left is
-    // continued, or emptied when it cannot be; another stream's, or a newer program's, is left
-    // alone. False when the folder cannot be written.
+    // Takes the first free name for the part: one a continuation's stream left is continued,
+    // or emptied when it cannot be. False when the folder cannot be written.
     bool Adopt(Transfer& t) {
-        t.extension = *t.target.extension;
-        const Continuation& c = *t.continuation;
-        const auto note = [&t](const std::string& text) { t.info.note += (t.info.note.empty() ? "" : "; ") + text; };
-        for (int n = 1; n < 10000; ++n) {
-            const auto [file, part] = Names(t, n);
-            if (file.empty()) {
-                continue;
-            }
-            bool made = false;
-            int fd = ::open(part.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-            if (fd < 0 && errno == ENOENT) {
-                made = true;
-                fd = ::open(part.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            }
-            if (fd < 0) {
-                if (errno == EEXIST || errno == ELOOP) {
-                    continue;
-                }
-                t.attempt.facts.openError = errno;
-                return false;
-            }
-            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-                ::close(fd); // another live process writes it
-                continue;
-            }
-            // A part that finished meanwhile has the final name as well, or none: never this one's.
-            struct stat st {};
-            struct stat named {};
-            if (::fstat(fd, &st) != 0 || ::stat(part.c_str(), &named) != 0 || named.st_ino != st.st_ino ||
-                named.st_dev != st.st_dev || st.st_nlink != 1) {
-                ::close(fd);
-                continue;
-            }
-            const std::string record = part.string() + kRecordSuffix;
-            const PartUse use = JudgePart(ReadRecordFile(record), c.stream, st.st_size, c.afresh);
-            const std::string shown = "\"" + part.filename().string() + "\"";
-            if (use.kind == PartUse::Kind::LeaveAlone) {
-                if (made) {
-                    ::unlink(part.c_str());
-                }
-                ::close(fd);
-                note(shown + " left alone: " + use.reason);
-                continue;
-            }
-            t.lock = fd;
-            t.partPath = part;
-            t.number = n;
-            t.info.file = file;
-            const std::int64_t kept = use.kind == PartUse::Kind::Continue ? use.record.saved : 0;
-            // Bytes after those the record names never reached the disk for certain. (An empty part
-            // is not truncated: the file system would then force the new bytes out at its close.)
-            if (st.st_size > kept && ::ftruncate(fd, kept) != 0) {
-                t.attempt.facts.openError = errno;
-                return false;
-            }
-            t.info.received = t.synced = t.furthest = kept;
-            t.validator = use.record.validator;
-            t.info.total = kept > 0 ? use.record.total : -1;
-            if (kept > 0) {
-                note("continuing " + shown + " after " + ByteSize(kept));
-            } else if (!use.reason.empty()) {
-                note(shown + " started over: " + use.reason);
-            }
-            // A part made now gets its record as its body begins: a part without one starts over.
-            t.attempt.facts.openError = made ? 0 : WriteRecordFile(record, Record(t));
+        const std::string extension =
+            t.target.extension ? *t.target.extension : StreamExtension(std::nullopt, t.attempt.facts.contentType);
+        if (!t.continuation) {
+            t.attempt.facts.openError = t.file.Create(t.target, extension);
+            t.info.file = t.file.File();
             return t.attempt.facts.openError == 0;
         }
-        t.attempt.facts.openError = EEXIST;
-        return false;
+        const Continuation& c = *t.continuation;
+        const auto note = [&t](const std::string& text) { t.info.note += (t.info.note.empty() ? "" : "; ") + text; };
+        PartUse use;
+        if ((t.attempt.facts.openError = t.file.Adopt(t.target, extension, c.stream, c.afresh, use, note)) != 0) {
+            return false;
+        }
+        t.info.file = t.file.File();
+        const std::int64_t kept = use.kind == PartUse::Kind::Continue ? use.from : 0;
+        t.info.received = t.synced = t.written = t.furthest = kept;
+        t.validator = use.record.validator;
+        t.info.total = kept > 0 ? use.record.total : -1;
+        const std::string shown = "\"" + t.file.Path().filename().string() + "\"";
+        if (kept > 0) {
+            note("continuing " + shown + " after " + ByteSize(kept));
+        } else if (!use.reason.empty()) {
+            note(shown + " started over: " + use.reason);
+        }
+        // A part made now gets its record as its body begins: a part without one starts over.
+        const bool made = use.kind == PartUse::Kind::StartOver && use.reason.empty();
+        t.attempt.facts.openError = made ? 0 : t.file.WriteRecord(Record(t), true);
+        return t.attempt.facts.openError == 0;
     }
 
     PartRecord Record(const Transfer& t) const {
-        return {t.continuation->stream, t.continuation->page, t.info.url, t.validator, t.info.total, t.synced};
+        return {t.continuation->stream,
+                t.continuation->page,
+                t.info.url,
+                t.validator,
+                t.info.total,
+                t.synced,
+                t.written,
+                BootId()};
     }
 
-    // Forces the bytes written to the disk and names them in the record: 0, or the errno that
-    // stopped it. A failure leaves the record naming fewer bytes, never more.
-    int Keep(Transfer& t) {
-        t.lastKeep = Clock::now();
-        if (!t.continuation || t.lock < 0) {
+    // Names in the record the bytes handed to the system; durable: forced to the disk first.
+    // 0, or the errno that stopped it. A failure leaves the record naming fewer bytes, never more.
+    int Note(Transfer& t, bool durable) {
+        const auto now = Clock::now();
+        t.lastNote = now;
+        if (durable) {
+            t.lastKeep = now;
+        }
+        if (!t.continuation || !t.file.Owned()) {
             return 0;
         }
-        if (t.part != nullptr) {
-            std::fflush(t.part); // what does not go is not counted: the size below says what went
-        }
-        struct stat st {};
-        if (::fdatasync(t.lock) != 0 || ::fstat(t.lock, &st) != 0) {
+        if (t.part != nullptr && std::fflush(t.part) != 0) {
             return errno;
         }
-        t.synced = std::min<std::int64_t>(t.info.received, st.st_size);
-        return WriteRecordFile(t.RecordPath(), Record(t));
+        struct stat st {};
+        if ((durable && ::fdatasync(t.file.Descriptor()) != 0) || ::fstat(t.file.Descriptor(), &st) != 0) {
+            return errno;
+        }
+        t.written = std::min<std::int64_t>(t.info.received, st.st_size);
+        if (durable) {
+            t.synced = t.written;
+        }
+        return t.file.WriteRecord(Record(t), durable);
     }
 
     // Whether the part can still be written where it belongs, now and then while bytes arrive:
     // 0, or why not.
     int Check(Transfer& t) {
         struct stat st {};
-        if (::stat(t.partPath.c_str(), &st) != 0 || ::access(t.target.folder.c_str(), W_OK) != 0) {
+        if (::stat(t.file.Path().c_str(), &st) != 0 || ::access(t.target.folder.c_str(), W_OK) != 0) {
             return errno;
         }
-        return Keep(t);
+        return Note(t, true);
     }
 
     // The part file open for writing: the one of an earlier attempt, or a new one.
@@ -298,10 +225,10 @@ struct DownloadEngine::Impl {
         if (t.part != nullptr) {
             return true;
         }
-        if (t.partPath.empty()) {
-            return OpenPart(t);
+        if (t.file.Path().empty() && !Adopt(t)) {
+            return false;
         }
-        t.part = std::fopen(t.partPath.c_str(), "ab");
+        t.part = std::fopen(t.file.Path().c_str(), "ab");
         if (t.part == nullptr) {
             t.attempt.facts.writeError = errno;
         }
@@ -319,7 +246,7 @@ struct DownloadEngine::Impl {
         curl_easy_getinfo(t.attempt.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         facts.length = length;
         std::error_code error;
-        const auto size = t.partPath.empty() ? 0 : fs::file_size(t.partPath, error);
+        const auto size = t.file.Path().empty() ? 0 : fs::file_size(t.file.Path(), error);
         facts.partBytes = error ? -1 : static_cast<std::int64_t>(size);
     }
 
@@ -347,10 +274,11 @@ struct DownloadEngine::Impl {
         t.info.received = verdict.saved;
         t.info.total = verdict.total;
         t.synced = std::min(t.synced, verdict.saved);
-        t.lastKeep = Clock::now();
+        t.written = std::min(t.written, verdict.saved);
+        t.lastKeep = t.lastNote = Clock::now();
         // Named before a byte of this body is written: a record never speaks for another body's bytes.
         if (t.continuation) {
-            a.facts.openError = WriteRecordFile(t.RecordPath(), Record(t));
+            a.facts.openError = t.file.WriteRecord(Record(t), true);
         }
         return a.facts.openError == 0;
     }
@@ -367,8 +295,10 @@ struct DownloadEngine::Impl {
         }
         t.attempt.facts.written += static_cast<std::int64_t>(bytes);
         t.info.received += static_cast<std::int64_t>(bytes);
-        if (Clock::now() - t.lastKeep >= t.engine->options.keepEvery) {
-            if (const int error = t.engine->Check(t)) {
+        const auto now = Clock::now();
+        const bool keep = now - t.lastKeep >= t.engine->options.keepEvery;
+        if (keep || now - t.lastNote >= kNoteEvery) {
+            if (const int error = keep ? t.engine->Check(t) : t.engine->Note(t, false)) {
                 t.attempt.facts.openError = error;
                 return 0;
             }
@@ -403,6 +333,8 @@ struct DownloadEngine::Impl {
             if (const auto slash = line.find('/'); slash != std::string_view::npos) {
                 facts.rangeTotal = number(line.substr(slash + 1));
             }
+        } else if (!HeaderSafe(line)) {
+            return size * count;                              // never sent back in an If-Range
         } else if (name == "etag" && line.starts_with('"')) { // a weak one may not be used for a range
             facts.validator = line;
         } else if (name == "last-modified" && facts.validator.empty()) {
@@ -413,7 +345,7 @@ struct DownloadEngine::Impl {
 
     void Start(Transfer& t) {
         t.attempt = {};
-        if (t.continuation && t.lock < 0 && !Adopt(t)) {
+        if (t.continuation && !t.file.Owned() && !Adopt(t)) {
             Fail(t, "the folder cannot be written: " + Strerror(t.attempt.facts.openError));
             return;
         }
@@ -440,7 +372,9 @@ struct DownloadEngine::Impl {
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::Header);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
         curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
-        const std::int64_t offset = a.before.saved;
+        // A validator no header may carry asks for the whole body, which replaces the part.
+        const bool safe = HeaderSafe(t.validator);
+        const std::int64_t offset = safe ? a.before.saved : 0;
         const std::string range = std::to_string(offset) + "-";
         curl_easy_setopt(e, CURLOPT_RANGE, offset > 0 ? range.c_str() : nullptr);
         if (offset > 0 && !t.validator.empty()) {
@@ -461,53 +395,32 @@ struct DownloadEngine::Impl {
         t.attempt = {};
         if (t.part) {
             if (keep) {
-                Keep(t);
+                Note(t, true);
             }
             std::fclose(t.part);
             t.part = nullptr;
         }
     }
 
-    static void Release(Transfer& t) {
-        if (t.lock >= 0) {
-            ::close(t.lock);
-            t.lock = -1;
-        }
-    }
-
     void RemovePart(Transfer& t) {
         StopTransfer(t, false);
-        if (!t.partPath.empty()) {
-            ::unlink(t.partPath.c_str());
-            ::unlink(t.RecordPath().c_str());
-            t.partPath.clear();
-        }
-        Release(t);
-        t.info.received = t.synced = 0;
+        t.file.Remove();
+        t.info.received = t.synced = t.written = 0;
     }
 
     // What the part holds is no use. A continuable download's part stays, emptied and locked.
     void StartOver(Transfer& t) {
-        if (!t.continuation || t.lock < 0) {
+        if (!t.continuation || !t.file.Owned()) {
             RemovePart(t);
             return;
         }
         StopTransfer(t, false);
         t.validator.clear();
-        t.info.received = t.synced = 0;
-        struct stat held {};
-        struct stat named {};
-        if (::fstat(t.lock, &held) != 0 || ::stat(t.partPath.c_str(), &named) != 0 || held.st_ino != named.st_ino) {
-            // The part was removed or replaced meanwhile: the one under the name is locked afresh.
-            Release(t);
-            t.lock = ::open(t.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-            if (t.lock >= 0) {
-                ::flock(t.lock, LOCK_EX | LOCK_NB);
-            }
-        }
-        WriteRecordFile(t.RecordPath(), Record(t)); // its errors come again at the next attempt
-        if (t.lock >= 0) {
-            static_cast<void>(::ftruncate(t.lock, 0));
+        t.info.received = t.synced = t.written = 0;
+        t.file.Relock();                     // the part may have been removed or replaced meanwhile
+        t.file.WriteRecord(Record(t), true); // its errors come again at the next attempt
+        if (t.file.Owned()) {
+            static_cast<void>(::ftruncate(t.file.Descriptor(), 0));
         }
     }
 
@@ -516,8 +429,8 @@ struct DownloadEngine::Impl {
     void StopKeeping(Transfer& t) {
         StopTransfer(t);
         struct stat st {};
-        if (t.continuation && t.lock >= 0 && t.synced > 0 && ::stat(t.partPath.c_str(), &st) == 0) {
-            Release(t);
+        if (t.continuation && t.file.Owned() && t.synced > 0 && ::stat(t.file.Path().c_str(), &st) == 0) {
+            t.file.Release();
             t.info.received = t.synced;
             return;
         }
@@ -529,18 +442,48 @@ struct DownloadEngine::Impl {
         SetState(t, DownloadState::Failed, reason);
     }
 
-    // The address no longer answers: the watch page is asked for it again, once until bytes come.
+    // The address no longer answers: the watch page is asked for it again, once until bytes come,
+    // beside the engine's thread, as a page may take its time; the download waits, retrying.
     void FindAgain(Transfer& t, const std::string& reason) {
         StopTransfer(t);
-        const std::optional<std::string> address = t.findAddress ? t.findAddress() : std::nullopt;
-        if (!address || address->empty() || *address == t.info.url) {
+        if (!t.findAddress) {
             Fail(t, reason);
             return;
         }
-        t.info.url = *address;
-        t.foundAgain = true;
+        t.lookUp = ++lookUpRounds;
+        t.lostAddress = reason;
+        std::thread([find = t.findAddress, lookUps = lookUps, id = t.info.id, round = t.lookUp] {
+            std::optional<std::string> address = find();
+            std::lock_guard lock(lookUps->mutex);
+            if (lookUps->deliver) {
+                lookUps->deliver(id, round, std::move(address));
+            }
+        }).detach();
+        SetState(t, DownloadState::Retrying, reason + "; asking the watch page for the stream's address again");
+    }
+
+    // What a look-up found, if its download still waits for it.
+    void Found(int id, int round, const std::optional<std::string>& address) {
+        const auto it = transfers.find(id);
+        if (it == transfers.end() || it->second->lookUp != round) {
+            return;
+        }
+        Transfer& t = *it->second;
+        t.lookUp = 0;
+        const bool usable = address && !address->empty() && *address != t.info.url;
+        if (usable) {
+            t.info.url = *address;
+            t.foundAgain = true;
+        }
+        if (t.info.state != DownloadState::Retrying) {
+            return; // paused meanwhile: the address found serves its resumption
+        }
+        if (!usable) {
+            Fail(t, t.lostAddress);
+            return;
+        }
         t.nextTry = Clock::now();
-        SetState(t, DownloadState::Retrying, reason + "; the watch page gave the stream's address again");
+        SetState(t, DownloadState::Retrying, t.lostAddress + "; the watch page gave the stream's address again");
     }
 
     // The part file gets the final name, never over an existing file.
@@ -561,38 +504,12 @@ struct DownloadEngine::Impl {
             Fail(t, "the file cannot be written: " + Strerror(flushed ? closeError : flushError));
             return;
         }
-        for (int n = t.number;; ++n) {
-            const fs::path file = t.target.folder / FileName(t.target, t.extension, n);
-            if (t.target.replace && n == 1) {
-                if (::rename(t.partPath.c_str(), file.c_str()) != 0) {
-                    Fail(t, "the file cannot be named " + file.filename().string() + ": " + Strerror(errno));
-                    return;
-                }
-                t.info.file = file;
-                break;
-            }
-            if (::link(t.partPath.c_str(), file.c_str()) == 0) {
-                ::unlink(t.partPath.c_str());
-                t.info.file = file;
-                break;
-            }
-            if (errno == EEXIST) {
-                continue;
-            }
-            // A file system without hard links: a rename that refuses to replace.
-            if (::renameat2(AT_FDCWD, t.partPath.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0) {
-                t.info.file = file;
-                break;
-            }
-            if (errno == EEXIST) {
-                continue;
-            }
-            Fail(t, "the file cannot be named " + file.filename().string() + ": " + Strerror(errno));
+        fs::path named;
+        if (const int error = t.file.Finish(named)) {
+            Fail(t, "the file cannot be named " + named.filename().string() + ": " + Strerror(error));
             return;
         }
-        ::unlink(t.RecordPath().c_str());
-        t.partPath.clear();
-        Release(t);
+        t.info.file = named;
         t.info.total = t.info.received;
         StopTransfer(t);
         SetState(t, DownloadState::Finished);
@@ -628,7 +545,7 @@ struct DownloadEngine::Impl {
     int Active() const {
         return static_cast<int>(std::count_if(transfers.begin(), transfers.end(), [](const auto& entry) {
             const DownloadState s = entry.second->info.state;
-            return s == DownloadState::Downloading || s == DownloadState::Retrying;
+            return IsRunning(s) && s != DownloadState::Queued;
         }));
     }
 
@@ -641,7 +558,7 @@ struct DownloadEngine::Impl {
         const DownloadState s = t.info.state;
         switch (command) {
         case Command::Pause:
-            if (!Over(s) && s != DownloadState::Paused) {
+            if (!IsEnded(s) && s != DownloadState::Paused) {
                 StopTransfer(t);
                 SetState(t, DownloadState::Paused);
             }
@@ -653,7 +570,7 @@ struct DownloadEngine::Impl {
             }
             break;
         case Command::Cancel:
-            if (!Over(s)) {
+            if (!IsEnded(s)) {
                 RemovePart(t);
                 SetState(t, DownloadState::Cancelled);
             }
@@ -667,7 +584,7 @@ struct DownloadEngine::Impl {
         // A download that ends makes room for one queued.
         for (bool freed = true; freed;) {
             for (auto& [id, t] : transfers) {
-                if (t->info.state == DownloadState::Retrying && Clock::now() >= t->nextTry) {
+                if (t->info.state == DownloadState::Retrying && t->lookUp == 0 && Clock::now() >= t->nextTry) {
                     Start(*t);
                 }
             }
@@ -695,7 +612,7 @@ struct DownloadEngine::Impl {
             if (t->info.state == DownloadState::Downloading) {
                 Publish(*t, false);
                 earliest(t->lastReport + kProgressEvery);
-            } else if (t->info.state == DownloadState::Retrying) {
+            } else if (t->info.state == DownloadState::Retrying && t->lookUp == 0) {
                 earliest(t->nextTry);
             }
         }
@@ -705,15 +622,17 @@ struct DownloadEngine::Impl {
     void Run() {
         // Background work: the window's thread goes first when both want the processor.
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
-        const auto news = [this] { return stopping || !added.empty() || !commands.empty(); };
+        const auto news = [this] { return stopping || !added.empty() || !commands.empty() || !addresses.empty(); };
         for (;;) {
             std::deque<std::pair<int, Transfer*>> newTransfers;
             std::deque<std::pair<int, Command>> newCommands;
+            std::deque<std::tuple<int, int, std::optional<std::string>>> newFound;
             bool stop = false;
             {
                 std::lock_guard lock(mutex);
                 newTransfers.swap(added);
                 newCommands.swap(commands);
+                newFound.swap(addresses);
                 stop = stopping;
             }
             for (auto& [id, transfer] : newTransfers) {
@@ -731,9 +650,12 @@ struct DownloadEngine::Impl {
             for (const auto& [id, command] : newCommands) {
                 Apply(id, command);
             }
+            for (const auto& [id, round, address] : newFound) {
+                Found(id, round, address);
+            }
             if (stop) {
                 for (auto& [id, t] : transfers) {
-                    if (t->continuation && !Over(t->info.state)) {
+                    if (t->continuation && !IsEnded(t->info.state)) {
                         StopKeeping(*t);
                     } else {
                         Apply(id, Command::Cancel);
@@ -782,9 +704,21 @@ DownloadEngine::DownloadEngine(Options options, Listener listener) : m_impl(std:
     m_impl->mostAtOnce = std::max(1, m_impl->options.mostAtOnce);
     m_impl->listener = std::move(listener);
     m_impl->multi = curl_multi_init();
+    m_impl->lookUps->deliver = [impl = m_impl.get()](int id, int round, std::optional<std::string> address) {
+        {
+            std::lock_guard lock(impl->mutex);
+            impl->addresses.emplace_back(id, round, std::move(address));
+        }
+        impl->Notify();
+    };
 }
 
 DownloadEngine::~DownloadEngine() {
+    {
+        // A look-up still under way ends by itself, and finds nothing to tell.
+        std::lock_guard lock(m_impl->lookUps->mutex);
+        m_impl->lookUps->deliver = nullptr;
+    }
     {
         std::lock_guard lock(m_impl->mutex);
         m_impl->stopping = true;
@@ -847,7 +781,7 @@ void DownloadEngine::CancelAll() {
 int DownloadEngine::Unfinished() const {
     std::lock_guard lock(m_impl->mutex);
     return static_cast<int>(std::count_if(m_impl->published.begin(), m_impl->published.end(),
-                                          [](const auto& entry) { return !Over(entry.second.state); }));
+                                          [](const auto& entry) { return !IsEnded(entry.second.state); }));
 }
 
 std::optional<DownloadInfo> DownloadEngine::Info(int id) const {
@@ -863,7 +797,7 @@ std::optional<DownloadInfo> DownloadEngine::Wait(int id) const {
         return std::nullopt;
     }
     // The map's nodes stay where they are: found sees every later report.
-    m_impl->ended.wait(lock, [&] { return Over(found->second.state); });
+    m_impl->ended.wait(lock, [&] { return IsEnded(found->second.state); });
     return found->second;
 }
 
@@ -873,7 +807,7 @@ std::optional<DownloadInfo> DownloadEngine::Wait(int id, std::chrono::millisecon
     if (found == m_impl->published.end()) {
         return std::nullopt;
     }
-    m_impl->ended.wait_for(lock, limit, [&] { return Over(found->second.state); });
+    m_impl->ended.wait_for(lock, limit, [&] { return IsEnded(found->second.state); });
     return found->second;
 }
 

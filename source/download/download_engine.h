@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/part_record.h"
+#include "download/part_file.h"
 
 #include <chrono>
 #include <cstdint>
@@ -14,15 +14,15 @@ namespace veltrin {
 
 enum class DownloadState { Queued, Downloading, Paused, Retrying, Finished, Failed, Cancelled };
 
-// Where a download goes: "<stem>.<extension>" in folder, or "<stem> (2).<extension>" and so on
-// when that exists. No extension: it follows the response's Content-Type. An empty one: none.
-struct DownloadTarget {
-    std::filesystem::path folder;
-    std::string stem;
-    std::optional<std::string> extension;
-    // The user chose to replace a file of the name: it is, once the download has finished whole.
-    bool replace = false;
-};
+// Finished, failed or cancelled: nothing more happens to it.
+constexpr bool IsEnded(DownloadState s) {
+    return s == DownloadState::Finished || s == DownloadState::Failed || s == DownloadState::Cancelled;
+}
+
+// Queued, downloading or retrying: on its way, not paused.
+constexpr bool IsRunning(DownloadState s) {
+    return s == DownloadState::Queued || s == DownloadState::Downloading || s == DownloadState::Retrying;
+}
 
 struct DownloadInfo {
     int id = 0;
@@ -31,6 +31,7 @@ struct DownloadInfo {
     std::filesystem::path file; // the final file; known once the first bytes have arrived
     std::int64_t received = 0;
     std::int64_t total = -1; // -1 while unknown
+    std::string validator;   // of the body received: its strong ETag, else its Last-Modified
     double bytesPerSecond = 0;
     int attempt = 0;    // the retries so far
     std::string reason; // why it failed, or why it is being retried
@@ -44,8 +45,9 @@ struct Continuation {
     std::string page;    // the watch page's link, kept in the record
     bool afresh = false; // a part this stream left is emptied rather than continued
     // Asks the watch page again for the stream's address when the one used no longer answers
-    // (403, 404, 410: such addresses are signed and expire); nothing when it cannot. Runs on the
-    // engine's thread, which waits for it.
+    // (403, 404, 410: such addresses are signed and expire); nothing when it cannot. Runs on a
+    // thread of its own while the download waits, retrying; one the engine no longer needs (its
+    // download cancelled, or the engine gone) is left to end by itself, so it must own what it uses.
     std::function<std::optional<std::string>()> findAddress{};
 };
 
@@ -64,7 +66,8 @@ public:
         std::chrono::milliseconds firstPause{2000}; // doubles with each retry
         long stallSeconds = 30;
         // How often the bytes written are forced to the disk and named in the part's record, and
-        // the folder looked at: a folder that goes away fails the download this soon.
+        // the folder looked at: a folder that goes away fails the download this soon. (The bytes
+        // handed to the system are named every quarter second: a killed process loses no more.)
         std::chrono::milliseconds keepEvery{2000};
         long connectTimeoutSeconds = 60;
         std::string userAgent{};

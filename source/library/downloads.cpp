@@ -11,10 +11,6 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 namespace veltrin {
 
 namespace {
@@ -25,17 +21,6 @@ bool Running(DownloadState state) {
 
 bool Over(DownloadState state) {
     return state == DownloadState::Finished || state == DownloadState::Failed || state == DownloadState::Cancelled;
-}
-
-// A part another process's engine holds (it locks what it owns) is that process's to continue.
-bool HeldElsewhere(const std::string& part) {
-    const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
 }
 
 } // namespace
@@ -170,7 +155,7 @@ void Downloads::Restart(int index) {
     const StoredDownload row = Entry(index).row;
     const QFileInfo file(QString::fromStdString(row.target));
     // Its own part under the name: a file there is the one the user chose to replace.
-    const bool replace = QFileInfo::exists(file.filePath() + QStringLiteral(".part"));
+    const bool replace = std::filesystem::exists(PartPathOf(row.target));
     Add(row.address,
         {file.absolutePath().toStdString(), file.completeBaseName().toStdString(), file.suffix().toStdString(),
          replace},
@@ -180,7 +165,7 @@ void Downloads::Restart(int index) {
 std::vector<int> Downloads::ContinueLeft() {
     std::vector<int> ids;
     for (StoredDownload& row : m_store ? m_store->All(true) : std::vector<StoredDownload>{}) {
-        if (!row.target.empty() && !HeldElsewhere(row.target + ".part")) {
+        if (!row.target.empty() && !PartHeldElsewhere(row.target)) {
             beginInsertRows({}, rowCount(), rowCount());
             m_entries.push_back(EntryOf(std::move(row)));
             endInsertRows();
@@ -288,10 +273,7 @@ void Downloads::Do(int index, Action action) {
     case Action::Cancel:
         if (inEngine) {
             m_engine->Cancel(e.live.id);
-        } else { // an earlier run's: nothing holds its part
-            std::error_code ignored;
-            std::filesystem::remove(e.row.target + ".part", ignored);
-            std::filesystem::remove(e.row.target + ".part.resume", ignored);
+        } else if (RemovePartOf(e.row.target)) { // an earlier run's, unless another process continues it
             DownloadInfo info = e.live;
             info.state = DownloadState::Cancelled;
             Update(index, info);
@@ -344,12 +326,7 @@ void Downloads::Update(int index, const DownloadInfo& info) {
     row.total = info.total;
     row.reason = info.reason;
     row.ended = Over(info.state) ? QDateTime::currentSecsSinceEpoch() : 0;
-    if (auto record = ReadRecordFile(target + ".part.resume")) {
-        const auto at = record->find("\nvalidator=");
-        if (at != std::string::npos) {
-            row.validator = record->substr(at + 11, record->find('\n', at + 1) - at - 11);
-        }
-    }
+    row.validator = info.validator;
     if (m_store) {
         m_store->Update(row);
     }

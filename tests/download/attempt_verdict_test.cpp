@@ -1,5 +1,4 @@
 #include "download/attempt_verdict.h"
-#include "download/part_record.h"
 
 #include <gtest/gtest.h>
 
@@ -109,54 +108,6 @@ TEST(Judge, EveryAttemptEndsInOneVerdict) {
     for (int code = CURLE_OK + 1; code < CURL_LAST; ++code) { // libcurl's words never stand alone
         const std::string reason = Judge(Ended({}, 0, static_cast<CURLcode>(code)), none).reason;
         EXPECT_FALSE(reason.starts_with("d")) << code << ": " << reason;
-    }
-}
-
-// A part of 500 bytes whose record says the stream abc/22 has 1000 of them, 500 on the disk.
-TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
-    const StreamIdentity wanted{"abc", 22};
-    const PartRecord half{wanted, "http://w", "http://s", "\"v1\"", 1000, 500};
-    const auto text = [&half](auto change) {
-        PartRecord r = half;
-        change(r);
-        return RecordText(r);
-    };
-    const std::string whole = RecordText(half);
-    const struct {
-        std::optional<std::string> record;
-        std::int64_t partBytes;
-        std::string use;
-        bool afresh = false;
-    } rows[] = {
-        {whole, 500, "continue at 500/1000 \"v1\""},
-        {whole, 1700, "continue at 500/1000 \"v1\""}, // more than the whole: the rest never reached the disk
-        {text([](auto& r) { r.saved = 0, r.total = -1, r.validator = ""; }), 0, "continue at 0/-1 "},
-        {text([](auto& r) { r.validator = "\"v1\"\nsaved=999"; }), 999, "continue at 500/1000 \"v1\" saved=999"},
-        {whole, 499, "start over: it holds fewer bytes than its record names"},
-        {text([](auto& r) { r.validator = ""; }), 500,
-         "start over: the server gave nothing to tell its versions apart by"},
-        {whole, 500, "start over: asked to start afresh", true},
-        {std::nullopt, 0, "start over"},
-        {std::nullopt, 10, "start over: it has no record of what it holds"},
-        {"", 500, "start over: its record is empty"},
-        {"veltrin-part x\n", 500, "start over: its record is not one"},
-        {whole.substr(0, whole.find("total=")), 500, "start over: its record is damaged (no total)"},
-        {whole.substr(0, whole.size() - 3), 500, "continue at 5/1000 \"v1\""}, // cut short: fewer bytes, never more
-        {text([](auto& r) { r.saved = 1001; }), 5000, "start over: its record is damaged"},
-        {"veltrin-part 2\nwhatever=1\n", 500, "leave alone: it was made by a newer version of Veltrin"},
-        {text([](auto& r) { r.stream.video = "abd"; }), 500, "leave alone: it holds another stream"},
-        {text([](auto& r) { r.stream.format = 18; }), 500, "leave alone: it holds another stream", true},
-    };
-    for (const auto& row : rows) {
-        const PartUse use = JudgePart(row.record, wanted, row.partBytes, row.afresh);
-        const char* kinds[] = {"continue", "start over", "leave alone"};
-        std::string said = kinds[static_cast<int>(use.kind)];
-        if (use.kind == PartUse::Kind::Continue) {
-            said += " at " + std::to_string(use.record.saved) + "/" + std::to_string(use.record.total) + " " +
-                    use.record.validator;
-            EXPECT_EQ(use.record.address, "http://s");
-        }
-        EXPECT_EQ(said + (use.reason.empty() ? "" : ": " + use.reason), row.use) << row.record.value_or("none");
     }
 }
 
