@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <optional>
-#include <string_view>
-
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace veltrin {

@@ -85,15 +85,11 @@ protected:
         }
     }
 
-    // The page's text, or "failed: " and why.
-    std::string Fetch(const std::string& link) {
-        const FetchedPage page = TryFetchPage(*m_request, link);
-        return page.failure.empty() ? page.text : "failed: " + page.failure;
-    }
-    // Each link's fetch gives the text, or fails for the reason, that its row says.
+    // Each link's fetch gives the text, or "failed: " and the start of the reason, its row says.
     void ExpectFetches(const std::vector<std::pair<std::string, std::string>>& rows) {
         for (const auto& [link, expected] : rows) {
-            const std::string got = Fetch(link);
+            const FetchedPage page = TryFetchPage(*m_request, link);
+            const std::string got = page.failure.empty() ? page.text : "failed: " + page.failure;
             EXPECT_EQ(expected.starts_with("failed: ") ? got.substr(0, expected.size()) : got, expected) << link;
         }
     }
