@@ -126,6 +126,9 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
     DownloadProgress before{.retries = options.retries,
                             .mayFindAgain = static_cast<bool>(download.continuation.findAddress)};
     for (;;) {
+        if (stop) {
+            return end(DownloadState::Cancelled, "stopped");
+        }
         info.state = DownloadState::Downloading;
         listener(info);
         StreamAttempt a;
@@ -177,14 +180,16 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
         } else {
             info.attempt = before.attempt = verdict.attempt;
             info.reason = verdict.reason;
-            // A retry's pause, cut short by a stop.
-            const auto until = Clock::now() + options.firstPause * (1 << (verdict.attempt - 1));
-            while (!stop && Clock::now() < until) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
         }
         info.state = DownloadState::Retrying;
         listener(info);
+        // A retry's pause (none for an address found again), cut short by a stop.
+        const auto until =
+            Clock::now() + (verdict.kind == Kind::FindAgain ? std::chrono::milliseconds(0)
+                                                            : options.firstPause * (1 << (verdict.attempt - 1)));
+        while (!stop && Clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     }
 }
 
