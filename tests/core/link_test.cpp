@@ -32,7 +32,6 @@ TEST(Link, CheckedAndRequestedAddresses) {
         {Checked, " File:///etc/passwd", "(refused)"},
         {Checked, "javascript:alert(1)", "(refused)"},
         {Checked, " \t\r\n", "(blank)"},
-        {NormaliseLink, "ftp://x/", "http://ftp://x/"}, // the bare rule, which CheckLink guards
         {RequestAddress, "http://v/a?itag=22&sig=%41\"x\"", "http://v/a?itag=22&sig=%41%22x%22"},
         {RequestAddress, "http://v/a b{`}?x=a b{`}'<>#?y= ", "http://v/a%20b%7B%60%7D?x=a%20b{`}%27%3C%3E#?y=%20"},
     };
