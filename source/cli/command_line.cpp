@@ -1,7 +1,6 @@
 #include "cli/command_line.h"
 
 #include "cli/progress_line.h"
-#include "core/file_name.h"
 #include "core/go_pipeline.h"
 #include "core/link.h"
 #include "core/progress.h"
