@@ -265,14 +265,15 @@ DownloadTarget TargetFor(const std::optional<std::string>& output, DownloadTarge
 
 // Whether the output takes the stream as it comes rather than being a file of ours to name:
 // standard output ("-"), or something there that is neither a folder nor a regular file (a
-// device, a pipe), or a name the system keeps for one (/dev/stdout sent to a file).
+// device, a pipe), or a link the system keeps to a descriptor (/dev/stdout sent to a file).
 bool TakesTheStream(const std::string& output) {
     std::error_code ignored;
     const fs::file_status status = fs::status(output, ignored);
     const std::string normal = fs::absolute(output, ignored).lexically_normal().string();
+    const bool descriptorLink = fs::is_symlink(fs::symlink_status(output, ignored)) &&
+                                (normal.starts_with("/dev/") || normal.starts_with("/proc/"));
     return output == "-" ||
-           (fs::exists(status) && !fs::is_directory(status) &&
-            (!fs::is_regular_file(status) || normal.starts_with("/dev/") || normal.starts_with("/proc/")));
+           (fs::exists(status) && !fs::is_directory(status) && (!fs::is_regular_file(status) || descriptorLink));
 }
 
 // What the wait for a download hears: its end or its pause, from the engine's thread, or a signal
