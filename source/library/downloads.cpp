@@ -1,10 +1,7 @@
 #include "library/downloads.h"
 
-#include "core/file_name.h"
-#include "core/go_pipeline.h"
 #include "core/progress.h"
 #include "download/stream_download.h"
-#include "net/http_request.h"
 #include "net/page_fetch.h"
 
 #include <QDateTime>
