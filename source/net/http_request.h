@@ -26,8 +26,8 @@ public:
 };
 
 // The program's one HTTP request object: created once, configured with Option, then used for one
-// synchronous GET after the other with Open, Send and ResponseText; never through a proxy. It keeps one
-// connection cache for its whole life, so fetches from the same server reuse the connection.
+// synchronous GET after the other with Open, Send and ResponseText, never through a proxy. It keeps
+// one connection cache for its whole life, so fetches from the same server reuse the connection.
 class HttpRequest {
 public:
     using OptionValue = std::variant<bool, std::string>;
