@@ -1,8 +1,8 @@
-// GetPage against a bare libcurl transfer of the same body, and a download by the engine against
+// FetchPageText against a bare libcurl transfer of the same body, and a download by the engine against
 // a bare libcurl transfer to a file, all on loopback, in one run.
 #include "download/download_engine.h"
 #include "net/http_request.h"
-#include "net/mod_net.h"
+#include "net/page_fetch.h"
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
 
@@ -34,15 +34,15 @@ veltrin::testing::LoopbackServer<>& Server() {
     return *server;
 }
 
-void BM_GetPage(benchmark::State& state) {
+void BM_FetchPageText(benchmark::State& state) {
     const std::string url = Server().Url("/" + std::to_string(state.range(0)));
-    auto request = modNet::CreateConfiguredRequest();
+    auto request = veltrin::CreateConfiguredRequest();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(modNet::GetPage(request.get(), url));
+        benchmark::DoNotOptimize(veltrin::FetchPageText(*request, url));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * state.range(0)));
 }
-BENCHMARK(BM_GetPage)->Arg(100 << 10)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FetchPageText)->Arg(100 << 10)->Arg(8 << 20)->Unit(benchmark::kMillisecond);
 
 size_t Append(char* data, size_t size, size_t count, void* user) {
     static_cast<std::string*>(user)->append(data, size * count);

@@ -5,7 +5,7 @@
 #include "library/download_store.h"
 #include "library/downloads.h"
 #include "net/http_request.h"
-#include "net/mod_net.h"
+#include "net/page_fetch.h"
 #include "stream_map.h"
 #include "support/loopback_server.h"
 #include "window/controls.h"
@@ -108,12 +108,12 @@ void BM_GoCommand(benchmark::State& state) {
 BENCHMARK(BM_GoCommand)->ArgsProduct({{100 << 10, 8 << 20}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 void BM_TwoFetches(benchmark::State& state) {
-    auto request = modNet::CreateConfiguredRequest();
+    auto request = veltrin::CreateConfiguredRequest();
     const std::string watch = Server().Url("/watch/" + std::to_string(state.range(0)) + (state.range(1) ? "/all" : ""));
     const std::string ad = Server().Url("/ad");
     for (auto _ : state) {
-        benchmark::DoNotOptimize(modNet::GetPage(request.get(), watch));
-        benchmark::DoNotOptimize(modNet::GetPage(request.get(), ad));
+        benchmark::DoNotOptimize(veltrin::FetchPageText(*request, watch));
+        benchmark::DoNotOptimize(veltrin::FetchPageText(*request, ad));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * state.range(0)));
 }

@@ -1,6 +1,7 @@
 #include "app/window_program.h"
 
 #include "app/translations.h"
+#include "cli/command_line.h"
 #include "desktop/hand_off.h"
 #include "version.h"
 #include "window/frm_main.h"
@@ -20,7 +21,7 @@ namespace veltrin {
 namespace {
 
 constexpr int kNoDesktop = 3;
-constexpr int kUsage = 64;
+using cli::kUsage;
 
 bool g_starting = true;
 bool g_withoutOpenGl = false;

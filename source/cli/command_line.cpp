@@ -1,18 +1,17 @@
 #include "cli/command_line.h"
 
 #include "cli/progress_line.h"
-#include "core/file_name.h"
 #include "core/go_pipeline.h"
 #include "core/link.h"
 #include "core/progress.h"
 #include "download/download_engine.h"
+#include "download/stream_download.h"
 #include "net/http_request.h"
-#include "net/mod_net.h"
+#include "net/page_fetch.h"
 #include "version.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -25,9 +24,11 @@
 #include <thread>
 #include <variant>
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace veltrin::cli {
@@ -49,7 +50,11 @@ constexpr std::string_view kUsageText =
     "  --download QUALITY LINK\n"
     "                 save the stream of that quality (1080p, 720p, 480p, 360p, 240p, mobile)\n"
     "                 as \"<title> (<quality>).<ext>\" and print where it went\n"
-    "  --output PATH  with --download, the folder (the current one unless given) or the file\n"
+    "  --output PATH  with --download, the folder (the current one unless given) or the file.\n"
+    "                 \"-\" (standard output), or anything there that is neither a folder nor a\n"
+    "                 file (/dev/null, a pipe), takes the stream as it comes: no part, nothing\n"
+    "                 continued, nothing made beside it; the progress goes to standard error\n"
+    "                 and the path is printed as given\n"
     "  --no-continue  with --download, empty the part an earlier run of the same stream left\n"
     "                 (\"<name>.part\") and start afresh, rather than go on from it\n"
     "  --hidden       start behind the notification-area icon (nothing changes when a window is\n"
@@ -132,58 +137,53 @@ std::string Format(const std::vector<LinkMatch>& matches, bool json) {
     return text + "]\n";
 }
 
-// The scheme a link names, such as "file" or "javascript"; empty when it names none ("host:8080"
-// is a host and a port).
-std::string_view SchemeOf(std::string_view link) {
-    link = TrimWhiteSpace(link);
-    const auto colon = link.find(':');
-    if (colon == std::string_view::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(link[0]))) {
-        return {};
-    }
-    const std::string_view scheme = link.substr(0, colon);
-    const bool schemeCharacters = std::all_of(scheme.begin(), scheme.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-    });
-    const bool port = colon + 1 < link.size() && std::isdigit(static_cast<unsigned char>(link[colon + 1]));
-    return schemeCharacters && !port ? scheme : std::string_view{};
-}
-
 struct WatchPage {
-    std::string text;
+    std::string address; // the link as fetched
+    GoFetched fetched;
     std::vector<LinkMatch> matches;
 };
 
-// The watch page and its stream entries, or the exit status after saying why there are none.
+// The watch page and its stream entries, as the window's Go fetches them, or the exit status after
+// saying why there are none.
 std::variant<WatchPage, int> FetchWatchPage(const std::string& link, std::FILE* err) {
-    // The window would put "http://" in front of "file:///etc/passwd" and look for a host named
-    // "file"; a script is better told at once.
-    if (const std::string_view scheme = SchemeOf(link);
-        !scheme.empty() && !EqualsIgnoringCase(scheme, "http") && !EqualsIgnoringCase(scheme, "https")) {
-        std::fprintf(err, "Veltrin: cannot fetch %s: only http and https links can be fetched\n", Shown(link).c_str());
+    const LinkToFetch checked = CheckLink(link);
+    if (checked.kind == LinkToFetch::Kind::Blank) {
+        return ReportUsage({"the link is blank"}, err);
+    }
+    if (checked.kind == LinkToFetch::Kind::Refused) {
+        std::fprintf(err, "Veltrin: cannot fetch %s: %s\n", Shown(link).c_str(), std::string(kOnlyHttpLinks).c_str());
         return kNoPage;
     }
-    const std::string normalised = NormaliseLink(link);
-    WatchPage page;
+    WatchPage page{checked.address, {}, {}};
     long status = 0;
     try {
-        const auto request = modNet::CreateConfiguredRequest();
-        page.text = modNet::FetchPage(*request, normalised);
-        status = request->Status();
-    } catch (const HttpRequestError& e) {
-        std::fprintf(err, "Veltrin: cannot fetch %s: %s\n", Shown(normalised).c_str(), e.what());
-        return kNoPage;
+        const auto request = CreateConfiguredRequest();
+        page.fetched = FetchGo(page.address,
+                               [&](const std::string& address) {
+                                   FetchedPage fetched = TryFetchPage(*request, address);
+                                   status = request->Status();
+                                   return fetched;
+                               },
+                               {});
+    } catch (const HttpRequestError& e) { // no request object could be made
+        page.fetched.failure = e.what();
     }
-    auto matches = ExtractStreamEntries(page.text);
-    if (!matches) {
-        std::fprintf(err, "Veltrin: the page at %s has no player parameters (HTTP status %ld)\n",
-                     Shown(normalised).c_str(), status);
+    const std::string shown = Shown(page.address);
+    switch (page.fetched.kind) {
+    case GoFetched::Kind::NotFetched:
+        std::fprintf(err, "Veltrin: cannot fetch %s: %s\n", shown.c_str(), page.fetched.failure.c_str());
         return kNoPage;
+    case GoFetched::Kind::NoParameters:
+        std::fprintf(err, "Veltrin: the page at %s has no player parameters (HTTP status %ld)\n", shown.c_str(),
+                     status);
+        return kNoPage;
+    case GoFetched::Kind::Found: break;
     }
-    if (matches->empty()) {
+    page.matches = ScanStreamEntries(page.fetched.block);
+    if (page.matches.empty()) {
         std::fprintf(err, "Veltrin: the page offers none of the known qualities\n");
         return kNoKnownQuality;
     }
-    page.matches = std::move(*matches);
     return page;
 }
 
@@ -246,27 +246,40 @@ private:
     std::mutex m_mutex;
 };
 
+namespace fs = std::filesystem;
+
 // Where the stream goes: a folder gets the stream's own name, anything else is the file's name.
-DownloadTarget TargetFor(const std::optional<std::string>& output, const DownloadPlan& plan) {
+// The path is made absolute and clean ("./" and "../" gone), as it is printed.
+DownloadTarget TargetFor(const std::optional<std::string>& output, DownloadTarget target) {
     std::error_code ignored;
-    DownloadTarget target{std::filesystem::current_path(ignored), plan.stem, plan.extension};
-    if (!output) {
+    const fs::path path = fs::absolute(output.value_or("."), ignored).lexically_normal();
+    if (!output || fs::is_directory(path, ignored) || output->ends_with('/') || !path.has_filename()) {
+        target.folder = path.has_filename() ? path : path.parent_path();
         return target;
     }
-    const std::filesystem::path path = std::filesystem::absolute(*output, ignored);
-    if (std::filesystem::is_directory(path, ignored) || output->ends_with('/')) {
-        target.folder = path;
-        return target;
-    }
-    target.folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    target.folder = path.parent_path();
     target.stem = path.stem().string();
     target.extension = path.has_extension() ? path.extension().string().substr(1) : std::string();
     return target;
 }
 
+// Whether the output takes the stream as it comes rather than being a file of ours to name:
+// standard output ("-"), or something there that is neither a folder nor a regular file (a
+// device, a pipe), or a link the system keeps to a descriptor (/dev/stdout sent to a file).
+bool TakesTheStream(const std::string& output) {
+    std::error_code ignored;
+    const fs::file_status status = fs::status(output, ignored);
+    const std::string normal = fs::absolute(output, ignored).lexically_normal().string();
+    const bool descriptorLink = fs::is_symlink(fs::symlink_status(output, ignored)) &&
+                                (normal.starts_with("/dev/") || normal.starts_with("/proc/"));
+    return output == "-" ||
+           (fs::exists(status) && !fs::is_directory(status) && (!fs::is_regular_file(status) || descriptorLink));
+}
+
 // What the wait for a download hears: its end or its pause, from the engine's thread, or a signal
 // to stop.
 struct Waiting {
+    std::atomic<bool> stop{false}; // set with interrupted, for a download on the waiting thread
     std::mutex mutex;
     std::condition_variable changed;
     std::optional<DownloadInfo> ended;
@@ -295,6 +308,7 @@ public:
             while (sigwait(&m_signals, &signal) == 0 && !(signal == SIGUSR1 && m_stopping)) {
                 if (signal != SIGUSR1) {
                     std::lock_guard lock(waiting.mutex);
+                    waiting.stop = true;
                     waiting.interrupted = true;
                     waiting.changed.notify_all();
                 }
@@ -330,10 +344,57 @@ std::string Kept(const DownloadInfo& info) {
            " kept in \"" + info.file.filename().string() + ".part\"; the same command goes on from there";
 }
 
+// The stream written to an output that takes it as it comes: nothing kept, nothing continued.
+int StreamOut(const std::string& output, const StreamDownload& download, std::FILE* out, std::FILE* err) {
+    // Opened before the signals are taken: a pipe nobody reads yet holds the open, and Ctrl+C
+    // must still end it then.
+    struct stat st {};
+    const bool toStandardOutput = output == "-";
+    const int fd =
+        toStandardOutput
+            ? ::dup(fileno(out))
+            : ::open(output.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY |
+                                         (::stat(output.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? O_APPEND : 0));
+    if (fd < 0) {
+        std::fprintf(err, "Veltrin: cannot write to %s: %s\n", output.c_str(), Reason(errno));
+        return kOutputFailed;
+    }
+    struct stat written {};
+    struct stat printed {};
+    // The path goes to standard output unless the stream went there.
+    const bool printable = !toStandardOutput && !(::fstat(fd, &written) == 0 && ::fstat(fileno(out), &printed) == 0 &&
+                                                  written.st_dev == printed.st_dev && written.st_ino == printed.st_ino);
+    Waiting waiting;
+    StreamEnd end;
+    {
+        const SignalWatch watch(waiting);
+        ProgressReport report(err);
+        DownloadEngine::Options options;
+        options.userAgent = kUserAgent;
+        end = StreamInto(fd, download, options, waiting.stop, [&](const DownloadInfo& info) { report.Show(info); });
+    }
+    ::close(fd);
+    switch (end.info.state) {
+    case DownloadState::Finished:
+        if (printable && !Write(out, output + "\n")) {
+            std::fprintf(err, "Veltrin: saved to %s, but that cannot be printed: %s\n", output.c_str(), Reason(errno));
+            return kOutputFailed;
+        }
+        return kFound;
+    case DownloadState::Failed:
+        if (end.outputError != 0) {
+            std::fprintf(err, "Veltrin: cannot write to %s: %s\n", output.c_str(), Reason(end.outputError));
+            return kOutputFailed;
+        }
+        std::fprintf(err, "Veltrin: the download failed: %s\n", end.info.reason.c_str());
+        return kDownloadFailed;
+    default: std::fprintf(err, "Veltrin: stopped\n"); return kInterrupted;
+    }
+}
+
 int Download(const Job& job, std::FILE* out, std::FILE* err) {
     const QualityRow& quality = *job.quality;
-    const std::string& link = job.link;
-    auto fetched = FetchWatchPage(link, err);
+    auto fetched = FetchWatchPage(job.link, err);
     if (const int* status = std::get_if<int>(&fetched)) {
         return *status;
     }
@@ -344,12 +405,18 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "Veltrin: the page has no %s stream\n", std::string(quality.label).c_str());
         return kNoKnownQuality;
     }
+    StreamDownload download = PlanStreamDownload({page.address, page.fetched.title, page.fetched.videoId, *match}, {});
+    if (job.output && TakesTheStream(*job.output)) {
+        return StreamOut(*job.output, download, out, err);
+    }
+    download.target = TargetFor(job.output, download.target);
+    download.continuation.afresh = job.afresh;
 
     Waiting waiting;
     const SignalWatch watch(waiting);
     ProgressReport report(err);
     DownloadEngine::Options options;
-    options.userAgent = modNet::kUserAgent;
+    options.userAgent = kUserAgent;
     DownloadEngine engine(options, [&](const DownloadInfo& info) {
         report.Show(info);
         if (Over(info.state) || info.state == DownloadState::Paused) {
@@ -358,30 +425,8 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
             waiting.changed.notify_all();
         }
     });
-    const DownloadPlan plan = PlanDownload(*match, VideoTitle(page.text));
-    const std::optional<int> format = FormatCode(match->entry);
-    Continuation continuation{{VideoId(page.text), format.value_or(-1)}, link, job.afresh};
-    if (continuation.stream.video.empty()) {
-        continuation.stream.video = NormaliseLink(link); // a page without an id is known by its link
-    }
-    // The same format code on the page fetched again; an address may be signed for a while only.
-    continuation.findAddress = [&link, format]() -> std::optional<std::string> {
-        std::FILE* quiet = std::fopen("/dev/null", "w");
-        auto again = FetchWatchPage(link, quiet != nullptr ? quiet : stderr);
-        if (quiet != nullptr) {
-            std::fclose(quiet);
-        }
-        const auto* found = std::get_if<WatchPage>(&again);
-        for (const LinkMatch& m : found != nullptr ? found->matches : std::vector<LinkMatch>{}) {
-            if (FormatCode(m.entry) == format) {
-                return PlanDownload(m, {}).address;
-            }
-        }
-        return std::nullopt;
-    };
-    const DownloadTarget target = TargetFor(job.output, plan);
-    const bool kept = target.extension.has_value(); // else the engine cannot find the part again
-    const int id = engine.Add(plan.address, target, std::move(continuation));
+    const bool kept = download.target.extension.has_value(); // else the engine cannot find the part again
+    const int id = engine.Add(download.address, download.target, std::move(download.continuation));
     std::unique_lock lock(waiting.mutex);
     waiting.changed.wait(lock, [&] { return waiting.ended || waiting.interrupted; });
     if (!waiting.ended) {

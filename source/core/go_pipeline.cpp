@@ -33,14 +33,6 @@ std::optional<FileError> PrepareFallback(const fs::path& programFolder, const fs
 
 } // namespace
 
-std::optional<std::vector<LinkMatch>> ExtractStreamEntries(std::string_view pageText) {
-    const auto window = FindParameterWindow(pageText);
-    if (!window) {
-        return std::nullopt;
-    }
-    return ScanStreamEntries(DecodeParameters(*window));
-}
-
 GoFetched FetchGo(const std::string& link, const FetchPage& fetch, const std::string& advertisementPage) {
     GoFetched fetched;
     {

@@ -19,10 +19,6 @@ struct FetchedPage {
 };
 using FetchPage = std::function<FetchedPage(const std::string& link)>;
 
-// The stream entries of a watch page: nothing when the page has no player parameters, else the
-// matches of the decoded parameter block, possibly none.
-std::optional<std::vector<LinkMatch>> ExtractStreamEntries(std::string_view pageText);
-
 struct GoFolders {
     std::filesystem::path program;  // where the results file goes, beside the download picture
     std::filesystem::path fallback; // used when the program folder cannot be written

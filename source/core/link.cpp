@@ -28,6 +28,21 @@ void AppendEscaped(std::string& out, std::string_view bytes, std::string_view es
     }
 }
 
+// The scheme a link names, such as "file" or "javascript"; empty when it names none ("host:8080"
+// is a host and a port).
+std::string_view SchemeOf(std::string_view link) {
+    const auto colon = link.find(':');
+    if (colon == std::string_view::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(link[0]))) {
+        return {};
+    }
+    const std::string_view scheme = link.substr(0, colon);
+    const bool schemeCharacters = std::all_of(scheme.begin(), scheme.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+    const bool port = colon + 1 < link.size() && std::isdigit(static_cast<unsigned char>(link[colon + 1]));
+    return schemeCharacters && !port ? scheme : std::string_view{};
+}
+
 } // namespace
 
 std::string_view TrimWhiteSpace(std::string_view text) {
@@ -53,6 +68,18 @@ std::string NormaliseLink(std::string_view link) {
         return std::string(link);
     }
     return "http://" + std::string(link);
+}
+
+LinkToFetch CheckLink(std::string_view link) {
+    const std::string_view bare = TrimWhiteSpace(link);
+    if (bare.empty()) {
+        return {};
+    }
+    if (const std::string_view scheme = SchemeOf(bare);
+        !scheme.empty() && !EqualsIgnoringCase(scheme, "http") && !EqualsIgnoringCase(scheme, "https")) {
+        return {LinkToFetch::Kind::Refused, {}};
+    }
+    return {LinkToFetch::Kind::Fetch, NormaliseLink(link)};
 }
 
 std::string RequestAddress(std::string_view entry) {

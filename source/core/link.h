@@ -17,6 +17,18 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // as is one that holds "http://" anywhere; nothing is trimmed.
 std::string NormaliseLink(std::string_view link);
 
+// What the Go command makes of a link typed, pasted or handed over, for the window and the command
+// line alike: nothing for a blank one; a refusal, in these words, for one that names a scheme
+// other than http or https (given "http://" in front, "ftp://x/" would be looked for on a host
+// named "ftp"); else the address NormaliseLink gives.
+inline constexpr std::string_view kOnlyHttpLinks = "only http and https links can be fetched";
+struct LinkToFetch {
+    enum class Kind { Blank, Refused, Fetch };
+    Kind kind = Kind::Blank;
+    std::string address; // Fetch: what to fetch
+};
+LinkToFetch CheckLink(std::string_view link);
+
 // The address a browser asks for when a stream entry is followed in the results page, which is
 // written in Windows-1252: the query goes as that page's bytes, the rest as UTF-8, and what may not
 // stand in an address (white space, quotes, angle brackets, bytes above 127) as %XX. An entry the

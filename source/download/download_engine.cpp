@@ -230,7 +230,7 @@ struct DownloadEngine::Impl {
         }
         t.part = std::fopen(t.file.Path().c_str(), "ab");
         if (t.part == nullptr) {
-            t.attempt.facts.writeError = errno;
+            t.attempt.facts.openError = errno; // the part cannot be made again: its folder went, say
         }
         return t.part != nullptr;
     }

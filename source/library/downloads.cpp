@@ -1,10 +1,8 @@
 #include "library/downloads.h"
 
-#include "core/file_name.h"
-#include "core/go_pipeline.h"
 #include "core/progress.h"
-#include "net/http_request.h"
-#include "net/mod_net.h"
+#include "download/stream_download.h"
+#include "net/page_fetch.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -25,27 +23,11 @@ bool Over(DownloadState state) {
 
 } // namespace
 
-Continuation ContinuationFor(const StoredDownload& row) {
-    Continuation continuation{row.stream, row.page};
-    continuation.findAddress = [page = row.page, format = row.stream.format]() -> std::optional<std::string> {
-        try {
-            const auto request = modNet::CreateConfiguredRequest();
-            const auto matches = ExtractStreamEntries(modNet::FetchPage(*request, page));
-            for (const LinkMatch& m : matches ? *matches : std::vector<LinkMatch>{}) {
-                if (FormatCode(m.entry) == format) {
-                    return PlanDownload(m, {}).address;
-                }
-            }
-        } catch (const HttpRequestError&) {
-        }
-        return std::nullopt;
-    };
-    return continuation;
-}
+Continuation ContinuationFor(const StoredDownload& row) { return StreamContinuation(row.stream, row.page); }
 
 Downloads::Downloads(QObject* parent) : QAbstractListModel(parent) {
     DownloadEngine::Options options;
-    options.userAgent = modNet::kUserAgent;
+    options.userAgent = kUserAgent;
     m_engine = std::make_unique<DownloadEngine>(options, [this](const DownloadInfo& info) {
         // The engine reports from its own thread; the window hears of it on its own.
         QMetaObject::invokeMethod(

@@ -118,11 +118,7 @@ void HttpRequest::Option(RequestOption option, const OptionValue& value) {
     }
 }
 
-// Direct is the only setting there is: no transfer ever goes through a proxy.
-void HttpRequest::SetProxy(int) {}
-
-// GET is the only method there is.
-void HttpRequest::Open(std::string_view, std::string_view url) {
+void HttpRequest::Open(std::string_view url) {
     State& s = *m_state;
     s.opened = false;
     s.received = false;

@@ -18,8 +18,6 @@ enum class RequestOption : int {
     EnableHttp1_1 = 17,
 };
 
-inline constexpr int kProxySettingDirect = 1;
-
 // Any operation of HttpRequest that cannot complete throws this; what() says why in words a user
 // can act on, such as "the connection was refused".
 class HttpRequestError : public std::runtime_error {
@@ -28,8 +26,8 @@ public:
 };
 
 // The program's one HTTP request object: created once, configured with Option, then used for one
-// synchronous GET after the other with SetProxy, Open, Send and ResponseText. It keeps one
-// connection cache for its whole life, so fetches from the same server reuse the connection.
+// synchronous GET after the other with Open, Send and ResponseText, never through a proxy. It keeps
+// one connection cache for its whole life, so fetches from the same server reuse the connection.
 class HttpRequest {
 public:
     using OptionValue = std::variant<bool, std::string>;
@@ -49,9 +47,8 @@ public:
 
     // A value of the wrong type turns the option off.
     void Option(RequestOption option, const OptionValue& value);
-    // Only kProxySettingDirect and GET exist: the setting and the method are not looked at.
-    void SetProxy(int setting);
-    void Open(std::string_view method, std::string_view url);
+    // Prepares a GET of url, the only method there is.
+    void Open(std::string_view url);
     // Returns once the whole response is there; throws on any failure of the transfer.
     void Send();
     // The body of the last response as UTF-8 text, honouring the charset the server declared.

@@ -11,7 +11,7 @@
 #include "desktop/shell.h"
 #include "library/downloads.h"
 #include "net/http_request.h"
-#include "net/mod_net.h"
+#include "net/page_fetch.h"
 #include "window/constants.h"
 #include "window/controls.h"
 #include "window/downloads_window.h"
@@ -336,7 +336,7 @@ double frmMain::TwipsPerPixelX() const {
 void frmMain::Form_Load(bool hidden) {
     m_wb1->Navigate(QStringLiteral("about:blank"));
     try {
-        m_fetcher->SetRequest(modNet::CreateConfiguredRequest());
+        m_fetcher->SetRequest(CreateConfiguredRequest());
     } catch (const HttpRequestError& e) {
         m_fetcher->SetRequest(nullptr, e.what());
         ReportFailure(tr("The HTTP request object cannot be created."), QString::fromUtf8(e.what()));

@@ -1,7 +1,7 @@
 #include "window/go_fetcher.h"
 
 #include "net/http_request.h"
-#include "net/mod_net.h"
+#include "net/page_fetch.h"
 
 #include <atomic>
 
@@ -41,7 +41,7 @@ void GoFetcher::Start(const std::string& link, const std::string& advertisementP
         // The program's object is still busy with a Go that was stopped: this one gets its own,
         // made the same way.
         try {
-            job->request = modNet::CreateConfiguredRequest();
+            job->request = CreateConfiguredRequest();
         } catch (const HttpRequestError& e) {
             m_noRequestReason = e.what();
         }
@@ -59,13 +59,7 @@ void GoFetcher::Start(const std::string& link, const std::string& advertisementP
             if (job->stop) {
                 return {{}, "stopped"};
             }
-            try {
-                return {modNet::FetchPage(*job->request, address), {}};
-            } catch (const HttpRequestError& e) {
-                return {{}, e.what()};
-            } catch (const std::bad_alloc&) {
-                return {{}, "out of memory"};
-            }
+            return TryFetchPage(*job->request, address);
         };
         QMetaObject::invokeMethod(
             this, [this, job, fetched = FetchGo(link, fetch, advertisementPage)] { Finish(job, fetched); },

@@ -9,8 +9,10 @@
 
 #include <atomic>
 #include <csignal>
+#include <future>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace veltrin::testing {
@@ -66,7 +68,7 @@ protected:
                             "text/html");
         });
         m_server->Get("/signed", [this](const httplib::Request& req, auto& res) {
-            res.status = req.get_param_value("sig") == "1" ? 410 : 200;
+            res.status = std::stoi(req.get_param_value("sig")) % 2 == 1 ? 410 : 200; // each run's first
             res.set_content(m_video, "video/x-flv");
         });
         m_server.Start();
@@ -118,7 +120,6 @@ protected:
     // A copy of the program in a folder of its own, where its results file goes.
     QString Installed() {
         const fs::path folder = m_folder / "program";
-        fs::create_directories(folder);
         const fs::path built = fs::path(VELTRIN_EXECUTABLE).parent_path();
         fs::create_directories(folder / "modules");
         for (const char* name : {"Veltrin", "modules/veltrin-webview.so", "dl.jpg"}) {
@@ -180,6 +181,13 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--download 240P @/streams", 3, "", "the server answered 404"},
         {"--download 480p @/expiring", 0, saved("e1 (480P).flv"),
          "410; the watch page gave the stream's address again"},
+        {"--download 720p --output ./chosen/.. @/streams", 0, saved("AC_DC_ Live_ (720P) (3).mp4"), ""}, // clean
+        // What takes the stream as it comes gets it whole, with nothing made beside it.
+        {"--download 720p --output - @/streams", 0, m_video, ""},
+        {"--download 720p --output /dev/null @/streams", 0, "/dev/null\n", ""},
+        {"--download 720p --output piped/stream @/streams", 0, "piped/stream\n", ""},
+        {"--download 480p --output /dev/null @/expiring", 0, "/dev/null\n", "the watch page gave the stream's address"},
+        {"--download 240p --output /dev/null @/streams", 3, "", "the server answered 404"},
         // A reader that has gone (| head, | true) ends the links quietly and stops no download
         // half-way; a saved file's path that cannot be printed is no success.
         {"--links @/watch", 0, "", "", Out::Gone},
@@ -187,6 +195,17 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--download mobile @/streams", 74, "", "", Out::AllGone},
         {"--download 720p @/streams", 74, "", "but that cannot be printed: Bad file descriptor", Out::Closed},
     };
+    // A named pipe takes the stream whole. The test holds it open too, so that its reader ends
+    // however the program does.
+    const fs::path fifo = here / "piped" / "stream";
+    fs::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int held = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    auto piped = std::async(std::launch::async, [&fifo] { return ReadFile(fifo); });
+    const auto regularFilesInDev = [] { // a device's neighbours
+        return std::ranges::count_if(fs::directory_iterator("/dev"), [](const auto& f) { return f.is_regular_file(); });
+    };
+    const auto devBefore = regularFilesInDev();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         const Result result = Run(Args(c.args), QStringLiteral(VELTRIN_EXECUTABLE), here, c.output);
@@ -195,13 +214,17 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         EXPECT_EQ(result.err.empty(), c.errHas.empty()) << result.err;
         EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
     }
+    EXPECT_EQ(regularFilesInDev(), devBefore);
+    ::close(held);
+    EXPECT_TRUE(piped.get() == m_video) << "the stream whole through the pipe";
+    EXPECT_EQ(FileNames(fifo.parent_path()), std::set<std::string>{"stream"});
     EXPECT_EQ(FileNames(here),
               (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "AC_DC_ Live_ (720P) (2).mp4", "e1 (480P).flv",
-                                     "AC_DC_ Live_ (720P) (3).mp4", "AC_DC_ Live_ (Mobile).3gp",
-                                     "AC_DC_ Live_ (Mobile) (2).3gp", "chosen"}));
+                                     "AC_DC_ Live_ (720P) (3).mp4", "AC_DC_ Live_ (720P) (4).mp4",
+                                     "AC_DC_ Live_ (Mobile).3gp", "AC_DC_ Live_ (Mobile) (2).3gp", "chosen", "piped"}));
     EXPECT_EQ(FileNames(here / "chosen"), (std::set<std::string>{"AC_DC_ Live_ (720P).mp4", "mine.bin"}));
     for (const fs::path& file : fs::recursive_directory_iterator(here)) {
-        EXPECT_TRUE(fs::is_directory(file) || ReadFile(file) == m_video) << file; // whole, however the output went
+        EXPECT_TRUE(fs::is_directory(file) || fs::is_fifo(file) || ReadFile(file) == m_video) << file; // whole
     }
 }
 

@@ -27,12 +27,9 @@ TEST(DecodingChain, FollowsItsRuleStepByStep) {
         step += step == 2 ? 1 : 0;
         char find[4];
         std::snprintf(find, sizeof find, "%%%02X", code);
-        char in[1] = {static_cast<char>(code)};
-        char out[8] = {};
-        char* inPtr = in;
-        char* outPtr = out;
-        std::size_t inLeft = 1;
-        std::size_t outLeft = sizeof out;
+        char in[1] = {static_cast<char>(code)}, out[8] = {};
+        char *inPtr = in, *outPtr = out;
+        std::size_t inLeft = 1, outLeft = sizeof out;
         const bool assigned = iconv(system, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
         const auto departure = departures.find(code);
         EXPECT_TRUE(assigned || departure != departures.end()) << find << ": the code page assigns no character";

@@ -44,50 +44,32 @@ TEST_F(GoPipeline, StagesRunInOrderAndStopWithoutPlayerParameters) {
     const std::string three = Row("720P", "http://v/a?itag=22") + Row("240p", "v/b?itag=5");
     const std::string mobile = Row("Mobile", "v/c?itag=17") + "\r\n";
     using Kind = GoOutcome::Kind;
+    const std::vector<std::string> watchOnly{kWatch}, both{kWatch, kAd};
+    const std::string unknown = "flashvars url=x?itag=99&quality=hd</script>";
     const struct {
         const char* name;
-        std::optional<std::string> watchPage; // nothing: the fetch fails
-        std::optional<std::string> adPage;
+        std::optional<std::string> watchPage, adPage; // nothing: the fetch fails
         std::string adAddress;
-        std::vector<std::string> fetches;
+        const std::vector<std::string>& fetches;
         Kind kind;
         std::string written;
     } cases[] = {
-        {"NotFetched", std::nullopt, "ad", kAd, {kWatch}, Kind::NotFetched, ""},
-        {"NoMarkers", "<html>gone</html>", "ad", kAd, {kWatch}, Kind::NoParameters, ""},
-        {"AdvertisementAfterTheSecondRow",
-         kStreams,
-         "ad",
-         kAd,
-         {kWatch, kAd},
-         Kind::Written,
-         kResultsHeading + three + frame + mobile},
-        {"FailedAdvertisementFetch",
-         kStreams,
-         std::nullopt,
-         kAd,
-         {kWatch, kAd},
-         Kind::Written,
-         kResultsHeading + three + mobile},
-        {"NoAdvertisementAddress", kStreams, "ad", "", {kWatch}, Kind::Written, kResultsHeading + three + mobile},
-        {"NoKnownQuality",
-         "flashvars url=x?itag=99&quality=hd</script>",
-         "ad",
-         kAd,
-         {kWatch, kAd},
-         Kind::Written,
-         kResultsHeading + "\r\n"},
+        {"NotFetched", std::nullopt, "ad", kAd, watchOnly, Kind::NotFetched, ""},
+        {"NoMarkers", "<html>gone</html>", "ad", kAd, watchOnly, Kind::NoParameters, ""},
+        {"AdAfterTheSecondRow", kStreams, "ad", kAd, both, Kind::Written, kResultsHeading + three + frame + mobile},
+        {"FailedAdFetch", kStreams, std::nullopt, kAd, both, Kind::Written, kResultsHeading + three + mobile},
+        {"NoAdAddress", kStreams, "ad", "", watchOnly, Kind::Written, kResultsHeading + three + mobile},
+        {"NoKnownQuality", unknown, "ad", kAd, both, Kind::Written, kResultsHeading + "\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(m_folder / "temp.html");
         m_fetched.clear();
         m_pages.clear();
-        if (c.watchPage) {
-            m_pages[kWatch] = *c.watchPage;
-        }
-        if (c.adPage) {
-            m_pages[kAd] = *c.adPage;
+        for (const auto& [link, page] : {std::pair{kWatch, c.watchPage}, std::pair{kAd, c.adPage}}) {
+            if (page) {
+                m_pages[link] = *page;
+            }
         }
         const GoOutcome outcome = Run(c.adAddress);
         EXPECT_EQ(m_fetched, c.fetches);
