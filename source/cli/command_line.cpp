@@ -331,17 +331,13 @@ private:
     std::thread m_thread;
 };
 
-bool Over(DownloadState state) {
-    return state == DownloadState::Finished || state == DownloadState::Failed || state == DownloadState::Cancelled;
-}
-
 // "3.1 MB kept in "Clip.mp4.part"; the same command goes on from there", or nothing.
 std::string Kept(const DownloadInfo& info) {
     if (info.received <= 0 || info.file.empty()) {
         return {};
     }
     return "; " + ByteSize(info.received) + (info.total >= 0 ? " of " + ByteSize(info.total) : std::string()) +
-           " kept in \"" + info.file.filename().string() + ".part\"; the same command goes on from there";
+           " kept in \"" + PartPathOf(info.file).filename().string() + "\"; the same command goes on from there";
 }
 
 // The stream written to an output that takes it as it comes: nothing kept, nothing continued.
@@ -419,9 +415,9 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
     options.userAgent = kUserAgent;
     DownloadEngine engine(options, [&](const DownloadInfo& info) {
         report.Show(info);
-        if (Over(info.state) || info.state == DownloadState::Paused) {
+        if (IsEnded(info.state) || info.state == DownloadState::Paused) {
             std::lock_guard lock(waiting.mutex);
-            (Over(info.state) ? waiting.ended : waiting.paused) = info;
+            (IsEnded(info.state) ? waiting.ended : waiting.paused) = info;
             waiting.changed.notify_all();
         }
     });
