@@ -163,20 +163,72 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return List()->rowCount() == 2 && Shows(1, QStringLiteral("Finished")); }));
 }
 
-TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
-    shell::SetNotificationAreaForTesting(true);
+// Nothing is announced while a window of the program is the active one: the row says it already.
+TEST_F(DownloadsView, EndIsAnnouncedOnlyWhileTheUserLooksElsewhere) {
     std::vector<QString> said;
     m_window->SetNotifier([&](const QString& title, const QString& text) {
         said.push_back(QStringList{title, text}.join(QLatin1Char('|')));
     });
+    const int unseen = Start("/missing");
+    DownloadsWindow* view = m_window->DownloadsView();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->isActiveWindow(); }));
+    ASSERT_TRUE(Shows(unseen, QStringLiteral("Failed")));
+    DesktopIntegration::setNotificationAreaForTesting(true);
     const int finished = Start("/slow");
     m_window->setWindowState(Qt::WindowMinimized);
     ASSERT_FALSE(m_window->isVisible());
     ASSERT_TRUE(Shows(finished, QStringLiteral("Finished")));
     Start("/missing");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return said.size() == 2; }, 10000));
     EXPECT_EQ(said.at(0), QStringLiteral("Download finished|video (video).webm"));
     EXPECT_TRUE(said.at(1).startsWith(QStringLiteral("Download failed|"))) << said.at(1).toStdString();
+}
+
+// The window opens beside the main one, fits its buttons, walks them with Tab as they stand, keeps
+// a row current after Clear finished, and draws no progress before bytes arrive.
+TEST_F(DownloadsView, ListWindowIsLaidOutAsItIsSeen) {
+    m_video.resize(4000000);
+    Start("/slow"), Start("/slow"); // run on
+    m_video.resize(4000);
+    const int finished = Start("/slow");
+    ASSERT_TRUE(Shows(finished, QStringLiteral("Finished")));
+    List()->SetMostAtOnce(2);
+    const int queued = Start("/slow");
+    ASSERT_TRUE(Shows(queued, QStringLiteral("Queued")));
+    DownloadsWindow* view = m_window->DownloadsView();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    // Where the screen has no room beside the window, the window covers as little of it as it can.
+    EXPECT_EQ(view->frameGeometry().top(), m_window->frameGeometry().top());
+    EXPECT_TRUE(view->frameGeometry().left() == 0 || view->frameGeometry().left() > m_window->frameGeometry().right());
+
+    view->View()->setCurrentIndex(List()->index(finished)); // the most buttons
+    view->View()->setFocus();
+    auto* clear = view->findChild<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(clear->text(), QStringLiteral("Clear finished"));
+    int left = 0;
+    for (QPushButton* button :
+         {view->ButtonFor(A::Open), view->ButtonFor(A::Folder), view->ButtonFor(A::Remove), clear}) {
+        EXPECT_TRUE(view->rect().contains(button->geometry()) && button->width() >= button->sizeHint().width())
+            << button->text().toStdString();
+        EXPECT_GT(button->x(), left) << button->text().toStdString();
+        left = button->x();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), button) << button->text().toStdString();
+    }
+
+    const QRect row = view->View()->visualRect(List()->index(queued)).adjusted(6, 0, -6, 0);
+    const QImage shot = view->View()->viewport()->grab(row).toImage();
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            ASSERT_LT(c.blue() - c.red(), 60) << "no progress drawn at " << x << "," << y;
+        }
+    }
+    QTest::keyClick(clear, Qt::Key_Space);
+    ASSERT_EQ(List()->rowCount(), 3);
+    EXPECT_EQ(view->View()->currentIndex().row(), 2) << "the row that took the cleared one's place";
+    EXPECT_TRUE(view->ButtonFor(A::Cancel)->isVisible());
 }
 
 } // namespace
