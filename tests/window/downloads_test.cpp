@@ -5,6 +5,9 @@
 
 #include <QListView>
 
+#include <atomic>
+#include <thread>
+
 namespace veltrin::testing {
 namespace {
 
@@ -188,14 +191,20 @@ TEST_F(DownloadsView, EndIsAnnouncedOnlyWhileTheUserLooksElsewhere) {
 // The window opens beside the main one, fits its buttons, walks them with Tab as they stand, keeps
 // a row current after Clear finished, and draws no progress before bytes arrive.
 TEST_F(DownloadsView, ListWindowIsLaidOutAsItIsSeen) {
+    std::atomic<bool> answer{false};
+    m_server->Get("/held", [&](const auto&, auto& res) {
+        for (int wait = 0; wait < 2000 && !answer; ++wait) { // no bytes till then
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        res.status = 404;
+    });
     m_video.resize(4000000);
     Start("/slow"), Start("/slow"); // run on
     m_video.resize(4000);
     const int finished = Start("/slow");
     ASSERT_TRUE(Shows(finished, QStringLiteral("Finished")));
-    List()->SetMostAtOnce(2);
-    const int queued = Start("/slow");
-    ASSERT_TRUE(Shows(queued, QStringLiteral("Queued")));
+    const int held = Start("/held");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Info(held).state == DownloadState::Downloading; }));
     DownloadsWindow* view = m_window->DownloadsView();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
     // Where the screen has no room beside the window, the window covers as little of it as it can.
@@ -217,7 +226,7 @@ TEST_F(DownloadsView, ListWindowIsLaidOutAsItIsSeen) {
         EXPECT_EQ(QApplication::focusWidget(), button) << button->text().toStdString();
     }
 
-    const QRect row = view->View()->visualRect(List()->index(queued)).adjusted(6, 0, -6, 0);
+    const QRect row = view->View()->visualRect(List()->index(held)).adjusted(6, 0, -6, 0);
     const QImage shot = view->View()->viewport()->grab(row).toImage();
     for (int y = 0; y < shot.height(); ++y) {
         for (int x = 0; x < shot.width(); ++x) {
@@ -229,6 +238,7 @@ TEST_F(DownloadsView, ListWindowIsLaidOutAsItIsSeen) {
     ASSERT_EQ(List()->rowCount(), 3);
     EXPECT_EQ(view->View()->currentIndex().row(), 2) << "the row that took the cleared one's place";
     EXPECT_TRUE(view->ButtonFor(A::Cancel)->isVisible());
+    answer = true;
 }
 
 } // namespace

@@ -206,7 +206,7 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     settings.preferredQuality = 4; // 240p
     m_window->ApplySettings(settings);
     SetClipboard(link("slow&t=C"));
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == link("slow&t=C"); }));
     SetClipboard(link("t=D"));
     const std::vector<std::string> both{"C (240p).flv=5", "D (240p).flv=5"};
     ASSERT_TRUE(QTest::qWaitFor([&] { return saved() == both; }, 10000)) << saved().size();
