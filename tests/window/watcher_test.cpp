@@ -213,16 +213,13 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     EXPECT_EQ(m_window->linkBox()->text(), link("t=D")) << "the link box follows the latest copy";
     EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 4; }, 5000));
     EXPECT_EQ(std::ranges::count(said, QStringLiteral("Downloading D (240p).flv")), 1);
-    // Each row is its own page's, not the one shown last.
-    std::set<std::string> rows;
+    std::set<std::string> rows; // each its own page's, not the one shown last
     for (int row = 0; row < m_window->DownloadList()->rowCount(); ++row) {
         const StoredDownload& stored = m_window->DownloadList()->Entry(row).row;
-        rows.insert(stored.title + " " + stored.page + " " + stored.stream.video);
+        rows.insert(stored.title + " " + stored.stream.video + " " + stored.page);
     }
-    const auto row = [&](const std::string& title, const char* query) {
-        return title + " " + link(query).toStdString() + " id" + title;
-    };
-    EXPECT_EQ(rows, (std::set{row("C", "slow&t=C"), row("D", "t=D")}));
+    EXPECT_EQ(rows,
+              (std::set<std::string>{"C idC " + link("slow&t=C").toStdString(), "D idD " + link("t=D").toStdString()}));
 
     // After a restart the text answered last is not acted on again; copied anew, it is.
     Open();
