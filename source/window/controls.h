@@ -29,8 +29,9 @@ private:
     bool m_button;
 };
 
-// The single-line link box. Like the desktop's own text boxes, its caret stops blinking after a while without input: a
-// blinking caret repaints the window twice a second for as long as it sits there.
+// The single-line link box. Like the desktop's own text boxes, its caret stops blinking after a
+// while without input: a blinking caret repaints the window twice a second for as long as it sits
+// there.
 class LinkEdit : public QLineEdit {
     Q_OBJECT
 public:

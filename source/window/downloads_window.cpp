@@ -90,8 +90,8 @@ void DownloadDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     bar.maximum = progress < 0 ? 0 : 1000;
     bar.progress = std::max(progress, 0);
     bar.state = QStyle::State_Enabled | QStyle::State_Horizontal;
-    // Until bytes arrive the bar is empty: a style draws a sliver even at nought, and a busy bar
-    // would tell of a transfer that has not begun.
+    // Until bytes arrive the bar stays empty: with no total known yet the style would draw a busy
+    // bar, telling of a transfer that has not begun.
     const DownloadInfo& live = m_downloads->Entry(index.row()).live;
     const bool started = live.received > 0 || live.state == DownloadState::Finished;
     style->drawControl(started ? QStyle::CE_ProgressBar : QStyle::CE_ProgressBarGroove, &bar, painter, option.widget);
@@ -167,13 +167,14 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
         previous = button;
     }
     setTabOrder(previous, m_clear);
-    // Wide enough at its first size for the most buttons a row shows at once (a finished one's).
-    int widest = 2 * kMargin + m_clear->sizeHint().width();
+    // Wide enough at its first size for the most buttons a row shows at once (a finished one's),
+    // with a gap before Clear finished.
+    int widest = 2 * kMargin + m_clear->sizeHint().width() + 4 * buttons->spacing();
     for (const Downloads::Action action :
          {Downloads::Action::Open, Downloads::Action::Folder, Downloads::Action::Remove}) {
         widest += ButtonFor(action)->sizeHint().width() + buttons->spacing();
     }
-    resize(std::max(560, widest + 4 * buttons->spacing()), 320);
+    resize(std::max(560, widest), 320);
     connect(m_delegate, &DownloadDelegate::Clicked, this, &DownloadsWindow::Act);
     connect(m_clear, &QPushButton::clicked, this, &DownloadsWindow::ClearFinished);
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, &DownloadsWindow::ShowCurrentActions);
