@@ -163,19 +163,13 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
 }
 
 TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
-    DesktopIntegration::setNotificationAreaForTesting(true);
-    std::vector<QString> said;
-    m_window->SetNotifier([&](const QString& title, const QString& text) {
-        said.push_back(QStringList{title, text}.join(QLatin1Char('|')));
-    });
     const int finished = Start("/slow");
-    m_window->setWindowState(Qt::WindowMinimized);
-    ASSERT_FALSE(m_window->isVisible());
+    HideBehindIcon();
     ASSERT_TRUE(Shows(finished, QStringLiteral("Finished")));
     Start("/missing");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 2; }, 10000));
-    EXPECT_EQ(said.at(0), QStringLiteral("Download finished|video (video).webm"));
-    EXPECT_TRUE(said.at(1).startsWith(QStringLiteral("Download failed|"))) << said.at(1).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_said.size() == 2; }, 10000));
+    EXPECT_EQ(m_said.at(0), QStringLiteral("Download finished|video (video).webm"));
+    EXPECT_TRUE(m_said.at(1).startsWith(QStringLiteral("Download failed|"))) << m_said.at(1).toStdString();
 }
 
 // The window opens beside the main one, fits its buttons, walks them with Tab as they stand, keeps

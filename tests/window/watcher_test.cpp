@@ -92,10 +92,8 @@ TEST_F(Watcher, TextIsForgottenAgainWhenItsGoFails) {
 // Yes puts the whole text, however long, in the link box and runs the Go command, also while the
 // window is hidden behind its icon; the question shows the text cut short.
 TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQuestion) {
-    DesktopIntegration::setNotificationAreaForTesting(true);
     m_window->linkBox()->setText(QStringLiteral("something typed earlier"));
-    m_window->setWindowState(Qt::WindowMinimized);
-    ASSERT_FALSE(m_window->isVisible());
+    HideBehindIcon();
     const QString text = WatchLink() + QStringLiteral("#") + QString(200000, QLatin1Char('x'));
     BoxAnswerer boxes;
     boxes.answers = {Button::Yes};
@@ -181,13 +179,7 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     };
     BoxAnswerer boxes;
     boxes.answers = {Button::Yes};
-    std::vector<QString> said;
-    const auto listen = [&] {
-        DesktopIntegration::setNotificationAreaForTesting(true);
-        m_window->setWindowState(Qt::WindowMinimized);
-        m_window->SetNotifier([&](const QString& title, const QString&) { said.push_back(title); });
-    };
-    listen();
+    HideBehindIcon();
 
     // The menu's choice takes effect at once, and a link copied while not watched stays unasked.
     m_window->Menu()->actions().at(5)->trigger();
@@ -211,8 +203,8 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     const std::vector<std::string> both{"C (240p).flv=5", "D (240p).flv=5"};
     ASSERT_TRUE(QTest::qWaitFor([&] { return saved() == both; }, 10000)) << saved().size();
     EXPECT_EQ(m_window->linkBox()->text(), link("t=D")) << "the link box follows the latest copy";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 4; }, 5000));
-    EXPECT_EQ(std::ranges::count(said, QStringLiteral("Downloading D (240p).flv")), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_said.size() == 4; }, 5000));
+    EXPECT_EQ(m_said.filter(QStringLiteral("Downloading D (240p).flv|")).size(), 1);
     std::set<std::string> rows; // each its own page's, not the one shown last
     for (int row = 0; row < m_window->DownloadList()->rowCount(); ++row) {
         const StoredDownload& stored = m_window->DownloadList()->Entry(row).row;
@@ -223,7 +215,7 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
 
     // After a restart the text answered last is not acted on again; copied anew, it is.
     Open();
-    listen();
+    HideBehindIcon();
     LetTicksPass();
     EXPECT_EQ(saved(), both);
     SetClipboard(link("t=D"));

@@ -139,6 +139,15 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
+    // Hides the window behind its icon, and keeps what it tells the user meanwhile ("title|text").
+    void HideBehindIcon() {
+        DesktopIntegration::setNotificationAreaForTesting(true);
+        m_window->SetNotifier(
+            [this](const QString& title, const QString& text) { m_said << title + QLatin1Char('|') + text; });
+        m_window->setWindowState(Qt::WindowMinimized);
+        ASSERT_FALSE(m_window->isVisible());
+    }
+
     // Runs a Go by Enter in the link box and, unless told otherwise, waits for its fetches.
     void Go(const QString& link, bool wait = true) {
         m_window->linkBox()->setText(link);
@@ -158,6 +167,7 @@ protected:
     // Not ASCII, as many users' home folders are not: the program and fallback folders are in it.
     TemporaryFolder m_folder{"veltrin-fen\u00EAtre-\u7A93"};
     std::unique_ptr<MainWindow> m_window;
+    QStringList m_said;
 };
 
 } // namespace veltrin::testing
