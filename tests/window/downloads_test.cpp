@@ -33,7 +33,7 @@ protected:
 
     // Starts a download of a path of the test server and gives its row.
     int Start(const std::string& path) {
-        m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url(path))));
+        m_window->DownloadLink(QUrl(Link(path)));
         return List()->RowOf(++m_started);
     }
     Downloads* List() const { return m_window->DownloadList(); }
@@ -112,7 +112,7 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     const std::vector<fs::path> files{m_folder / "one.mp4", m_folder / (std::string(200, 'n') + ".mp4")};
     m_window->SetSaveChooser([&](const QString&) { return QString::fromStdString(files[m_started++].string()); });
     for (int i = 0; i < 2; ++i) {
-        m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/slow"))));
+        m_window->DownloadLink(QUrl(Link("/slow")));
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return Info(1).received > 0; }, 10000));
 

@@ -22,7 +22,7 @@ TEST_F(Window, TabWalksTheControlsInTheirOrderBeforeAndAfterTheEngineStarts) {
     for (const bool engine : {false, true}) {
         SCOPED_TRACE(engine ? "with the engine" : "before the engine");
         if (engine) {
-            Go(QString::fromStdString(m_server.Url("/watch")));
+            Go(Link("/watch"));
             ASSERT_TRUE(
                 QTest::qWaitFor([&] { return w.resultsView()->Url() == QUrl::fromLocalFile(w.ResultsFile()); }));
             w.linkBox()->setFocus();
@@ -76,7 +76,7 @@ TEST_F(Window, CaretStopsBlinkingWhenIdleAndWakesOnInput) {
 }
 
 TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
-    const QString plain = QString::fromStdString(m_server.Url("/plain"));
+    const QString plain = Link("/plain");
     Go(plain);
     EXPECT_EQ(m_plainFetches.load(), 1);
     QTest::mouseClick(m_window->goButton(), Qt::LeftButton);
@@ -107,13 +107,13 @@ TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
     m_server->Get("/slow", [](const auto&, auto& res) {
         ServeSlowly(res, slowPage, "text/html", 8, std::chrono::milliseconds(100));
     });
-    const QString slow = QString::fromStdString(m_server.Url("/slow"));
+    const QString slow = Link("/slow");
     const auto shows720 = [&] { return ReadFile(m_folder / "temp.html").find("720P") != std::string::npos; };
 
     Go(slow, false);
     EXPECT_TRUE(m_window->GoRunning());
     EXPECT_EQ(m_window->cursor().shape(), Qt::BusyCursor);
-    Go(QString::fromStdString(m_server.Url("/watch"))); // replaces the slow one
+    Go(Link("/watch")); // replaces the slow one
     ASSERT_TRUE(shows720());
     EXPECT_EQ(m_window->cursor().shape(), Qt::ArrowCursor);
     auto* fetcher = m_window->findChild<GoFetcher*>();
@@ -131,11 +131,9 @@ TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
          QStringLiteral("Cannot fetch http://127.0.0.1:1/watch: the connection was refused")},
         {"another scheme", QStringLiteral(" FTP://127.0.0.1/x"), false,
          QStringLiteral("Cannot fetch  FTP://127.0.0.1/x: only http and https links can be fetched")},
-        {"no parameters", QString::fromStdString(m_server.Url("/plain")), false,
-         QStringLiteral("The page at %1 has no player parameters.")
-             .arg(QString::fromStdString(m_server.Url("/plain")))},
-        {"a copied text of megabytes", QString::fromStdString(m_server.Url("/plain#")) + QString(1 << 21, u'x'), false,
-         QStringLiteral("The page at ")},
+        {"no parameters", Link("/plain"), false,
+         QStringLiteral("The page at %1 has no player parameters.").arg(Link("/plain"))},
+        {"a copied text of megabytes", Link("/plain#") + QString(1 << 21, u'x'), false, QStringLiteral("The page at ")},
     };
     for (const auto& ending : endings) {
         SCOPED_TRACE(ending.name);
@@ -151,7 +149,7 @@ TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
         EXPECT_LT(m_window->resultsView()->Message().size(), 400) << "a long link is shown cut short";
         EXPECT_TRUE(shows720()) << "the results file is left as it is";
     }
-    Go(QString::fromStdString(m_server.Url("/watch")));
+    Go(Link("/watch"));
     EXPECT_EQ(m_window->resultsView()->Message(), QString());
     Go(QStringLiteral("   ")); // a blank link does nothing at all
     EXPECT_EQ(m_window->linkBox()->text(), QStringLiteral("   "));

@@ -16,7 +16,7 @@ const QString kText = QStringLiteral("document.body ? document.body.innerText : 
 
 class ResultsView : public Window {
 protected:
-    QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch")); }
+    QString WatchLink() const { return Link("/watch"); }
 
     // The engine's view, once it shows the results file.
     QWebEngineView* ShownEngine() {
@@ -49,7 +49,7 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
                              m_server.Url("/stream?itag%3D22%26n%3Dcaf%C3%A9") +
                              "%26quality%3Dhd720\"};</script></html>";
     m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
-    Go(QString::fromStdString(m_server.Url("/watch-local")));
+    Go(Link("/watch-local"));
     WebBrowser* view = m_window->resultsView();
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
@@ -200,7 +200,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
     m_window->resultsView()->Navigate(m_window->ResultsFile());
     const QString scrollDown = QStringLiteral("window.scrollTo(0, 3000); scrollY");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, scrollDown).toInt() == 3000; }));
-    Go(QString::fromStdString(m_server.Url("/other")));
+    Go(Link("/other"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("1080P")); }))
         << Evaluate(engine, kText).toString().toStdString();
     QTest::qWait(1000);

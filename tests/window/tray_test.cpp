@@ -115,7 +115,7 @@ TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
     // A link handed over from outside brings the window back and runs.
     DesktopIntegration::setNotificationAreaForTesting(true);
     Minimise();
-    m_window->HandOver(QString::fromStdString(m_server.Url("/plain")));
+    m_window->HandOver(Link("/plain"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_plainFetches.load() == 1; }, 3000));
     EXPECT_TRUE(m_window->isVisible());
     EXPECT_FALSE(IconShown());

@@ -21,7 +21,7 @@ protected:
     }
 
     // The link of the loopback watch page, with the watched host name in its query.
-    QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch?from=clipvane.com")); }
+    QString WatchLink() const { return Link("/watch?from=clipvane.com"); }
 };
 
 TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
@@ -119,7 +119,7 @@ TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
     BoxAnswerer boxes;
     boxes.answers = {Button::Yes};
     boxes.holdMs = 1000;
-    const QString handed = QString::fromStdString(m_server.Url("/watch?handed"));
+    const QString handed = Link("/watch?handed");
     std::vector<bool> ranWhileAsking;
     boxes.react = [&](const BoxAnswerer::Seen&) { ranWhileAsking.push_back(fs::exists(m_folder / "temp.html")); };
     QTimer::singleShot(300, m_window.get(), [&] { m_window->HandOver(handed); }); // while the question is open
@@ -141,7 +141,7 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == WatchLink(); }, 3000));
         return QString::fromStdString((m_folder / "clip.mp4").string());
     });
-    m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/video"))));
+    m_window->DownloadLink(QUrl(Link("/video")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "temp.html"); }, 5000))
         << "the question's Go command ran";
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "clip.mp4"); }, 10000));
@@ -165,7 +165,7 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     m_server->Get("/stream",
                   [](const auto& req, auto& res) { res.set_content(req.get_param_value("itag"), "video/x-flv"); });
     const auto link = [&](const char* query) -> QString {
-        return QString::fromStdString(m_server.Url("/auto?from=clipvane.com&")) + QLatin1String(query);
+        return Link("/auto?from=clipvane.com&") + QLatin1String(query);
     };
     const fs::path folder = m_folder / "downloads";
     fs::create_directory(folder);

@@ -139,6 +139,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
+    QString Link(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
+
     // Hides the window behind its icon, and keeps what it tells the user meanwhile ("title|text").
     void HideBehindIcon() {
         DesktopIntegration::setNotificationAreaForTesting(true);
