@@ -10,8 +10,8 @@
 #include "support/loopback_server.h"
 #include "window/controls.h"
 #include "window/downloads_window.h"
-#include "window/frm_main.h"
 #include "window/go_fetcher.h"
+#include "window/main_window.h"
 #include "window/web_browser.h"
 
 #include <QApplication>
@@ -89,14 +89,14 @@ fs::path Folder() {
 }
 
 void BM_GoCommand(benchmark::State& state) {
-    veltrin::frmMain window({Server().Url("/ad"), Folder(), Folder() / "fallback", Folder() / "list.sqlite"});
-    window.Form_Load();
+    veltrin::MainWindow window({Server().Url("/ad"), Folder(), Folder() / "fallback", Folder() / "list.sqlite"});
+    window.start();
     const std::string path = "/watch/" + std::to_string(state.range(0)) + (state.range(1) ? "/all" : "");
-    window.txtURL()->setText(QString::fromStdString(Server().Url(path)));
+    window.linkBox()->setText(QString::fromStdString(Server().Url(path)));
     // Only the Go's own answer is delivered: the web view's loading of each page is not the Go's.
     auto* fetcher = window.findChild<veltrin::GoFetcher*>();
     for (auto _ : state) {
-        window.cmdGo_Click();
+        window.go();
         while (window.GoRunning()) {
             QCoreApplication::sendPostedEvents(fetcher, QEvent::MetaCall);
             std::this_thread::sleep_for(std::chrono::microseconds(20)); // the server's thread needs the core
@@ -142,11 +142,11 @@ QString ListOf(int rows) {
 
 // Window made, loaded and shown, with the empty page in the view; its downloads list has rows.
 void StartUp(int rows = 0) {
-    veltrin::frmMain::Settings settings = veltrin::frmMain::DefaultSettings();
+    veltrin::MainWindow::Settings settings = veltrin::MainWindow::DefaultSettings();
     settings.downloadList = ListOf(rows).toStdString();
-    veltrin::frmMain window(settings);
-    QSignalSpy loaded(window.wb1(), &veltrin::WebBrowser::loadFinished);
-    window.Form_Load();
+    veltrin::MainWindow window(settings);
+    QSignalSpy loaded(window.resultsView(), &veltrin::WebBrowser::loadFinished);
+    window.start();
     if (!QTest::qWaitForWindowExposed(&window) || (loaded.isEmpty() && !loaded.wait(10000))) {
         throw std::runtime_error("the window did not come up");
     }
