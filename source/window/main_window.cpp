@@ -34,7 +34,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -83,15 +82,6 @@ QAccessibleInterface* WindowFactory(const QString& className, QObject* object) {
 
 constexpr qsizetype kMostPromptCharacters = 1000;
 constexpr qsizetype kMostUnbrokenRun = 80;
-
-// Whether a link names a scheme other than http and https ("host:8080" names a host and a port),
-// which the Go would otherwise take for a host name behind "http://".
-bool OtherScheme(const QString& link) {
-    static const QRegularExpression scheme(QStringLiteral("^\\s*([A-Za-z][A-Za-z0-9+.-]*):(?!\\d)"));
-    const QRegularExpressionMatch match = scheme.match(link);
-    return match.hasMatch() && match.captured(1).compare(QLatin1String("http"), Qt::CaseInsensitive) != 0 &&
-           match.captured(1).compare(QLatin1String("https"), Qt::CaseInsensitive) != 0;
-}
 
 } // namespace
 
@@ -409,29 +399,27 @@ bool MainWindow::GoRunning() const { return m_fetcher->Running(); }
 bool MainWindow::WatchingClipboard() const { return m_clipboardTimer->IsActive(); }
 
 void MainWindow::go() {
-    if (m_linkBox->text().trimmed().isEmpty()) {
+    const LinkToFetch link = CheckLink(m_linkBox->text().toStdString());
+    if (link.kind == LinkToFetch::Kind::Blank) {
         return;
     }
     // A Go of the automatic way goes on to its download: only the view follows the new Go.
     if (std::exchange(m_autoGo, false)) {
         m_fetcher->Detach();
     }
-    if (OtherScheme(m_linkBox->text())) {
-        m_clipGo.reset();
+    m_clipGo.reset();
+    if (link.kind == LinkToFetch::Kind::Refused) {
         m_fetcher->Stop();
         unsetCursor();
         m_goLink = m_linkBox->text();
         ShowGoFailure(tr("Cannot fetch %1: %2").arg(ShownLink(), tr("only http and https links can be fetched")));
         return;
     }
-    const std::string current = m_linkBox->text().toStdString();
-    const std::string normalised = NormaliseLink(current);
-    if (normalised != current) {
-        m_linkBox->setText(FromUtf8(normalised));
+    if (link.address != m_linkBox->text().toStdString()) {
+        m_linkBox->setText(FromUtf8(link.address));
     }
-    m_clipGo.reset();
     m_goLink = m_linkBox->text();
-    m_fetcher->Start(m_goLink.toStdString(), m_settings.advertisementPage);
+    m_fetcher->Start(link.address, m_settings.advertisementPage);
     setCursor(Qt::BusyCursor);
 }
 
@@ -740,10 +728,7 @@ void MainWindow::DownloadLink(const QUrl& link) {
     }
 
     const std::unique_ptr<QSettings> settings = OpenSettingsStore();
-    QString folder = settings->value(QStringLiteral("downloads/folder")).toString();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        folder = DesktopDownloadFolder();
-    }
+    const QString folder = SaveDialogFolder(*settings);
     const QString proposed = folder + QLatin1Char('/') + proposedName;
     // The dialog asks before a file of the name is replaced; the download replaces it only once whole.
     QString chosen;
@@ -762,9 +747,7 @@ void MainWindow::DownloadLink(const QUrl& link) {
         chosen += QLatin1Char('.') + QString::fromStdString(*plan.extension); // as the dialog's default suffix
     }
     const QFileInfo target(chosen);
-    if (!FolderProblem(target.absolutePath())) { // a folder a save cannot go to is not offered again
-        settings->setValue(QStringLiteral("downloads/folder"), target.absolutePath());
-    }
+    RememberSaveFolder(*settings, target.absolutePath());
     // The dialog asked before a file of the name is replaced: that name it is, when the download is whole.
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
                          target.suffix().toStdString(), true};
@@ -806,10 +789,7 @@ void MainWindow::OnDownloadChanged(const DownloadInfo& info) {
     }
     const QString folder = QString::fromStdString(info.file.parent_path().string());
     if (info.state == DownloadState::Failed && !info.file.empty() && FolderProblem(folder)) {
-        const std::unique_ptr<QSettings> settings = OpenSettingsStore();
-        if (settings->value(QStringLiteral("downloads/folder")).toString() == folder) {
-            settings->remove(QStringLiteral("downloads/folder")); // the save failed there: not offered again
-        }
+        ForgetSaveFolder(*OpenSettingsStore(), folder);
     }
     const QString name = QString::fromStdString(info.file.filename().string());
     const QString title = info.state == DownloadState::Finished ? tr("Download finished") : tr("Download failed");
