@@ -60,31 +60,25 @@ using S = DownloadState;
 // A row in the state, every field its own.
 StoredDownload Sample(int n, S state = S::Finished) {
     const std::string i = std::to_string(n);
-    return {n,
-            "http://127.0.0.1:1/" + i,
-            "http://127.0.0.1:1/watch?v=" + i,
-            {"video" + i, 18 + n},
-            "Clip \u00E9 " + i,
-            "720P",
-            "/d/\u00E9t\u00E9 " + i + ".mp4",
-            state,
-            1000 * n,
-            n % 2 ? -1 : 5000,
-            "\"e" + i + "\"",
-            1700000000 + n,
-            state >= S::Finished ? 1700000060 + n : 0,
-            state == S::Failed ? "the server said no" : ""};
+    // clang-format off
+    return {n, "http://127.0.0.1:1/" + i, "http://127.0.0.1:1/watch?v=" + i, {"video" + i, 18 + n}, "Clip \u00E9 " + i,
+            "720P", "/d/\u00E9t\u00E9 " + i + ".mp4", state, 1000 * n, n % 2 ? -1 : 5000, "\"e" + i + "\"",
+            1700000000 + n, state >= S::Finished ? 1700000060 + n : 0, state == S::Failed ? "the server said no" : ""};
+    // clang-format on
 }
 
-// This executable again, in a helper's mode, its output to out.
-pid_t Helper(const char* mode, const std::string& path, int out = 1) {
+// This executable again, in a helper's mode, and what it prints.
+std::pair<pid_t, FILE*> Helper(const char* mode, const std::string& path) {
+    int out[2];
+    EXPECT_EQ(::pipe(out), 0);
     const pid_t helper = fork();
     if (helper == 0) {
-        dup2(out, 1);
+        dup2(out[1], 1);
         execl("/proc/self/exe", "library_tests", mode, path.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    return helper;
+    close(out[1]);
+    return {helper, fdopen(out[0], "r")};
 }
 
 // Statements run on the file over a connection of the test's own, as another release would, and
@@ -140,7 +134,9 @@ TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
     rows[5].stream = rows[4].stream; // failed, after a finished download of the stream
     Sql(file, kFirstLayout, rows);
     int status = 0;
-    waitpid(Helper("--migrate-and-die", file.string()), &status, 0);
+    const auto [helper, out] = Helper("--migrate-and-die", file.string());
+    std::fclose(out);
+    waitpid(helper, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the helper's migration ended: " << status;
     EXPECT_EQ(Sql(file, {"PRAGMA user_version"}).toInt(), 0);
     {
@@ -179,15 +175,13 @@ TEST(Downloads, NeverTouchesAPartAnotherProcessHolds) {
     ASSERT_TRUE(downloads.OpenList(QString::fromStdString(list)).isEmpty());
     downloads.Load();
     ASSERT_EQ(downloads.Actions(0), (std::vector{A::Pause, A::Cancel})) << "listed before the other took it";
-    int pipe[2];
-    ASSERT_EQ(::pipe(pipe), 0);
-    const pid_t holder = Helper("--hold-part", part, pipe[1]);
-    std::shared_ptr<void> gone(nullptr, [holder](void*) { // when the test ends, however it ends
+    const auto [holder, out] = Helper("--hold-part", part);
+    std::shared_ptr<void> gone(nullptr, [holder, out](void*) { // when the test ends, however it ends
         ::kill(holder, SIGKILL);
         waitpid(holder, nullptr, 0);
+        std::fclose(out);
     });
-    char held = 0;
-    ASSERT_EQ(::read(pipe[0], &held, 1), 1);
+    ASSERT_EQ(std::fgetc(out), 'h') << "the helper holds the part";
     const std::string why = "Downloading in another Veltrin window";
     for (const A action : {A::Cancel, A::Pause, A::Remove, A::Resume, A::Retry}) {
         downloads.Do(0, action);
@@ -299,11 +293,7 @@ TEST(DownloadStore, OpensAfterAKillAtAnyMoment) {
     std::printf("seed %u (VELTRIN_TEST_SEED=%u repeats it)\n", seed, seed);
     std::mt19937 random(seed);
     for (int kill = 0; kill < 30; ++kill) {
-        int pipe[2];
-        ASSERT_EQ(::pipe(pipe), 0);
-        const pid_t helper = Helper("--write-downloads", path, pipe[1]);
-        close(pipe[1]);
-        FILE* out = fdopen(pipe[0], "r");
+        const auto [helper, out] = Helper("--write-downloads", path);
         long long key = 0;
         ASSERT_EQ(std::fscanf(out, "%lld", &key), 1) << "the helper wrote nothing";
         usleep(std::uniform_int_distribution(0, 40000)(random));
@@ -314,8 +304,7 @@ TEST(DownloadStore, OpensAfterAKillAtAnyMoment) {
         std::fclose(out);
 
         auto opened = DownloadStore::Open(QString::fromStdString(path));
-        ASSERT_TRUE(opened.store) << opened.problem.toStdString();
-        ASSERT_TRUE(opened.problem.isEmpty()) << opened.problem.toStdString();
+        ASSERT_TRUE(opened.store && opened.problem.isEmpty()) << opened.problem.toStdString();
         const auto rows = opened.store->All();
         EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const StoredDownload& d) { return d.key == key; }))
             << "row " << key << " was reported written";
