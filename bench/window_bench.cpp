@@ -28,6 +28,9 @@
 #include <fstream>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -156,6 +159,10 @@ QString ListOf(int rows, bool firstLayout = false) {
         fs::remove(copy.string() + journal);
     }
     fs::copy_file(first, copy, fs::copy_options::overwrite_existing);
+    // On the disk, as a user's list is: else the checkpoint at its close writes the whole copy out.
+    const int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC);
+    ::fsync(fd);
+    ::close(fd);
     return QString::fromStdString(copy.string());
 }
 
