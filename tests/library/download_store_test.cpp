@@ -19,37 +19,6 @@
 
 namespace veltrin {
 
-// The helper processes: state changes without end, each row that stays printed once written; a
-// migration killed before it commits; a part's lock held.
-int StoreHelper(const std::string& mode, const char* path) {
-    if (mode == "--hold-part") { // as another window's engine holds the part it writes
-        ::flock(::open(path, O_RDONLY | O_CLOEXEC), LOCK_EX);
-        std::printf("held");
-        std::fflush(stdout);
-        ::pause();
-    } else if (mode == "--migrate-and-die") {
-        SetBeforeLayoutCommitsForTesting([] { ::raise(SIGKILL); });
-    }
-    auto opened = DownloadStore::Open(QString::fromUtf8(path));
-    for (std::int64_t n = 0; opened.store; ++n) {
-        StoredDownload d{.address = "http://v.test/" + std::to_string(n), .title = "Clip"};
-        d.key = opened.store->Add(d);
-        if (n % 3 != 0) {
-            std::printf("%lld\n", static_cast<long long>(d.key));
-            std::fflush(stdout);
-        }
-        for (const DownloadState state : {DownloadState::Downloading, DownloadState::Paused, DownloadState::Finished}) {
-            d.state = state;
-            d.received += 1000;
-            opened.store->Update(d);
-        }
-        if (n % 3 == 0) {
-            opened.store->Remove(d.key);
-        }
-    }
-    return 1;
-}
-
 namespace testing {
 namespace {
 
@@ -313,4 +282,34 @@ TEST(DownloadStore, OpensAfterAKillAtAnyMoment) {
 
 } // namespace
 } // namespace testing
+
+// The helper processes: state changes without end, each row that stays printed once written; a
+// migration killed before it commits; a part's lock held.
+int StoreHelper(const std::string& mode, const char* path) {
+    if (mode == "--hold-part") { // as another window's engine holds the part it writes
+        ::flock(::open(path, O_RDONLY | O_CLOEXEC), LOCK_EX);
+        std::printf("held");
+        std::fflush(stdout);
+        ::pause();
+    } else if (mode == "--migrate-and-die") {
+        SetBeforeLayoutCommitsForTesting([] { ::raise(SIGKILL); });
+    }
+    auto opened = DownloadStore::Open(QString::fromUtf8(path));
+    for (int n = 1; opened.store; ++n) {
+        StoredDownload d = testing::Sample(n, DownloadState::Queued);
+        d.key = opened.store->Add(d);
+        for (const DownloadState state : {DownloadState::Downloading, DownloadState::Paused, DownloadState::Finished}) {
+            d.state = state;
+            opened.store->Update(d);
+        }
+        if (n % 3 == 0) {
+            opened.store->Remove(d.key);
+        } else {
+            std::printf("%lld\n", static_cast<long long>(d.key));
+            std::fflush(stdout);
+        }
+    }
+    return 1;
+}
+
 } // namespace veltrin
