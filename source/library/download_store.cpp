@@ -87,7 +87,8 @@ QString Names(const char* form = "%1") {
     return names.join(QStringLiteral(", "));
 }
 
-// The table and its indexes as this build makes them in a new file.
+// The first layout's table and indexes: a new file gets them, then every step below, so that a
+// new file and one brought up are alike.
 constexpr std::array kCreate{
     "CREATE TABLE downloads (id INTEGER PRIMARY KEY, address TEXT NOT NULL, page TEXT, video TEXT, format INTEGER, "
     "title TEXT, quality TEXT, target TEXT, state TEXT, received INTEGER, total INTEGER, validator TEXT, "
@@ -136,15 +137,16 @@ QSqlError PrepareLayout(const QSqlDatabase& db, bool& newer) {
         run(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='downloads'")) && q.next();
     q.finish();
     newer = found > kLayout;
-    for (int step = made ? found : kLayout; !newer && step < kLayout; ++step) {
-        for (const char* statement : kMigrations[static_cast<std::size_t>(step)]) {
-            run(QString::fromLatin1(statement));
-        }
+    std::vector<const char*> statements;
+    if (!made) {
+        statements.assign(kCreate.begin(), kCreate.end());
     }
-    for (const char* statement : made || newer ? std::array<const char*, 3>{} : kCreate) {
-        if (statement != nullptr) {
-            run(QString::fromLatin1(statement));
-        }
+    for (int step = made ? found : 0; step < kLayout; ++step) {
+        const auto& migration = kMigrations[static_cast<std::size_t>(step)];
+        statements.insert(statements.end(), migration.begin(), migration.end());
+    }
+    for (const char* statement : newer ? std::vector<const char*>() : statements) {
+        run(QString::fromLatin1(statement));
     }
     if (!newer && run(QStringLiteral("PRAGMA user_version=%1").arg(kLayout)) && g_beforeCommit != nullptr) {
         g_beforeCommit();
