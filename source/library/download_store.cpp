@@ -282,7 +282,8 @@ bool DownloadStore::ClearFinished() {
 std::vector<StoredDownload> DownloadStore::Select(const QString& where, const std::vector<QVariant>& values) const {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT id, %1 FROM downloads %2").arg(Names(), where));
+    static const QString select = QStringLiteral("SELECT id, %1 FROM downloads ").arg(Names());
+    q.prepare(select + where);
     for (const QVariant& value : values) {
         q.addBindValue(value);
     }
