@@ -102,6 +102,24 @@ void Downloads::Refresh() {
     endResetModel();
 }
 
+int Downloads::Start(const PageStream& source, const DownloadTarget& target) {
+    StoredDownload row;
+    row.page = source.page;
+    row.stream = IdentityOf(source);
+    row.title = source.title;
+    row.quality = source.stream.quality ? std::string(source.stream.quality->label) : std::string();
+    return Add(PlanStreamDownload(source, target.folder).address, target, std::move(row));
+}
+
+std::optional<StoredDownload> Downloads::DownloadedBefore(const PageStream& source) const {
+    const StreamIdentity stream = IdentityOf(source);
+    auto done = m_store && stream.format >= 0 ? m_store->LastFinished(stream) : std::nullopt;
+    if (done && !QFileInfo::exists(QString::fromStdString(done->target))) {
+        done.reset();
+    }
+    return done;
+}
+
 int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredDownload row) {
     row.address = url;
     row.state = DownloadState::Queued;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/download_engine.h"
+#include "download/stream_download.h"
 #include "library/download_store.h"
 
 #include <QAbstractListModel>
@@ -40,8 +41,13 @@ public:
     // Why the list last failed to keep a change (the row stays shown); empty while all was kept.
     QString LastError() const { return m_error; }
 
-    // A download of a stream found on a watch page, listed as row says and continued from its
-    // part in a later run. Returns the engine's id.
+    // The one way a stream a watch page offers is downloaded, from the save dialog or the automatic
+    // way: listed under its own video's title and quality, continued from its part in a later run.
+    // Returns the engine's id.
+    int Start(const PageStream& source, const DownloadTarget& target);
+    // The latest finished download of source's stream whose file is still there, if any.
+    std::optional<StoredDownload> DownloadedBefore(const PageStream& source) const;
+    // Lists row and runs it from url as it stands: what Start and Retry come down to.
     int Add(const std::string& url, const DownloadTarget& target, StoredDownload row);
     // Adds again the downloads the list left running or queued, but for those whose part another
     // live process holds; returns their ids.

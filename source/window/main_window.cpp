@@ -544,10 +544,11 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
         Notify(tr("Nothing downloaded"), tr("Downloads cannot go to %1: %2").arg(folder, *problem));
         return;
     }
-    const DownloadPlan plan = PlanDownload(matches[*chosen], fetched.title);
-    const QString name = FromUtf8(plan.stem + (plan.extension ? "." + *plan.extension : ""));
-    const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension},
-                                    RowFor(matches[*chosen], link.toStdString(), fetched.title, fetched.videoId));
+    // Each copied link is its own job: its row carries its own video's title and id.
+    const PageStream source{link.toStdString(), fetched.title, fetched.videoId, matches[*chosen]};
+    const DownloadTarget target = PlanStreamDownload(source, folder.toStdString()).target;
+    const QString name = FromUtf8(target.stem + (target.extension ? "." + *target.extension : ""));
+    const int id = m_downloads->Start(source, target);
     EnsureDownloadsWindow()->Track(id);
     Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
@@ -698,32 +699,22 @@ void MainWindow::OpenDownloadList() {
     }
 }
 
-StoredDownload MainWindow::RowFor(const LinkMatch& match, const std::string& page, const std::string& title,
-                                  const std::string& videoId) {
-    StoredDownload row;
-    row.page = page;
-    row.stream = {videoId.empty() ? NormaliseLink(page) : videoId, FormatCode(match.entry).value_or(-1)};
-    row.title = title;
-    row.quality = match.quality ? std::string(match.quality->label) : std::string();
-    return row;
-}
-
 void MainWindow::DownloadLink(const QUrl& link) {
     // The row whose address the followed link asks for; a link the page does not list is a video
     // of no known quality.
-    LinkMatch row{link.toString(QUrl::FullyEncoded).toStdString(), nullptr};
+    PageStream source{
+        m_lastPage, m_lastTitle, m_lastVideoId, {link.toString(QUrl::FullyEncoded).toStdString(), nullptr}};
     for (const LinkMatch& candidate : m_lastMatches) {
         if (QUrl(QString::fromStdString(RequestAddress(candidate.entry))) == link) {
-            row = candidate;
+            source.stream = candidate;
             break;
         }
     }
-    const DownloadPlan plan = PlanDownload(row, m_lastTitle);
+    const DownloadTarget plan = PlanStreamDownload(source, {}).target;
     // Where the format code names no container, the server's type will: until it answers the
     // dialog proposes the name without an extension, rather than one that may prove wrong.
     const QString proposedName = QString::fromStdString(plan.stem + (plan.extension ? "." + *plan.extension : ""));
-    const StoredDownload stored = RowFor(row, m_lastPage, m_lastTitle, m_lastVideoId);
-    if (!AskToDownloadAgain(stored)) {
+    if (!AskToDownloadAgain(source)) {
         return;
     }
 
@@ -756,7 +747,7 @@ void MainWindow::DownloadLink(const QUrl& link) {
         where.extension.reset(); // named by the server's type, which the dialog could not ask about
         where.replace = false;
     }
-    const int id = m_downloads->Add(plan.address, where, stored);
+    const int id = m_downloads->Start(source, where);
     EnsureDownloadsWindow()->Track(id);
     if (!m_downloadsWindow->isVisible()) {
         PlaceBeside(m_downloadsWindow.get());
@@ -765,14 +756,12 @@ void MainWindow::DownloadLink(const QUrl& link) {
     m_downloadsWindow->raise();
 }
 
-bool MainWindow::AskToDownloadAgain(const StoredDownload& stream) {
-    const auto done = m_downloads->List() && stream.stream.format >= 0
-                          ? m_downloads->List()->LastFinished(stream.stream)
-                          : std::nullopt;
-    const QFileInfo file(QString::fromStdString(done ? done->target : std::string()));
-    if (!done || !file.exists()) {
+bool MainWindow::AskToDownloadAgain(const PageStream& source) {
+    const auto done = m_downloads->DownloadedBefore(source);
+    if (!done) {
         return true;
     }
+    const QFileInfo file(QString::fromStdString(done->target));
     const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(done->ended).date(), QLocale::ShortFormat);
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
                     tr("%1 was downloaded on %2 to %3. Download it again?")

@@ -29,6 +29,7 @@ struct LinkMatch;
 class ClipboardText;
 class GoFetcher;
 struct GoFetched;
+struct PageStream;
 class Picture;
 class LinkEdit;
 class NonReentrantTimer;
@@ -152,9 +153,7 @@ private:
     bool AskToStopDownloads();
     void OpenDownloadList();
     // Asks before the same stream is downloaded again while an earlier copy is there.
-    bool AskToDownloadAgain(const StoredDownload& stream);
-    static StoredDownload RowFor(const LinkMatch& match, const std::string& page, const std::string& title,
-                                 const std::string& videoId);
+    bool AskToDownloadAgain(const PageStream& source);
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);
 
