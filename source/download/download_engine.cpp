@@ -504,6 +504,10 @@ struct DownloadEngine::Impl {
             Fail(t, "the file cannot be written: " + Strerror(flushed ? closeError : flushError));
             return;
         }
+        if (t.continuation && t.continuation->keepWhole) {
+            KeepWhole(t);
+            return;
+        }
         fs::path named;
         if (const int error = t.file.Finish(named)) {
             Fail(t, "the file cannot be named " + named.filename().string() + ": " + Strerror(error));
@@ -511,6 +515,20 @@ struct DownloadEngine::Impl {
         }
         t.info.file = named;
         t.info.total = t.info.received;
+        StopTransfer(t);
+        SetState(t, DownloadState::Finished);
+    }
+
+    // The part stays as it is, whole, for the step after; its record says so, forced to the disk.
+    void KeepWhole(Transfer& t) {
+        t.info.total = t.written = t.info.received;
+        PartRecord record = Record(t);
+        record.whole = true;
+        if (const int error = t.file.WriteRecord(record, true)) {
+            Fail(t, "the file cannot be written: " + Strerror(error));
+            return;
+        }
+        t.file.Release(); // for the step after, which removes it
         StopTransfer(t);
         SetState(t, DownloadState::Finished);
     }

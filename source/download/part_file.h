@@ -43,11 +43,14 @@ struct PartRecord {
     // neither (written = saved, boot empty).
     std::int64_t written = 0;
     std::string boot{};
+    // The whole body is in the part, kept under the part's name for a step still to come (the
+    // sound taken out of it) so that a stop meanwhile leaves no second name; written = total.
+    bool whole = false;
     bool operator==(const PartRecord&) const = default;
 };
 
-// "veltrin-part 2" and a key=value line for each field. A value's line ends and other control
-// characters become spaces.
+// "veltrin-part 2" and a key=value line for each field ("whole=1" only when whole). A value's line ends and other
+// control characters become spaces.
 std::string RecordText(const PartRecord& record);
 
 // This boot's id (/proc/sys/kernel/random/boot_id); empty when the system does not tell it.
