@@ -329,6 +329,10 @@ private:
             return *failed;
         }
         Progress progress(m_job, *m_input, *m_stream);
+        // The sound starts at 0, wherever the container's clock started (1.4 s into an MPEG-TS).
+        const std::int64_t start = m_input->start_time == AV_NOPTS_VALUE
+                                       ? 0
+                                       : av_rescale_q(m_input->start_time, AV_TIME_BASE_Q, m_stream->time_base);
         const Packet packet = MakePacket();
         for (;;) {
             if (Stopped()) {
@@ -345,6 +349,9 @@ private:
                 continue;
             }
             progress.Read(*packet);
+            for (std::int64_t* time : {&packet->pts, &packet->dts}) {
+                *time = *time == AV_NOPTS_VALUE ? *time : *time - start;
+            }
             av_packet_rescale_ts(packet.get(), m_stream->time_base, out->time_base);
             packet->stream_index = 0;
             packet->pos = -1;

@@ -37,6 +37,7 @@ struct Decoded {
     std::string pcm;
     std::int64_t samples = 0;
     std::int64_t played = 0;
+    double start = 0; // seconds, where the container's clock starts
     int rate = 0;
     std::map<std::string, std::string> tags;
 };
@@ -50,6 +51,7 @@ Decoded Decode(const fs::path& file) {
     }
     const InputContext input(raw);
     avformat_find_stream_info(raw, nullptr);
+    out.start = raw->start_time == AV_NOPTS_VALUE ? 0 : double(raw->start_time) / AV_TIME_BASE;
     const AVDictionaryEntry* tag = nullptr;
     while ((tag = av_dict_get(raw->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
         std::string key = tag->key;
@@ -115,6 +117,7 @@ protected:
             {"aac.3gp", picture + "-f lavfi -i sine=sample_rate=22050:duration=3 -c:v h263 -c:a aac -ac 1"},
             {"silent.mp4", picture + "-c:v mpeg4"},
             {"pcm.mkv", tone + "-c:a pcm_s16le"},
+            {"aac.ts", picture + tone + "-c:v mpeg2video -c:a aac"}, // its clock starts at 1.4 s
         };
         for (const auto& [name, arguments] : made) {
             const std::string command =
@@ -163,6 +166,7 @@ TEST_F(SoundTest, KeepsTheSoundUnderItsNameWithItsTags) {
         {"mp3.flv", SoundForm::Mp3, "Slow walk.mp3", true, false},
         {"aac.mp4", SoundForm::Mp3, "Slow walk (2).mp3", false, true},
         {"pcm.mkv", SoundForm::AsItIs, "Slow walk.mka", true, false},
+        {"aac.ts", SoundForm::AsItIs, "Slow walk.m4a", true, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.video + " to " + row.name);
@@ -192,6 +196,7 @@ TEST_F(SoundTest, KeepsTheSoundUnderItsNameWithItsTags) {
         EXPECT_EQ(sound.tags.at("title"), "Slow walk \xEF\xBF\xBD");
         EXPECT_EQ(sound.tags.at("comment"), "https://watch.example/v=1");
         EXPECT_EQ(sound.rate, source.rate);
+        EXPECT_LT(sound.start, 0.03) << "the sound starts late";
         EXPECT_LE(std::abs(sound.played - source.played), 1152) << "not as long as the video's sound";
         if (row.copied) {
             EXPECT_EQ(sound.samples, source.samples);
