@@ -3,7 +3,7 @@
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "download/part_file.h"
-#include "media/sound.h"
+#include "media/sound_module.h"
 
 #include <atomic>
 #include <cerrno>
@@ -54,7 +54,7 @@ int KeepSound(Keep keep, const fs::path& video, const SoundPlace& place, const s
         }
     };
     std::fprintf(err, "Veltrin: keeping the sound of \"%s\"\n", video.filename().c_str());
-    const SoundResult result = media::SaveSound(job);
+    const SoundResult result = media::SaveSoundThroughModule(job);
     if (terminal) {
         std::fputs("\r\033[K", err);
     }
