@@ -81,6 +81,7 @@ struct DownloadEngine::Impl {
         Clock::time_point lastKeep;
         Clock::time_point lastNote;
         bool foundAgain = false; // the address has been asked for again since bytes last came
+        bool whole = false;      // its part, adopted, holds the whole body already
         int lookUp = 0;          // the round of the look-up of its address under way; 0: none
         std::string lostAddress; // why the address was looked up again
         std::function<std::optional<std::string>()> findAddress;
@@ -159,6 +160,7 @@ struct DownloadEngine::Impl {
         }
         t.info.file = t.file.File();
         const std::int64_t kept = use.kind == PartUse::Kind::Continue ? use.from : 0;
+        t.whole = use.record.whole && kept == use.record.total;
         t.info.received = t.synced = t.written = t.furthest = kept;
         t.validator = use.record.validator;
         t.info.total = kept > 0 ? use.record.total : -1;
@@ -347,6 +349,11 @@ struct DownloadEngine::Impl {
         t.attempt = {};
         if (t.continuation && !t.file.Owned() && !Adopt(t)) {
             Fail(t, "the folder cannot be written: " + Strerror(t.attempt.facts.openError));
+            return;
+        }
+        // Left whole for the step after by a run stopped during that step: nothing is to be asked.
+        if (t.whole && t.continuation->keepWhole) {
+            KeepWhole(t);
             return;
         }
         Attempt& a = t.attempt;

@@ -203,7 +203,8 @@ PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdenti
     // to the disk may not be, whatever the part's length says.
     const bool sameBoot = !record->boot.empty() && record->boot == boot;
     const std::int64_t from = sameBoot ? std::min(record->written, partBytes) : record->saved;
-    if (from > 0 && record->validator.empty()) {
+    // (A whole part is joined to nothing: it needs none.)
+    if (from > 0 && record->validator.empty() && !(record->whole && from == record->total)) {
         // The length alone cannot tell two versions apart.
         return {Kind::StartOver, {}, 0, "the server gave nothing to tell its versions apart by"};
     }

@@ -74,7 +74,8 @@ struct PartUse {
 
 // Judges a part of partBytes bytes by its record's text (none: no record beside it) for the
 // stream wanted; afresh: the user asked to start over rather than continue. In the boot that
-// wrote it, a part is trusted up to the bytes written; after another, up to those saved.
+// wrote it, a part is trusted up to the bytes written; after another, up to those saved. A part
+// trusted whole is continued without a validator: nothing is to be joined to it.
 PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdentity& wanted, std::int64_t partBytes,
                   bool afresh, std::string_view boot = BootId());
 
