@@ -10,6 +10,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -54,8 +55,14 @@ using Fifo = std::unique_ptr<AVAudioFifo, FifoCloser>;
 inline Frame MakeFrame() { return Frame(av_frame_alloc()); }
 inline Packet MakePacket() { return Packet(av_packet_alloc()); }
 
-// The library's words for an error code.
+// The library's words for an error code; a system error's in English whatever the locale, as
+// the command line's messages are.
 inline std::string ErrorText(int error) {
+    if (error < 0 && error > -4096) {
+        if (const char* reason = strerrordesc_np(-error)) {
+            return reason;
+        }
+    }
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
     return text;

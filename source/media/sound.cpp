@@ -228,14 +228,14 @@ public:
         const bool copy = m_job.form == SoundForm::AsItIs || codec == AV_CODEC_ID_MP3;
         const std::string_view extension = copy ? ExtensionFor(codec) : "mp3";
         if (const int error = m_part.Reserve(m_job.folder, m_job.stem, extension)) {
-            return Failure(Kind::WriteFailed, "The sound file cannot be made: " + std::string(strerror(error)));
+            return Failure(Kind::WriteFailed, "The sound file cannot be made: " + ErrorText(AVERROR(error)));
         }
         SoundResult result = copy ? Copy(extension) : Convert();
         if (result.kind != Kind::Saved) {
             return result;
         }
         if (const int error = m_part.Finish(result.file)) {
-            return Failure(Kind::WriteFailed, "The sound file cannot be written: " + std::string(strerror(error)));
+            return Failure(Kind::WriteFailed, "The sound file cannot be written: " + ErrorText(AVERROR(error)));
         }
         return result;
     }
