@@ -165,7 +165,9 @@ struct DownloadEngine::Impl {
         t.validator = use.record.validator;
         t.info.total = kept > 0 ? use.record.total : -1;
         const std::string shown = "\"" + t.file.Path().filename().string() + "\"";
-        if (kept > 0) {
+        if (t.whole && c.keepWhole) {
+            note(shown + " is whole already");
+        } else if (kept > 0) {
             note("continuing " + shown + " after " + ByteSize(kept));
         } else if (!use.reason.empty()) {
             note(shown + " started over: " + use.reason);

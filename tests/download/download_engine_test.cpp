@@ -309,6 +309,7 @@ TEST_F(Downloads, KeptWholeUnderThePartsName) {
         EXPECT_EQ(FileNames(m_folder), (std::set<std::string>{"Clip (720P).mp4.part", "Clip (720P).mp4.part.resume"}));
         EXPECT_TRUE(ReadFile(PartPathOf(info.file)) == kBody);
         EXPECT_TRUE(ReadPartRecordOf(info.file).value_or(PartRecord{}).whole);
+        EXPECT_EQ(info.note, run == 0 ? "" : "\"Clip (720P).mp4.part\" is whole already");
     }
     EXPECT_EQ(Asked(), std::vector<std::string>{""});
     EXPECT_TRUE(RemovePartOf(m_folder / "Clip (720P).mp4"));
