@@ -332,7 +332,7 @@ private:
         // The sound starts at 0, wherever the container's clock started (1.4 s into an MPEG-TS).
         const std::int64_t start = m_input->start_time == AV_NOPTS_VALUE
                                        ? 0
-                                       : av_rescale_q(m_input->start_time, AV_TIME_BASE_Q, m_stream->time_base);
+                                       : av_rescale_q(m_input->start_time, av_get_time_base_q(), m_stream->time_base);
         const Packet packet = MakePacket();
         for (;;) {
             if (Stopped()) {

@@ -300,10 +300,9 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
 TEST_F(Downloads, KeptWholeUnderThePartsName) {
     Script({{.etag = ""}});
     for (int run = 0; run < 2; ++run) {
-        Continuation continuation{{"abc", 22}, "http://w"};
-        continuation.keepWhole = true;
         const DownloadInfo info =
-            WaitForEnd(Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, continuation));
+            WaitForEnd(Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"},
+                                    {.stream = {"abc", 22}, .page = "http://w", .keepWhole = true}));
         ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
         EXPECT_EQ(info.file, m_folder / "Clip (720P).mp4");
         EXPECT_EQ(FileNames(m_folder), (std::set<std::string>{"Clip (720P).mp4.part", "Clip (720P).mp4.part.resume"}));
