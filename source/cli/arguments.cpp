@@ -26,10 +26,10 @@ struct Option {
     Value value;
 };
 
-constexpr Option kOptions[] = {{"help", Value::None},          {"version", Value::None},
-                               {"links", Value::OnlyAttached}, {"json", Value::None},
-                               {"download", Value::Required},  {"output", Value::Required},
-                               {"no-continue", Value::None},   {"hidden", Value::None}};
+constexpr Option kOptions[] = {
+    {"help", Value::None},        {"version", Value::None},      {"links", Value::OnlyAttached},
+    {"json", Value::None},        {"download", Value::Required}, {"output", Value::Required},
+    {"no-continue", Value::None}, {"hidden", Value::None},       {"audio", Value::OnlyAttached}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -42,11 +42,12 @@ struct Given {
     bool json = false;
     bool noContinue = false;
     bool hidden = false;
+    std::optional<std::string> audio; // "" for --audio alone
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
-    const bool commandLine =
-        given.help || given.version || given.links || given.json || given.download || given.output || given.noContinue;
+    const bool commandLine = given.help || given.version || given.links || given.json || given.download ||
+                             given.output || given.noContinue || given.audio;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -71,20 +72,28 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         const auto row = std::find_if(QualityTable.begin(), QualityTable.end(), [&](const QualityRow& r) {
             return EqualsIgnoringCase(r.label, *given.download);
         });
-        if (row == QualityTable.end()) {
+        const bool best = EqualsIgnoringCase(*given.download, "best");
+        if (row == QualityTable.end() && !best) {
             return UsageError{"no quality is called " + Shown(*given.download)};
         }
         if (auto error = oneLink("--download")) {
             return *error;
         }
         job.task = Task::Download;
-        job.quality = &*row;
+        if (given.audio && !given.audio->empty() && !EqualsIgnoringCase(*given.audio, "mp3")) {
+            return UsageError{"--audio takes no value but mp3"};
+        }
+        job.quality = best ? nullptr : &*row;
+        job.keep = !given.audio ? Keep::Video : given.audio->empty() ? Keep::Sound : Keep::Mp3;
         job.output = given.output;
         job.afresh = given.noContinue;
         return job;
     }
-    if (given.output || given.noContinue) {
-        return UsageError{std::string(given.output ? "--output" : "--no-continue") + " goes with --download"};
+    if (given.output || given.noContinue || given.audio) {
+        return UsageError{std::string(given.output  ? "--output"
+                                      : given.audio ? "--audio"
+                                                    : "--no-continue") +
+                          " goes with --download"};
     }
     if (given.help || given.version) {
         job.task = given.help ? Task::Help : Task::Version;
@@ -171,6 +180,8 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             given.noContinue = true;
         } else if (name == "hidden") {
             given.hidden = true;
+        } else if (name == "audio") {
+            given.audio = value.value_or("");
         } else if (name == "links") {
             given.links = true;
             if (value) {

@@ -86,8 +86,11 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
     const auto total = Number(fields["total"]);
     const auto saved = Number(fields["saved"]);
     const auto written = *version >= 2 ? Number(fields["written"]) : saved;
+    const auto whole = fields.find("whole");
+    const bool isWhole = whole != fields.end() && whole->second == "1";
     if (!format || !total || !saved || !written || *saved < 0 || *written < *saved || *total < -1 ||
-        (*total >= 0 && *written > *total) || fields["video"].empty()) {
+        (*total >= 0 && *written > *total) || fields["video"].empty() ||
+        (whole != fields.end() && whole->second != "0" && !(isWhole && *written == *total))) {
         problem = "its record is damaged";
         return std::nullopt;
     }
@@ -103,7 +106,8 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
                       *total,
                       *saved,
                       *written,
-                      fields["boot"]};
+                      fields["boot"],
+                      isWhole};
 }
 
 int WriteRecordFile(const fs::path& path, const PartRecord& record, bool durable) {
@@ -161,7 +165,7 @@ std::string RecordText(const PartRecord& r) {
            "\nformat=" + std::to_string(r.stream.format) + "\npage=" + Clean(r.page) + "\naddress=" + Clean(r.address) +
            "\nvalidator=" + Clean(r.validator) + "\ntotal=" + std::to_string(r.total) +
            "\nsaved=" + std::to_string(r.saved) + "\nwritten=" + std::to_string(std::max(r.written, r.saved)) +
-           "\nboot=" + Clean(r.boot) + "\n";
+           "\nboot=" + Clean(r.boot) + (r.whole ? "\nwhole=1\n" : "\n");
 }
 
 const std::string& BootId() {
@@ -199,7 +203,8 @@ PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdenti
     // to the disk may not be, whatever the part's length says.
     const bool sameBoot = !record->boot.empty() && record->boot == boot;
     const std::int64_t from = sameBoot ? std::min(record->written, partBytes) : record->saved;
-    if (from > 0 && record->validator.empty()) {
+    // (A whole part is joined to nothing: it needs none.)
+    if (from > 0 && record->validator.empty() && !(record->whole && from == record->total)) {
         // The length alone cannot tell two versions apart.
         return {Kind::StartOver, {}, 0, "the server gave nothing to tell its versions apart by"};
     }

@@ -16,7 +16,8 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     std::string text = kTasks[static_cast<int>(job.task)];
     text += job.json ? " json" : "";
     text += job.hidden ? " hidden" : "";
-    text += job.quality ? " " + std::string(job.quality->label) : "";
+    text += job.quality ? " " + std::string(job.quality->label) : job.task == Task::Download ? " best" : "";
+    text += job.keep == Keep::Sound ? " sound" : job.keep == Keep::Mp3 ? " mp3" : "";
     text += job.output ? " output=" + *job.output : "";
     text += job.afresh ? " afresh" : "";
     for (const std::string& argument : job.qtArguments) {
@@ -62,6 +63,10 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--output", "x", "L"}, "error: --output goes with --download"},
         {{"--no-continue", "--download", "720p", "L"}, "download 720P afresh link=L"},
         {{"--no-continue", "L"}, "error: --no-continue goes with --download"},
+        {{"--download", "Best", "L", "--audio"}, "download best sound link=L"},
+        {{"--download=720p", "--audio=MP3", "L"}, "download 720P mp3 link=L"},
+        {{"--download", "720p", "--audio=ogg", "L"}, "error: --audio takes no value but mp3"},
+        {{"--audio", "L"}, "error: --audio goes with --download"},
         {{"-h", "L"}, "help"},
         {{"--version"}, "version"},
     };

@@ -65,6 +65,8 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
         {Replaced("\"v1\"", "\"v1\"\x7f"), 900, "start over: its record is damaged (a control character in validator)"},
         {Replaced("http://s", "file:///s"), 900, "start over: its record names no web address"},
         {With([](auto& r) { r.written = 1001; }), 5000, "start over: its record is damaged"},
+        {kText + "whole=1\n", 900, "start over: its record is damaged"}, // whole, yet 800 of 1000 bytes
+        {With([](auto& r) { r.validator = "", r.written = 1000, r.whole = true; }), 1000, "continue from 1000"},
         {"veltrin-part 3\nranges=0-1\n", 500, "leave alone: it was made by a newer version of Veltrin"},
         {With([](auto& r) { r.stream.video = "abd"; }), 500, "leave alone: it holds another stream"},
         {With([](auto& r) { r.stream.format = 18; }), 500, "leave alone: it holds another stream", "b1", true},
@@ -86,8 +88,10 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
 TEST(PartFile, RecordReadBackAndHeldPartKept) {
     testing::TemporaryFolder folder;
     const auto file = folder / "Clip.mp4";
+    const PartRecord whole{kHalf.stream, "http://w", "http://s", "\"v1\"", 1000, 500, 1000, "b1", true};
     for (const auto& [text, record] :
          {std::pair{kText, kHalf},
+          {RecordText(whole), whole},
           {kFirst, PartRecord{kHalf.stream, "http://w", "http://s", "\"v1\"", 1000, 500, 500, ""}}}) {
         std::ofstream(RecordPathOf(file)) << text;
         EXPECT_EQ(ReadPartRecordOf(file), record) << text;
