@@ -116,8 +116,7 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return Info(1).received > 0; }, 10000));
 
-    BoxAnswerer boxes;
-    boxes.answers = {QMessageBox::Cancel, QMessageBox::Ok};
+    BoxAnswerer boxes({QMessageBox::Cancel, QMessageBox::Ok});
     QString answered; // the question as it stands when it is answered
     boxes.react = [&](const BoxAnswerer::Seen&) {
         m_window->DownloadList()->Pause(2); // paused ones are not counted, even while it asks

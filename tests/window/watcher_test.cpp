@@ -25,8 +25,7 @@ protected:
 };
 
 TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
-    BoxAnswerer boxes;
-    boxes.answers = {Button::No};
+    BoxAnswerer boxes({Button::No});
     SetClipboard(kLink); // copied before the window opens
     Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 1000));
@@ -68,8 +67,7 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
 TEST_F(Watcher, TextIsForgottenAgainWhenItsGoFails) {
     // The results file cannot be written: the Go command shows an error box while it runs.
     fs::create_directory(m_folder / "temp.html");
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes, Button::Ok, Button::No};
+    BoxAnswerer boxes({Button::Yes, Button::Ok, Button::No});
     std::vector<QString> rememberedWhileOpen;
     boxes.react = [&](const BoxAnswerer::Seen&) { rememberedWhileOpen.push_back(m_window->lastClipText()); };
     const QString text = WatchLink();
@@ -95,8 +93,7 @@ TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQues
     m_window->linkBox()->setText(QStringLiteral("something typed earlier"));
     HideBehindIcon();
     const QString text = WatchLink() + QStringLiteral("#") + QString(200000, QLatin1Char('x'));
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
+    BoxAnswerer boxes({Button::Yes});
     SetClipboard(text);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == text && !m_window->GoRunning(); }, 5000));
     EXPECT_EQ(m_window->linkBox()->text(), text) << "the link box has no length limit";
@@ -116,9 +113,7 @@ TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQues
 // A link handed while a question is open runs at once; the question's Yes, answered later, runs
 // after it, so what the user answered last is what stays.
 TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
-    boxes.holdMs = 1000;
+    BoxAnswerer boxes({Button::Yes}, 1000);
     const QString handed = Link("/watch?handed");
     std::vector<bool> ranWhileAsking;
     boxes.react = [&](const BoxAnswerer::Seen&) { ranWhileAsking.push_back(fs::exists(m_folder / "temp.html")); };
@@ -134,8 +129,7 @@ TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
 TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
     const std::string video(100000, 'v');
     m_server->Get("/video", [&](const auto&, auto& res) { res.set_content(video, "video/mp4"); });
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
+    BoxAnswerer boxes({Button::Yes});
     m_window->SetSaveChooser([&](const QString&) {
         SetClipboard(WatchLink());
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == WatchLink(); }, 3000));
@@ -177,8 +171,7 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
         std::ranges::sort(names);
         return names;
     };
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
+    BoxAnswerer boxes({Button::Yes});
     HideBehindIcon();
 
     // The menu's choice takes effect at once, and a link copied while not watched stays unasked.
