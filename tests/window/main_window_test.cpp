@@ -9,8 +9,6 @@
 #include <QStyleHints>
 #include <QSystemTrayIcon>
 
-#include <functional>
-
 namespace veltrin::testing {
 namespace {
 
