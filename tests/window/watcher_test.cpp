@@ -147,9 +147,7 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
 // link, an earlier one's too, with no question or dialog, and an answer outlives a restart.
 TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     m_server->Get("/auto", [&](const httplib::Request& req, httplib::Response& res) {
-        if (req.has_param("slow")) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(800));
-        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(req.has_param("slow") ? 800 : 0));
         const std::string stream = m_server.Url("/stream?itag%3D");
         res.set_content("<html><script>var p = {flashvars: \"title=" + req.get_param_value("t") + "&video_id=id" +
                             req.get_param_value("t") + "&map=url%3D" + stream + "22%26quality%3Dhd720%2Curl%3D" +
@@ -165,10 +163,9 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     fs::create_directory(folder);
     const auto saved = [&] {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            names.push_back(entry.path().filename().string() + "=" + ReadFile(entry.path()));
+        for (const std::string& name : FileNames(folder)) { // in order
+            names.push_back(name + "=" + ReadFile(folder / name));
         }
-        std::ranges::sort(names);
         return names;
     };
     BoxAnswerer boxes({Button::Yes});
