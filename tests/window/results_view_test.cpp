@@ -138,9 +138,8 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
                                         << m_server.Url("/hostile-ad") << "'></iframe>";
     view->Navigate(m_window->ResultsFile());
     ASSERT_TRUE(QTest::qWaitFor([&] { return adFetches.load() == 1; }, 10000));
-    QTest::qWait(500);
-
-    EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
+    const QString settled = QStringLiteral("[...document.images].every(i => i.complete)"); // loaded or refused
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, settled).toBool(); }));
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 4);
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('secret').naturalWidth")).toInt(), 0);
     // Only the web link is followed, and then saved, not shown: the others, clicked before it, are
