@@ -185,6 +185,14 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
     ShowCurrentActions();
 }
 
+void DownloadsWindow::showEvent(QShowEvent* event) {
+    // Rows another window runs change there: each showing reads them anew.
+    if (std::exchange(m_shownBefore, true)) {
+        m_downloads->Refresh();
+    }
+    QWidget::showEvent(event);
+}
+
 void DownloadsWindow::ShowCurrentActions() {
     const QModelIndex current = m_view->currentIndex();
     const std::vector<Downloads::Action> actions =

@@ -52,12 +52,16 @@ public:
     // has no such action.
     QPushButton* ButtonFor(Downloads::Action action) const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void Act(int row, Downloads::Action action);
     void ClearFinished();
     void ShowCurrentActions();
 
     Downloads* m_downloads;
+    bool m_shownBefore = false; // the list was read when this window was made
     QListView* m_view;
     DownloadDelegate* m_delegate;
     QPushButton* m_clear;
