@@ -142,7 +142,7 @@ int RunWindowProgram(const Job& job, const char* programName) {
     QObject::connect(&server, &handoff::LinkServer::LinkReceived, &window, &MainWindow::HandOver);
     QObject::connect(&server, &handoff::LinkServer::ShowRequested, &window, &MainWindow::RestoreFromTray);
     server.Listen(serverName);
-    window.start(job.hidden);
+    window.Start(job.hidden);
     if (!link.isEmpty()) {
         window.HandOver(link);
     }

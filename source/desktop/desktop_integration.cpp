@@ -27,41 +27,41 @@ DesktopIntegration::DesktopIntegration(const QIcon& icon, const QString& tip, QO
     m_trayIcon->setToolTip(tip);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger) {
-            Q_EMIT activationRequested();
+            Q_EMIT ActivationRequested();
         } else if (reason == QSystemTrayIcon::Context) {
-            Q_EMIT menuRequested(QCursor::pos());
+            Q_EMIT MenuRequested(QCursor::pos());
         }
     });
     m_areaPoll->setInterval(kAreaPollMs);
-    connect(m_areaPoll, &QTimer::timeout, this, &DesktopIntegration::areaChanged);
+    connect(m_areaPoll, &QTimer::timeout, this, &DesktopIntegration::AreaChanged);
     connect(&shell::AreaWatch::Instance(), &shell::AreaWatch::Changed, this, [this] {
-        Q_EMIT areaChanged();
-        QTimer::singleShot(kAreaSettleMs, this, &DesktopIntegration::areaChanged);
+        Q_EMIT AreaChanged();
+        QTimer::singleShot(kAreaSettleMs, this, &DesktopIntegration::AreaChanged);
     });
 }
 
 DesktopIntegration::~DesktopIntegration() = default;
 
-bool DesktopIntegration::notificationAreaAvailable() {
+bool DesktopIntegration::NotificationAreaAvailable() {
     if (const auto& forced = AreaForTesting()) {
         return *forced;
     }
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void DesktopIntegration::setNotificationAreaForTesting(std::optional<bool> available) { AreaForTesting() = available; }
+void DesktopIntegration::SetNotificationAreaForTesting(std::optional<bool> available) { AreaForTesting() = available; }
 
-void DesktopIntegration::showIcon() {
-    if (notificationAreaAvailable()) {
+void DesktopIntegration::ShowIcon() {
+    if (NotificationAreaAvailable()) {
         m_trayIcon->show();
     }
 }
 
-void DesktopIntegration::hideIcon() { m_trayIcon->hide(); }
+void DesktopIntegration::HideIcon() { m_trayIcon->hide(); }
 
-bool DesktopIntegration::iconShown() const { return m_trayIcon->isVisible(); }
+bool DesktopIntegration::IconShown() const { return m_trayIcon->isVisible(); }
 
-void DesktopIntegration::setWatchingArea(bool on) {
+void DesktopIntegration::SetWatchingArea(bool on) {
     if (on && !shell::AreaWatch::Instance().Reported()) {
         m_areaPoll->start();
     } else if (!on) {
@@ -69,8 +69,8 @@ void DesktopIntegration::setWatchingArea(bool on) {
     }
 }
 
-void DesktopIntegration::notify(const QString& title, const QString& text) {
-    if (iconShown()) {
+void DesktopIntegration::Notify(const QString& title, const QString& text) {
+    if (IconShown()) {
         m_trayIcon->showMessage(title, text, QSystemTrayIcon::Information);
     } else {
         shell::ShowDesktopNotification(title, text);

@@ -21,31 +21,31 @@ public:
     ~DesktopIntegration() override;
 
     // Whether the desktop has a notification area that can take an icon now.
-    static bool notificationAreaAvailable();
+    static bool NotificationAreaAvailable();
     // Pretends that a notification area is there, or is not, whatever the desktop says; nullopt
     // asks the desktop again. For tests on a desktop without one.
-    static void setNotificationAreaForTesting(std::optional<bool> available);
+    static void SetNotificationAreaForTesting(std::optional<bool> available);
 
-    void showIcon();
-    void hideIcon();
-    bool iconShown() const;
-    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
+    void ShowIcon();
+    void HideIcon();
+    bool IconShown() const;
+    QSystemTrayIcon* TrayIcon() const { return m_trayIcon; }
 
-    // While on, areaChanged() tells of the notification area coming or going: from the X server
+    // While on, AreaChanged() tells of the notification area coming or going: from the X server
     // where it reports so, else by asking the desktop every second.
-    void setWatchingArea(bool on);
+    void SetWatchingArea(bool on);
 
     // Tells the user of something while they look elsewhere: the icon's message while the icon
     // shows, else the desktop's notification.
-    void notify(const QString& title, const QString& text);
+    void Notify(const QString& title, const QString& text);
 
 Q_SIGNALS:
     // A left press on the icon.
-    void activationRequested();
+    void ActivationRequested();
     // A right press on the icon, at globalPos.
-    void menuRequested(QPoint globalPos);
-    // The notification area may have come or gone: ask notificationAreaAvailable() again.
-    void areaChanged();
+    void MenuRequested(QPoint globalPos);
+    // The notification area may have come or gone: ask NotificationAreaAvailable() again.
+    void AreaChanged();
 
 private:
     QSystemTrayIcon* m_trayIcon;

@@ -119,9 +119,9 @@ MainWindow::MainWindow(Settings settings, QWidget* parent)
     };
 
     m_desktop = new DesktopIntegration(windowIcon(), QStringLiteral("Lumbrel"), this);
-    connect(m_desktop, &DesktopIntegration::areaChanged, this, &MainWindow::WatchNotificationArea);
-    connect(m_desktop, &DesktopIntegration::activationRequested, this, &MainWindow::RestoreFromTray);
-    connect(m_desktop, &DesktopIntegration::menuRequested, this, [this](QPoint at) {
+    connect(m_desktop, &DesktopIntegration::AreaChanged, this, &MainWindow::WatchNotificationArea);
+    connect(m_desktop, &DesktopIntegration::ActivationRequested, this, &MainWindow::RestoreFromTray);
+    connect(m_desktop, &DesktopIntegration::MenuRequested, this, [this](QPoint at) {
         if (!m_menu->isVisible()) {
             m_menu->popup(at);
         }
@@ -196,8 +196,8 @@ MainWindow::MainWindow(Settings settings, QWidget* parent)
     connect(m_downloads, &Downloads::Changed, this, &MainWindow::OnDownloadChanged);
     connect(m_resultsView, &WebBrowser::linkFollowed, this, &MainWindow::DownloadLink);
 
-    connect(m_goButton, &Picture::Click, this, &MainWindow::go);
-    connect(m_clipboardTimer, &NonReentrantTimer::Tick, this, &MainWindow::checkClipboard);
+    connect(m_goButton, &Picture::Click, this, &MainWindow::Go);
+    connect(m_clipboardTimer, &NonReentrantTimer::Tick, this, &MainWindow::CheckClipboard);
     // The watcher ticks only while there may be something new to ask about: from start-up, and
     // from each change the desktop reports, until a tick finds nothing new.
     connect(m_clipboard, &ClipboardText::Changed, this, &MainWindow::OnClipboardChanged);
@@ -345,9 +345,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     } else if (watched == m_linkBox && event->type() == QEvent::KeyPress) {
         const int key = static_cast<const QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            go();
+            Go();
         } else if (key == Qt::Key_Escape) {
-            stopGo();
+            StopGo();
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -358,7 +358,7 @@ int MainWindow::Scaled(int pixels) const {
     return static_cast<int>(std::lround(pixels * (s ? s->logicalDotsPerInchX() : 96.0) / 96.0));
 }
 
-void MainWindow::start(bool hidden) {
+void MainWindow::Start(bool hidden) {
     m_resultsView->Navigate(QStringLiteral("about:blank"));
     try {
         m_fetcher->SetRequest(CreateConfiguredRequest());
@@ -373,19 +373,19 @@ void MainWindow::start(bool hidden) {
     m_linkBox->setFocus(Qt::OtherFocusReason);
     if (!hidden) {
         show();
-    } else if (DesktopIntegration::notificationAreaAvailable()) {
+    } else if (DesktopIntegration::NotificationAreaAvailable()) {
         MinimizeToTray();
     } else {
         // At login the panel may come after the program: the window waits minimised till then.
         m_waitingForArea = true;
         showMinimized();
-        m_desktop->setWatchingArea(true);
+        m_desktop->SetWatchingArea(true);
     }
     // Once the window shows: a long list never delays it.
     QTimer::singleShot(0, this, &MainWindow::OpenDownloadList);
 }
 
-void MainWindow::stopGo() {
+void MainWindow::StopGo() {
     if (m_fetcher->Running()) {
         m_autoGo = false;
         m_fetcher->Stop();
@@ -398,7 +398,7 @@ bool MainWindow::GoRunning() const { return m_fetcher->Running(); }
 
 bool MainWindow::WatchingClipboard() const { return m_clipboardTimer->IsActive(); }
 
-void MainWindow::go() {
+void MainWindow::Go() {
     const LinkToFetch link = CheckLink(m_linkBox->text().toStdString());
     if (link.kind == LinkToFetch::Kind::Blank) {
         return;
@@ -485,7 +485,7 @@ void MainWindow::ShowGoFailure(const QString& why) {
     m_resultsView->ShowMessage(why);
 }
 
-void MainWindow::checkClipboard() {
+void MainWindow::CheckClipboard() {
     if (m_prefs.clipboard == ClipboardWay::Off || m_ignoreUntilChange || m_clipboard->Ours()) {
         m_clipboardTimer->Stop();
         return;
@@ -505,7 +505,7 @@ void MainWindow::checkClipboard() {
         m_lastClipText = text;
         RememberAnswered(text);
         m_linkBox->setText(text);
-        go();
+        Go();
         m_autoGo = true;
         return;
     }
@@ -515,7 +515,7 @@ void MainWindow::checkClipboard() {
         return;
     }
     m_linkBox->setText(text);
-    go();
+    Go();
     m_clipGo.emplace(text, m_lastClipText);
     m_lastClipText = text;
     RememberAnswered(text);
@@ -591,13 +591,13 @@ bool MainWindow::AskYesNo(const QString& prompt) {
 void MainWindow::MinimizeToTray() {
     // Without a notification area there would be no way back to a hidden window: it stays an
     // ordinary minimised window.
-    if (m_desktop->iconShown() || !DesktopIntegration::notificationAreaAvailable()) {
+    if (m_desktop->IconShown() || !DesktopIntegration::NotificationAreaAvailable()) {
         return;
     }
     hide();
     m_waitingForArea = false;
-    m_desktop->setWatchingArea(true);
-    m_desktop->showIcon();
+    m_desktop->SetWatchingArea(true);
+    m_desktop->ShowIcon();
 }
 
 void MainWindow::RestoreFromTray() {
@@ -612,14 +612,14 @@ void MainWindow::RestoreFromTray() {
         question->raise();
         question->activateWindow();
     }
-    m_desktop->setWatchingArea(false);
-    m_desktop->hideIcon();
+    m_desktop->SetWatchingArea(false);
+    m_desktop->HideIcon();
 }
 
 void MainWindow::WatchNotificationArea() {
     // The panel quit or restarts: the icon went with it, and the window would be out of reach.
-    const bool available = DesktopIntegration::notificationAreaAvailable();
-    if (m_desktop->iconShown() && !available) {
+    const bool available = DesktopIntegration::NotificationAreaAvailable();
+    if (m_desktop->IconShown() && !available) {
         RestoreFromTray();
     } else if (m_waitingForArea && available && isMinimized()) {
         MinimizeToTray();
@@ -632,7 +632,7 @@ void MainWindow::HandOver(const QString& link) {
         return;
     }
     m_linkBox->setText(link);
-    go();
+    Go();
 }
 
 void MainWindow::changeEvent(QEvent* event) {
@@ -790,13 +790,13 @@ void MainWindow::OnDownloadChanged(const DownloadInfo& info) {
 }
 
 void MainWindow::Notify(const QString& title, const QString& text) {
-    if (!m_desktop->iconShown() && QApplication::activeWindow()) {
+    if (!m_desktop->IconShown() && QApplication::activeWindow()) {
         return; // the user sees it happen in a window of the program
     }
     if (m_notify) {
         m_notify(title, text);
     } else {
-        m_desktop->notify(title, text);
+        m_desktop->Notify(title, text);
     }
 }
 

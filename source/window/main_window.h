@@ -54,11 +54,11 @@ public:
 
     // Runs the start-up steps and shows the window, centred; hidden, it goes behind its icon at
     // once (or, without a notification area, is minimised until one comes).
-    void start(bool hidden = false);
+    void Start(bool hidden = false);
 
     // The Go command: its fetches run in the background, and a new Go replaces the one under way.
     // A blank link does nothing, and a link of a scheme other than http and https fails at once.
-    void go();
+    void Go();
     bool GoRunning() const;
 
     // A link handed to the program from outside: the window comes back if hidden and runs it as a
@@ -94,22 +94,22 @@ public:
     }
 
     // The text of the last question the clipboard watcher asked.
-    const QString& lastClipText() const { return m_lastClipText; }
+    const QString& LastClipText() const { return m_lastClipText; }
     // Whether the clipboard watcher still ticks: it stops once a tick finds nothing new to act on.
     bool WatchingClipboard() const;
     // The notification-area icon and the desktop's notifications.
-    DesktopIntegration* desktop() const { return m_desktop; }
+    DesktopIntegration* Desktop() const { return m_desktop; }
 
     // Where the last results file was written.
     const QString& ResultsFile() const { return m_resultsFile; }
 
     // Control access for tests and the tray layer.
-    LinkEdit* linkBox() const { return m_linkBox; }
-    Picture* goButton() const { return m_goButton; }
-    Picture* headerPicture() const { return m_headerPicture; }
-    Picture* footerPicture() const { return m_footerPicture; }
-    QLabel* linkLabel() const { return m_linkLabel; }
-    WebBrowser* resultsView() const { return m_resultsView; }
+    LinkEdit* LinkBox() const { return m_linkBox; }
+    Picture* GoButton() const { return m_goButton; }
+    Picture* HeaderPicture() const { return m_headerPicture; }
+    Picture* FooterPicture() const { return m_footerPicture; }
+    QLabel* LinkLabel() const { return m_linkLabel; }
+    WebBrowser* ResultsView() const { return m_resultsView; }
 
 Q_SIGNALS:
     // The user closed the window: the program ends.
@@ -123,9 +123,9 @@ protected:
 
 private:
     // Escape in the link box stops the Go under way.
-    void stopGo();
+    void StopGo();
     // The clipboard watcher, at every tick of its timer.
-    void checkClipboard();
+    void CheckClipboard();
     // The question's text for a copied text; a long text is shown cut short.
     static QString ClipboardPrompt(const QString& text);
     void MinimizeToTray();

@@ -16,7 +16,7 @@ TEST_F(Window, TabWalksTheControlsInTheirOrderBeforeAndAfterTheEngineStarts) {
     MainWindow& w = *m_window;
     // The web view takes the focus through an inner widget of its own.
     const auto holder = [&](QWidget* focused) -> QWidget* {
-        return focused && (focused == w.resultsView() || w.resultsView()->isAncestorOf(focused)) ? w.resultsView()
+        return focused && (focused == w.ResultsView() || w.ResultsView()->isAncestorOf(focused)) ? w.ResultsView()
                                                                                                  : focused;
     };
     const auto reaches = [&](QWidget* expected, Qt::KeyboardModifiers modifiers = {}) {
@@ -28,27 +28,27 @@ TEST_F(Window, TabWalksTheControlsInTheirOrderBeforeAndAfterTheEngineStarts) {
         if (engine) {
             Go(Link("/watch"));
             ASSERT_TRUE(
-                QTest::qWaitFor([&] { return w.resultsView()->Url() == QUrl::fromLocalFile(w.ResultsFile()); }));
-            w.linkBox()->setFocus();
+                QTest::qWaitFor([&] { return w.ResultsView()->Url() == QUrl::fromLocalFile(w.ResultsFile()); }));
+            w.LinkBox()->setFocus();
         }
-        ASSERT_EQ(QApplication::focusWidget(), w.linkBox());
+        ASSERT_EQ(QApplication::focusWidget(), w.LinkBox());
         for (QWidget* next :
-             std::initializer_list<QWidget*>{w.headerPicture(), w.footerPicture(), w.goButton(), w.resultsView()}) {
+             std::initializer_list<QWidget*>{w.HeaderPicture(), w.FooterPicture(), w.GoButton(), w.ResultsView()}) {
             ASSERT_TRUE(reaches(next)) << "expected " << next->objectName().toStdString();
         }
         if (!engine) {
-            EXPECT_TRUE(reaches(w.linkBox())) << "out of the empty page, back to the link box";
-            w.goButton()->setFocus();
-            ASSERT_TRUE(reaches(w.resultsView()));
+            EXPECT_TRUE(reaches(w.LinkBox())) << "out of the empty page, back to the link box";
+            w.GoButton()->setFocus();
+            ASSERT_TRUE(reaches(w.ResultsView()));
         }
         // Shift+Tab walks back, through the page's links first, and the label is never reached.
-        for (int press = 0; press < 5 && holder(QApplication::focusWidget()) == w.resultsView(); ++press) {
+        for (int press = 0; press < 5 && holder(QApplication::focusWidget()) == w.ResultsView(); ++press) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
             static_cast<void>(
-                QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) != w.resultsView(); }, 300));
+                QTest::qWaitFor([&] { return holder(QApplication::focusWidget()) != w.ResultsView(); }, 300));
         }
-        EXPECT_EQ(QApplication::focusWidget(), w.goButton());
-        for (QWidget* previous : std::initializer_list<QWidget*>{w.footerPicture(), w.headerPicture(), w.linkBox()}) {
+        EXPECT_EQ(QApplication::focusWidget(), w.GoButton());
+        for (QWidget* previous : std::initializer_list<QWidget*>{w.FooterPicture(), w.HeaderPicture(), w.LinkBox()}) {
             EXPECT_TRUE(reaches(previous, Qt::ShiftModifier)) << "expected " << previous->objectName().toStdString();
         }
     }
@@ -56,7 +56,7 @@ TEST_F(Window, TabWalksTheControlsInTheirOrderBeforeAndAfterTheEngineStarts) {
 
 TEST_F(Window, CaretStopsBlinkingWhenIdleAndWakesOnInput) {
     const int desktopFlashTime = QGuiApplication::styleHints()->cursorFlashTime();
-    LinkEdit* box = m_window->linkBox();
+    LinkEdit* box = m_window->LinkBox();
     box->SetBlinkTimeout(100);
     const struct {
         const char* what;
@@ -66,7 +66,7 @@ TEST_F(Window, CaretStopsBlinkingWhenIdleAndWakesOnInput) {
         {"click", [&] { QTest::mouseClick(box, Qt::LeftButton); }},
         {"focus",
          [&] {
-             m_window->goButton()->setFocus();
+             m_window->GoButton()->setFocus();
              box->setFocus();
          }},
     };
@@ -83,20 +83,20 @@ TEST_F(Window, EnterAndClickRunTheGoCommandAndNothingElseDoes) {
     const QString plain = Link("/plain");
     Go(plain);
     EXPECT_EQ(m_plainFetches.load(), 1);
-    QTest::mouseClick(m_window->goButton(), Qt::LeftButton);
+    QTest::mouseClick(m_window->GoButton(), Qt::LeftButton);
     WaitForGo();
     // A screen reader presses the picture through its action.
-    QAccessible::queryAccessibleInterface(m_window->goButton())
+    QAccessible::queryAccessibleInterface(m_window->GoButton())
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
     WaitForGo();
     EXPECT_EQ(m_plainFetches.load(), 3);
-    m_window->goButton()->setFocus();
-    QTest::keyClick(m_window->goButton(), Qt::Key_Return);
-    QTest::keyClick(m_window->goButton(), Qt::Key_Space);
-    QTest::mouseClick(m_window->headerPicture(), Qt::LeftButton);
-    QTest::mouseClick(m_window->footerPicture(), Qt::LeftButton);
-    QTest::mouseClick(m_window->linkLabel(), Qt::LeftButton);
+    m_window->GoButton()->setFocus();
+    QTest::keyClick(m_window->GoButton(), Qt::Key_Return);
+    QTest::keyClick(m_window->GoButton(), Qt::Key_Space);
+    QTest::mouseClick(m_window->HeaderPicture(), Qt::LeftButton);
+    QTest::mouseClick(m_window->FooterPicture(), Qt::LeftButton);
+    QTest::mouseClick(m_window->LinkLabel(), Qt::LeftButton);
     EXPECT_FALSE(m_window->GoRunning());
     EXPECT_EQ(m_plainFetches.load(), 3);
     EXPECT_EQ(m_adFetches.load(), 0) << "a page without the markers fetches no advertisement";
@@ -143,31 +143,31 @@ TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
         SCOPED_TRACE(ending.name);
         Go(ending.link, !ending.escape);
         if (ending.escape) {
-            QTest::keyClick(m_window->linkBox(), Qt::Key_Escape);
+            QTest::keyClick(m_window->LinkBox(), Qt::Key_Escape);
             EXPECT_FALSE(m_window->GoRunning());
         }
         // The fetcher's detail may follow the reason.
-        EXPECT_TRUE(m_window->resultsView()->Message().startsWith(ending.message))
-            << m_window->resultsView()->Message().toStdString();
-        EXPECT_TRUE(m_window->resultsView()->View()->isHidden()) << "the earlier video's links are gone";
-        EXPECT_LT(m_window->resultsView()->Message().size(), 400) << "a long link is shown cut short";
+        EXPECT_TRUE(m_window->ResultsView()->Message().startsWith(ending.message))
+            << m_window->ResultsView()->Message().toStdString();
+        EXPECT_TRUE(m_window->ResultsView()->View()->isHidden()) << "the earlier video's links are gone";
+        EXPECT_LT(m_window->ResultsView()->Message().size(), 400) << "a long link is shown cut short";
         EXPECT_TRUE(shows720()) << "the results file is left as it is";
     }
     Go(Link("/watch"));
-    EXPECT_EQ(m_window->resultsView()->Message(), QString());
+    EXPECT_EQ(m_window->ResultsView()->Message(), QString());
     Go(QStringLiteral("   ")); // a blank link does nothing at all
-    EXPECT_EQ(m_window->linkBox()->text(), QStringLiteral("   "));
-    EXPECT_FALSE(m_window->resultsView()->View()->isHidden());
+    EXPECT_EQ(m_window->LinkBox()->text(), QStringLiteral("   "));
+    EXPECT_FALSE(m_window->ResultsView()->View()->isHidden());
 }
 
 class Tray : public Window {
 protected:
     void SetUp() override {
-        DesktopIntegration::setNotificationAreaForTesting(true);
+        DesktopIntegration::SetNotificationAreaForTesting(true);
         Window::SetUp();
     }
 
-    bool IconShown() const { return m_window->desktop()->iconShown(); }
+    bool IconShown() const { return m_window->Desktop()->IconShown(); }
 
     void Minimise() {
         m_window->setWindowState(Qt::WindowMinimized);
@@ -183,7 +183,7 @@ protected:
     // A press on the window's icon, as the desktop reports it.
     void Press(QSystemTrayIcon::ActivationReason reason) {
         ASSERT_TRUE(IconShown());
-        Q_EMIT m_window->desktop()->trayIcon()->activated(reason);
+        Q_EMIT m_window->Desktop()->TrayIcon()->activated(reason);
         QCoreApplication::processEvents();
     }
 };
@@ -199,7 +199,7 @@ TEST_F(Tray, MinimisingHidesBehindOneIconThatOnlyALeftPressTakesAway) {
         Minimise();
         ASSERT_FALSE(m_window->isVisible()) << round;
         ASSERT_TRUE(IconShown()) << round;
-        EXPECT_EQ(m_window->desktop()->trayIcon()->toolTip(), QStringLiteral("Lumbrel"));
+        EXPECT_EQ(m_window->Desktop()->TrayIcon()->toolTip(), QStringLiteral("Lumbrel"));
         for (const auto reason : {QSystemTrayIcon::Unknown, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Context,
                                   QSystemTrayIcon::MiddleClick}) {
             Press(reason);
@@ -228,11 +228,11 @@ TEST_F(Tray, MenuOpensOnTheIconAndTheBareAreasAndQuitEndsTheProgram) {
         std::function<void()> how;
         bool opens;
     } cases[] = {
-        {"header", [&] { RightPress(m_window->headerPicture()); }, true},
+        {"header", [&] { RightPress(m_window->HeaderPicture()); }, true},
         {"background", [&] { RightPress(m_window.get()); }, true},
-        {"Shift+F10", [&] { QTest::keyClick(m_window->footerPicture(), Qt::Key_F10, Qt::ShiftModifier); }, true},
-        {"Menu key", [&] { QTest::keyClick(m_window->headerPicture(), Qt::Key_Menu); }, true},
-        {"Download picture", [&] { RightPress(m_window->goButton()); }, false},
+        {"Shift+F10", [&] { QTest::keyClick(m_window->FooterPicture(), Qt::Key_F10, Qt::ShiftModifier); }, true},
+        {"Menu key", [&] { QTest::keyClick(m_window->HeaderPicture(), Qt::Key_Menu); }, true},
+        {"Download picture", [&] { RightPress(m_window->GoButton()); }, false},
         {"icon", [&] { Minimise(), Press(QSystemTrayIcon::Context); }, true},
     };
     for (const auto& c : cases) {
@@ -247,21 +247,21 @@ TEST_F(Tray, MenuOpensOnTheIconAndTheBareAreasAndQuitEndsTheProgram) {
 
 TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
     // Without a notification area, minimising is ordinary: the window stays on the taskbar.
-    DesktopIntegration::setNotificationAreaForTesting(false);
+    DesktopIntegration::SetNotificationAreaForTesting(false);
     Minimise();
     EXPECT_TRUE(m_window->isVisible() && m_window->isMinimized());
     EXPECT_FALSE(IconShown());
     m_window->showNormal();
-    DesktopIntegration::setNotificationAreaForTesting(true);
+    DesktopIntegration::SetNotificationAreaForTesting(true);
 
     // The panel goes away while the window is hidden behind its icon.
     Minimise();
-    DesktopIntegration::setNotificationAreaForTesting(false);
+    DesktopIntegration::SetNotificationAreaForTesting(false);
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->isVisible(); }, 3000));
     EXPECT_FALSE(IconShown());
 
     // A link handed over from outside brings the window back and runs.
-    DesktopIntegration::setNotificationAreaForTesting(true);
+    DesktopIntegration::SetNotificationAreaForTesting(true);
     Minimise();
     m_window->HandOver(Link("/plain"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_plainFetches.load() == 1; }, 3000));
@@ -280,7 +280,7 @@ TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
                           QApplication::activeModalWidget()->isVisible();
     };
     SetClipboard(QStringLiteral("http://www.clipvane.com/watch?v=Zr4kW8nQe2B"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->lastClipText().isEmpty(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->LastClipText().isEmpty(); }, 3000));
     EXPECT_TRUE(hiddenWhileAsking);
     EXPECT_TRUE(backWhileAsking);
 }

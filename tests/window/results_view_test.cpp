@@ -21,8 +21,8 @@ protected:
     // The engine's view, once it shows the results file.
     QWebEngineView* ShownEngine() {
         const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->resultsView()->Url() == results; }, 5000));
-        return qobject_cast<QWebEngineView*>(m_window->resultsView()->View());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->ResultsView()->Url() == results; }, 5000));
+        return qobject_cast<QWebEngineView*>(m_window->ResultsView()->View());
     }
 
     // Asked of the page in a script world of the test's own: the page's own scripting is off.
@@ -111,7 +111,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
         res.set_content("away", "text/html");
     });
     Go(WatchLink());
-    WebBrowser* view = m_window->resultsView();
+    WebBrowser* view = m_window->ResultsView();
     const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
@@ -162,7 +162,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
     }
     other += "\"</script>";
     m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
-    EXPECT_FALSE(m_window->resultsView()->EngineStarted()) << "the blank page needs no web engine";
+    EXPECT_FALSE(m_window->ResultsView()->EngineStarted()) << "the blank page needs no web engine";
     if (geteuid() == 0) { // the engine's sandbox refuses root and would end the program: the window says why
         const QByteArray sandboxSwitch = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
         qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
@@ -171,7 +171,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", sandboxSwitch);
         ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1; }, 2000));
         EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")));
-        EXPECT_FALSE(m_window->resultsView()->EngineStarted());
+        EXPECT_FALSE(m_window->ResultsView()->EngineStarted());
         m_adFetches = 0;
     }
     Go(WatchLink());
@@ -188,7 +188,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
 
     // Each new page opens at its top, though the file's name is the same.
     std::ofstream(m_folder / "temp.html") << std::string(200, 'x') << "<div style='height: 5000px'></div>";
-    m_window->resultsView()->Navigate(m_window->ResultsFile());
+    m_window->ResultsView()->Navigate(m_window->ResultsFile());
     const QString scrollDown = QStringLiteral("window.scrollTo(0, 3000); scrollY");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, scrollDown).toInt() == 3000; }));
     Go(Link("/other"));

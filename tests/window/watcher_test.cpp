@@ -29,7 +29,7 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
     SetClipboard(kLink); // copied before the window opens
     Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 1000));
-    const QString before = m_window->linkBox()->text();
+    const QString before = m_window->LinkBox()->text();
     const struct {
         const char* text;
         bool image;
@@ -60,7 +60,7 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
     EXPECT_EQ(box.defaultButton, Button::Yes);
     EXPECT_EQ(box.parent, m_window.get()) << "a parentless box would end the program when closed while hidden";
     // No changes nothing else.
-    EXPECT_EQ(m_window->linkBox()->text(), before);
+    EXPECT_EQ(m_window->LinkBox()->text(), before);
     EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
 }
 
@@ -69,7 +69,7 @@ TEST_F(Watcher, TextIsForgottenAgainWhenItsGoFails) {
     fs::create_directory(m_folder / "temp.html");
     BoxAnswerer boxes({Button::Yes, Button::Ok, Button::No});
     std::vector<QString> rememberedWhileOpen;
-    boxes.react = [&](const BoxAnswerer::Seen&) { rememberedWhileOpen.push_back(m_window->lastClipText()); };
+    boxes.react = [&](const BoxAnswerer::Seen&) { rememberedWhileOpen.push_back(m_window->LastClipText()); };
     const QString text = WatchLink();
     SetClipboard(text);
     ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() >= 3; }, 4000));
@@ -80,26 +80,26 @@ TEST_F(Watcher, TextIsForgottenAgainWhenItsGoFails) {
     EXPECT_EQ(boxes.seen[1].title, QStringLiteral("Veltrin"));
     EXPECT_TRUE(boxes.seen[1].text.endsWith(QStringLiteral("temp.html cannot be written.\nIs a directory")))
         << boxes.seen[1].text.toStdString();
-    EXPECT_TRUE(m_window->resultsView()->Message().endsWith(QStringLiteral("cannot be written.\nIs a directory")));
+    EXPECT_TRUE(m_window->ResultsView()->Message().endsWith(QStringLiteral("cannot be written.\nIs a directory")));
     // The failure took back the answer, so the next tick asked again.
     EXPECT_EQ(boxes.seen[2].text, boxes.seen[0].text);
-    EXPECT_EQ(m_window->lastClipText(), text);
+    EXPECT_EQ(m_window->LastClipText(), text);
     EXPECT_EQ(boxes.seen.size(), 3U);
 }
 
 // Yes puts the whole text, however long, in the link box and runs the Go command, also while the
 // window is hidden behind its icon; the question shows the text cut short.
 TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQuestion) {
-    m_window->linkBox()->setText(QStringLiteral("something typed earlier"));
+    m_window->LinkBox()->setText(QStringLiteral("something typed earlier"));
     HideBehindIcon();
     const QString text = WatchLink() + QStringLiteral("#") + QString(200000, QLatin1Char('x'));
     BoxAnswerer boxes({Button::Yes});
     SetClipboard(text);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == text && !m_window->GoRunning(); }, 5000));
-    EXPECT_EQ(m_window->linkBox()->text(), text) << "the link box has no length limit";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == text && !m_window->GoRunning(); }, 5000));
+    EXPECT_EQ(m_window->LinkBox()->text(), text) << "the link box has no length limit";
     EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
     EXPECT_EQ(m_adFetches.load(), 1);
-    EXPECT_FALSE(m_window->linkBox()->CaretBlinks()) << "every paint of such a text takes a moment";
+    EXPECT_FALSE(m_window->LinkBox()->CaretBlinks()) << "every paint of such a text takes a moment";
     LetTicksPass();
     ASSERT_EQ(boxes.seen.size(), 1U);
     EXPECT_FALSE(m_window->isVisible()) << "the results wait behind the icon";
@@ -121,8 +121,8 @@ TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
     SetClipboard(WatchLink());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ranWhileAsking.empty() && !m_window->GoRunning(); }, 5000));
     EXPECT_EQ(ranWhileAsking, std::vector<bool>{true});
-    EXPECT_EQ(m_window->linkBox()->text(), WatchLink());
-    EXPECT_EQ(m_window->lastClipText(), WatchLink());
+    EXPECT_EQ(m_window->LinkBox()->text(), WatchLink());
+    EXPECT_EQ(m_window->LastClipText(), WatchLink());
     EXPECT_EQ(boxes.seen.size(), 1U);
 }
 
@@ -132,7 +132,7 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
     BoxAnswerer boxes({Button::Yes});
     m_window->SetSaveChooser([&](const QString&) {
         SetClipboard(WatchLink());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == WatchLink(); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == WatchLink(); }, 3000));
         return QString::fromStdString((m_folder / "clip.mp4").string());
     });
     m_window->DownloadLink(QUrl(Link("/video")));
@@ -188,11 +188,11 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     settings.preferredQuality = 4; // 240p
     m_window->ApplySettings(settings);
     SetClipboard(link("slow&t=C"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == link("slow&t=C"); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == link("slow&t=C"); }));
     SetClipboard(link("t=D"));
     const std::vector<std::string> both{"C (240p).flv=5", "D (240p).flv=5"};
     ASSERT_TRUE(QTest::qWaitFor([&] { return saved() == both; }, 10000)) << saved().size();
-    EXPECT_EQ(m_window->linkBox()->text(), link("t=D")) << "the link box follows the latest copy";
+    EXPECT_EQ(m_window->LinkBox()->text(), link("t=D")) << "the link box follows the latest copy";
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_said.size() == 4; }, 5000));
     EXPECT_EQ(m_said.filter(QStringLiteral("Downloading D (240p).flv|")).size(), 1);
     std::set<std::string> rows; // each its own page's, not the one shown last

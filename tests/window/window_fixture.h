@@ -127,7 +127,7 @@ protected:
         m_window.reset();
         QGuiApplication::clipboard()->clear();
         m_server.Stop();
-        DesktopIntegration::setNotificationAreaForTesting(std::nullopt);
+        DesktopIntegration::SetNotificationAreaForTesting(std::nullopt);
     }
 
     // A new window, loaded and shown, in place of the last one.
@@ -136,7 +136,7 @@ protected:
         MainWindow::Settings settings{m_server.Url("/ad"), m_folder, m_folder / "fallback",
                                       m_folder / "downloads.sqlite"};
         m_window = std::make_unique<MainWindow>(settings);
-        m_window->start();
+        m_window->Start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
@@ -144,7 +144,7 @@ protected:
 
     // Hides the window behind its icon, and keeps what it tells the user meanwhile ("title|text").
     void HideBehindIcon() {
-        DesktopIntegration::setNotificationAreaForTesting(true);
+        DesktopIntegration::SetNotificationAreaForTesting(true);
         m_window->SetNotifier(
             [this](const QString& title, const QString& text) { m_said << title + QLatin1Char('|') + text; });
         m_window->setWindowState(Qt::WindowMinimized);
@@ -153,9 +153,9 @@ protected:
 
     // Runs a Go by Enter in the link box and, unless told otherwise, waits for its fetches.
     void Go(const QString& link, bool wait = true) {
-        m_window->linkBox()->setText(link);
-        m_window->linkBox()->setFocus();
-        QTest::keyClick(m_window->linkBox(), Qt::Key_Return);
+        m_window->LinkBox()->setText(link);
+        m_window->LinkBox()->setFocus();
+        QTest::keyClick(m_window->LinkBox(), Qt::Key_Return);
         if (wait) {
             WaitForGo();
         }
