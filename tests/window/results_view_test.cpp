@@ -3,6 +3,7 @@
 #include "library/downloads.h"
 #include "window/downloads_window.h"
 
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QWebEngineScript>
 #include <QWebEngineView>
@@ -182,8 +183,9 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
 
     // A view, not a browser: reloading a results file that is gone shows no error page.
     fs::remove(m_folder / "temp.html");
+    QSignalSpy refused(engine->page(), SIGNAL(HistoryRefused()));
     engine->page()->triggerAction(QWebEnginePage::Reload);
-    QTest::qWait(1500);
+    EXPECT_TRUE(refused.wait(10000)) << "the reload was let through";
     EXPECT_TRUE(Evaluate(engine, kText).toString().contains(QStringLiteral("720P")));
 
     // Each new page opens at its top, though the file's name is the same.
@@ -191,10 +193,13 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
     m_window->ResultsView()->Navigate(m_window->ResultsFile());
     const QString scrollDown = QStringLiteral("window.scrollTo(0, 3000); scrollY");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, scrollDown).toInt() == 3000; }));
+    int load = 0; // 1 once the new page's load started, 2 once it ended
+    QObject::connect(engine, &QWebEngineView::loadStarted, [&] { load = 1; });
+    QObject::connect(engine, &QWebEngineView::loadFinished, [&] { load = load == 1 ? 2 : load; });
     Go(Link("/other"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("1080P")); }))
         << Evaluate(engine, kText).toString().toStdString();
-    QTest::qWait(1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return load == 2; })) << "the new page's load has ended";
     EXPECT_EQ(Evaluate(engine, QStringLiteral("scrollY")).toInt(), 0);
     EXPECT_GT(Evaluate(engine, QStringLiteral("document.body.scrollHeight")).toInt(), 1000);
 }

@@ -37,6 +37,7 @@ bool ResultsPage::acceptNavigationRequest(const QUrl& url, NavigationType type, 
         m_ownLoad.clear();
     }
     if (isMainFrame && !ownLoad && (type == NavigationTypeBackForward || type == NavigationTypeReload)) {
+        Q_EMIT HistoryRefused();
         return false;
     }
     const QString scheme = url.scheme().toLower();

@@ -24,6 +24,10 @@ public:
     void ExpectOwnLoad(const QUrl& url) { m_ownLoad = url.adjusted(QUrl::RemoveFragment); }
     void OnLinkFollowed(std::function<void(const QUrl&)> handler) { m_linkFollowed = std::move(handler); }
 
+Q_SIGNALS:
+    // Going back or reloading was asked for, and refused.
+    void HistoryRefused();
+
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     QWebEnginePage* createWindow(WebWindowType type) override;
