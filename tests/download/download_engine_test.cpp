@@ -129,10 +129,12 @@ protected:
 
     DownloadEngine& Engine() {
         if (!m_engine) {
-            m_engine = std::make_unique<DownloadEngine>(
-                DownloadEngine::Options{
-                    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test"},
-                nullptr);
+            m_engine = std::make_unique<DownloadEngine>(DownloadEngine::Options{.firstPause = 20ms,
+                                                                                .stallSeconds = 1,
+                                                                                .keepEvery = 0ms,
+                                                                                .userAgent = "Veltrin test",
+                                                                                .connections = 1},
+                                                        nullptr);
         }
         return *m_engine;
     }
