@@ -358,6 +358,27 @@ TEST_F(Connections, EveryRangeContinuedAfterAStop) {
     }
 }
 
+// One limit, changed while they run, holds for two downloads of several connections together.
+TEST_F(Connections, OneSpeedLimitForEverything) {
+    Reset(Fault::None);
+    m_pace = 0ms;
+    constexpr std::int64_t kLimit = 512 << 10;
+    m_engine = std::make_unique<DownloadEngine>(
+        DownloadEngine::Options{.splitFrom = 256 << 10, .splitPiece = kPiece, .speedLimit = 64 << 10}, nullptr);
+    const int ids[] = {Add(), Add()};
+    const auto received = [&] { return Engine().Info(ids[0])->received + Engine().Info(ids[1])->received; };
+    ASSERT_TRUE(testing::WaitUntil([&] { return Engine().Info(ids[1])->received > 0; }, 10s));
+    const std::int64_t before = received();
+    const auto changed = std::chrono::steady_clock::now();
+    Engine().SetSpeedLimit(kLimit);
+    for (const int id : ids) {
+        ASSERT_EQ(Engine().Wait(id, 20s)->state, DownloadState::Finished);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - changed).count();
+    EXPECT_NEAR(static_cast<double>(received() - before) / seconds, kLimit, kLimit / 10) << seconds << " s";
+    EXPECT_GT(Asked().size(), 2u) << "the downloads had several connections";
+}
+
 // A full disk is found as the part takes its whole length, not half-way.
 TEST_F(Connections, AFullDiskFailsAtOnceAndKeepsNothingWrong) {
     Reset(Fault::None);
