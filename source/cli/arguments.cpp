@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <iterator>
 
 namespace veltrin {
@@ -26,10 +28,11 @@ struct Option {
     Value value;
 };
 
-constexpr Option kOptions[] = {{"help", Value::None},          {"version", Value::None},
-                               {"links", Value::OnlyAttached}, {"json", Value::None},
-                               {"download", Value::Required},  {"output", Value::Required},
-                               {"no-continue", Value::None},   {"hidden", Value::None}};
+constexpr Option kOptions[] = {{"help", Value::None},           {"version", Value::None},
+                               {"links", Value::OnlyAttached},  {"json", Value::None},
+                               {"download", Value::Required},   {"output", Value::Required},
+                               {"no-continue", Value::None},    {"hidden", Value::None},
+                               {"limit-rate", Value::Required}, {"connections", Value::Required}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -42,11 +45,13 @@ struct Given {
     bool json = false;
     bool noContinue = false;
     bool hidden = false;
+    std::optional<std::string> limitRate;
+    std::optional<std::string> connections;
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
-    const bool commandLine =
-        given.help || given.version || given.links || given.json || given.download || given.output || given.noContinue;
+    const bool commandLine = given.help || given.version || given.links || given.json || given.download ||
+                             given.output || given.noContinue || given.limitRate || given.connections;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -81,10 +86,30 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         job.quality = &*row;
         job.output = given.output;
         job.afresh = given.noContinue;
+        if (given.limitRate) {
+            const auto rate = ParseRate(*given.limitRate);
+            if (!rate) {
+                return UsageError{"--limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not " +
+                                  Shown(*given.limitRate)};
+            }
+            job.limitRate = *rate;
+        }
+        if (given.connections) {
+            const auto& text = *given.connections;
+            if (text.size() != 1 || text[0] < '1' || text[0] > '8') {
+                return UsageError{"--connections takes a number from 1 to 8, not " + Shown(text)};
+            }
+            job.connections = text[0] - '0';
+        }
         return job;
     }
-    if (given.output || given.noContinue) {
-        return UsageError{std::string(given.output ? "--output" : "--no-continue") + " goes with --download"};
+    for (const auto& [option, present] : {std::pair{"--output", given.output.has_value()},
+                                          {"--no-continue", given.noContinue},
+                                          {"--limit-rate", given.limitRate.has_value()},
+                                          {"--connections", given.connections.has_value()}}) {
+        if (present) {
+            return UsageError{std::string(option) + " goes with --download"};
+        }
     }
     if (given.help || given.version) {
         job.task = given.help ? Task::Help : Task::Version;
@@ -113,6 +138,23 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
 }
 
 } // namespace
+
+std::optional<std::int64_t> ParseRate(std::string_view text) {
+    std::int64_t unit = 1;
+    if (!text.empty() && (text.back() == 'K' || text.back() == 'k' || text.back() == 'M' || text.back() == 'm')) {
+        unit = text.back() == 'K' || text.back() == 'k' ? 1024 : 1024 * 1024;
+        text.remove_suffix(1);
+    }
+    std::int64_t value = 0;
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value > INT64_MAX / unit) {
+        return std::nullopt;
+    }
+    return value * unit;
+}
 
 std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& args) {
     Given given;
@@ -176,6 +218,10 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             if (value) {
                 given.positional.push_back(*value);
             }
+        } else if (name == "limit-rate") {
+            given.limitRate = value;
+        } else if (name == "connections") {
+            given.connections = value;
         } else {
             (name == "download" ? given.download : given.output) = value;
         }

@@ -19,6 +19,8 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     text += job.quality ? " " + std::string(job.quality->label) : "";
     text += job.output ? " output=" + *job.output : "";
     text += job.afresh ? " afresh" : "";
+    text += job.limitRate ? " limit=" + std::to_string(job.limitRate) : "";
+    text += job.connections != 4 ? " connections=" + std::to_string(job.connections) : "";
     for (const std::string& argument : job.qtArguments) {
         text += " qt=" + argument;
     }
@@ -62,6 +64,29 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--output", "x", "L"}, "error: --output goes with --download"},
         {{"--no-continue", "--download", "720p", "L"}, "download 720P afresh link=L"},
         {{"--no-continue", "L"}, "error: --no-continue goes with --download"},
+        {{"--download", "720p", "--limit-rate", "2M", "--connections=8", "L"},
+         "download 720P limit=2097152 connections=8 link=L"},
+        {{"--download", "720p", "--limit-rate=1K", "--connections", "1", "L"},
+         "download 720P limit=1024 connections=1 link=L"},
+        {{"--download", "720p", "--limit-rate", "500", "L"}, "download 720P limit=500 link=L"},
+        {{"--download", "720p", "--limit-rate", "0", "L"}, "download 720P link=L"},
+        {{"--download", "720p", "--limit-rate", "-5M", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not -5M"},
+        {{"--download", "720p", "--limit-rate", "abc", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not abc"},
+        {{"--download", "720p", "--limit-rate", "9223372036854775807", "L"},
+         "download 720P limit=9223372036854775807 link=L"},
+        {{"--download", "720p", "--limit-rate", "9223372036854775808", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not 9223372036854775808"},
+        {{"--download", "720p", "--limit-rate", "9007199254740992K", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not 9007199254740992K"},
+        {{"--download", "720p", "--limit-rate", "M", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not M"},
+        {{"--download", "720p", "--connections", "9", "L"}, "error: --connections takes a number from 1 to 8, not 9"},
+        {{"--download", "720p", "--connections", "0", "L"}, "error: --connections takes a number from 1 to 8, not 0"},
+        {{"--download", "720p", "--connections", "04", "L"}, "error: --connections takes a number from 1 to 8, not 04"},
+        {{"--limit-rate", "2M", "L"}, "error: --limit-rate goes with --download"},
+        {{"--connections", "2", "L"}, "error: --connections goes with --download"},
         {{"-h", "L"}, "help"},
         {{"--version"}, "version"},
     };
