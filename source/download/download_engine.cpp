@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -42,7 +43,7 @@ constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 constexpr auto kNoteEvery = std::chrono::milliseconds(250);
 constexpr long kBufferBytes = 512 * 1024;
 // How long the download's speed is measured with a number of connections before another is added.
-constexpr auto kRateWindow = std::chrono::milliseconds(400);
+constexpr auto kRateWindow = std::chrono::milliseconds(1000);
 // All downloads together, to one host: more looks like an attack to a server.
 constexpr int kMostPerHost = 8;
 constexpr int kMostConnections = 8;
@@ -127,6 +128,11 @@ struct DownloadEngine::Impl {
         std::int64_t windowBytes = 0;
         int windowLanes = -1; // connections throughout the window under way; -1: it does not count
         double rateWith[kMostConnections + 1] = {}; // bytes a second measured with n connections
+        // The part forced to the disk beside the engine's thread, and what that names once done:
+        // the bytes at the part's start, or each span's written end, as it began.
+        std::future<int> keeping;
+        std::int64_t keepingTo = 0;
+        std::vector<std::int64_t> keepingEnds;
     };
 
     enum class Command { Pause, Resume, Cancel };
@@ -319,7 +325,55 @@ struct DownloadEngine::Impl {
         if (::stat(t.file.Path().c_str(), &st) != 0 || ::access(t.target.folder.c_str(), W_OK) != 0) {
             return errno;
         }
-        return Note(t, true);
+        return Keep(t);
+    }
+
+    // As Note(t, true), but the part is forced to the disk beside the engine's thread, which goes
+    // on receiving meanwhile (a sync of a fast download's last seconds takes as long again); the
+    // bytes it named are named saved once it is done. 0, or the errno of the last one.
+    int Keep(Transfer& t) {
+        if (t.keeping.valid()) {
+            if (t.keeping.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                return Note(t, false);
+            }
+            if (const int error = t.keeping.get()) {
+                return error;
+            }
+            t.synced = std::max(t.synced, std::min(t.keepingTo, t.written));
+            for (std::size_t i = 0; i < t.keepingEnds.size() && i < t.spans.size(); ++i) {
+                Span& s = t.spans[i];
+                s.saved = std::max(s.saved, std::min(t.keepingEnds[i], s.written));
+            }
+        }
+        if (const int error = Note(t, false)) {
+            return error;
+        }
+        t.lastKeep = Clock::now();
+        if (!t.continuation || !t.file.Owned()) {
+            return 0;
+        }
+        t.keepingTo = t.written;
+        t.keepingEnds.clear();
+        PartRecord record = Record(t);
+        record.saved = record.written;
+        for (PartRange& r : record.ranges) {
+            r.saved = r.written;
+        }
+        for (const Span& s : t.spans) {
+            t.keepingEnds.push_back(s.written);
+        }
+        t.keeping = std::async(std::launch::async, [fd = t.file.Descriptor(), record, &file = t.file] {
+            return ::fdatasync(fd) != 0 ? errno : file.WriteRecord(record, true);
+        });
+        return 0;
+    }
+
+    // Waits for the part forced to the disk beside the engine's thread, before the part changes.
+    static void Settle(Transfer& t) {
+        if (t.keeping.valid()) {
+            t.keeping.wait();
+            t.keeping = {};
+        }
     }
 
     // The part file open for writing: the one of an earlier attempt, or a new one.
@@ -643,6 +697,7 @@ struct DownloadEngine::Impl {
     }
 
     void StopTransfer(Transfer& t, bool keep = true) {
+        Settle(t);
         Close(t.attempt);
         for (auto& lane : t.lanes) {
             Close(*lane);
@@ -776,6 +831,7 @@ struct DownloadEngine::Impl {
 
     // The part file gets the final name, never over an existing file.
     void Finish(Transfer& t) {
+        Settle(t);
         if (!t.spans.empty()) {
             StopTransfer(t, false);
             const bool whole =
@@ -868,7 +924,7 @@ struct DownloadEngine::Impl {
                 Finish(t);
             }
             return;
-        case LaneEnd::BackOff: t.most = std::max(1, Running(t) - 1); [[fallthrough]];
+        case LaneEnd::BackOff:
         case LaneEnd::Free:
             Close(a);
             DropLane(t, a);

@@ -145,7 +145,8 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
 
 int WriteRecordFile(const fs::path& path, const PartRecord& record, bool durable) {
     const std::string text = RecordText(record);
-    const std::string temporary = path.string() + ".new";
+    // A durable record may be written beside the engine's thread while it writes another.
+    const std::string temporary = path.string() + (durable ? ".kept" : ".new");
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return errno;

@@ -270,7 +270,7 @@ TEST_F(Connections, OneVersionWholeWhateverTheServerDoes) {
         const std::string* saved;
         int peak; // connections under way at once, at least
     } rows[] = {
-        {"each connection throttled", Fault::None, &kBody, 3},
+        {"each connection throttled", Fault::None, &kBody, 2},
         {"a second connection refused", Fault::RefuseSecond, &kBody, 1},
         {"the whole body for a later range", Fault::WholeLater, &kBody, 1},
         {"another version mid-download", Fault::ChangeLater, &kOther, 1},
