@@ -362,13 +362,14 @@ int PartFile::Adopt(const DownloadTarget& target, const std::string& extension, 
             continue;
         }
         Take(fd, n, file);
-        // A part of several ranges keeps its length: each range goes on where its record says.
+        // A part of several ranges keeps its whole length: each range goes on where its record says.
         const std::int64_t kept = use.kind != Kind::Continue  ? 0
                                   : use.record.ranges.empty() ? use.from
                                                               : use.record.total;
         // Bytes after those the record vouches for may not be the body's. (An empty part is not
         // truncated: the file system would then force the new bytes out at its close.)
-        if (st.st_size > kept && ::ftruncate(fd, kept) != 0) {
+        const bool ranges = use.kind == Kind::Continue && !use.record.ranges.empty();
+        if ((st.st_size > kept || (ranges && st.st_size < kept)) && ::ftruncate(fd, kept) != 0) {
             return errno;
         }
         return 0;
