@@ -158,7 +158,8 @@ struct DownloadEngine::Impl {
     std::map<int, std::unique_ptr<Transfer>> transfers; // the worker's own
     SpeedBucket bucket;                                 // the worker's own
     std::atomic<std::int64_t> speedLimit{0};
-    bool held = false; // some transfer waits for the speed limit
+    std::atomic<int> connections{1}; // Options::connections, as SetConnections changed it
+    bool held = false;               // some transfer waits for the speed limit
 
     static void ResetAttempt(Transfer& t) {
         t.attempt = {};
@@ -413,7 +414,7 @@ struct DownloadEngine::Impl {
     // Whether the download may go on with several connections from the head of its first answer:
     // a part of the body, with something that tells its versions apart, and enough of it to come.
     bool Splittable(const Transfer& t, const Attempt& a, const AttemptVerdict& verdict) const {
-        return options.connections > 1 && !t.noSplit && a.facts.status == 206 && !verdict.fromStart &&
+        return connections.load() > 1 && !t.noSplit && a.facts.status == 206 && !verdict.fromStart &&
                !a.facts.validator.empty() && verdict.total >= 0 &&
                verdict.total - verdict.saved >= std::max<std::int64_t>(options.splitFrom, 1) && t.file.Owned();
     }
@@ -439,7 +440,7 @@ struct DownloadEngine::Impl {
         }
         t.spans.push_back({offset, offset, verdict.total, offset, offset, &a});
         a.span = static_cast<int>(t.spans.size()) - 1;
-        t.most = std::clamp(options.connections, 1, kMostConnections);
+        t.most = connections.load();
         t.confirmed = true;
         RestartWindow(t);
         return 0;
@@ -626,7 +627,7 @@ struct DownloadEngine::Impl {
         if (span) {
             a.askedEnd = span->end;
             range = std::to_string(span->pos) + "-" + std::to_string(span->end - 1);
-        } else if (offset > 0 || (options.connections > 1 && !t.noSplit)) {
+        } else if (offset > 0 || (connections.load() > 1 && !t.noSplit)) {
             // From the start, too, when more connections may come: the answer tells whether they can.
             range = std::to_string(offset) + "-";
         }
@@ -670,7 +671,7 @@ struct DownloadEngine::Impl {
         if (!t.spans.empty()) {
             // Several connections' part: one connection first, the others once it has its answer.
             t.confirmed = false;
-            t.most = std::clamp(options.connections, 1, std::max(t.most, 1));
+            t.most = std::clamp(connections.load(), 1, std::max(t.most, 1));
             if (!Assign(t, t.attempt)) {
                 Finish(t);
                 return;
@@ -995,7 +996,8 @@ struct DownloadEngine::Impl {
             t.windowBytes = t.info.received;
             t.windowLanes = running;
         }
-        if (!t.confirmed || running == 0 || running >= t.most || OnHost(HostOf(t.info.url)) >= kMostPerHost) {
+        if (!t.confirmed || running == 0 || running >= std::min(t.most, connections.load()) ||
+            OnHost(HostOf(t.info.url)) >= kMostPerHost) {
             return;
         }
         if (running > 1) {
@@ -1201,7 +1203,7 @@ DownloadEngine::DownloadEngine(Options options, Listener listener) : m_impl(std:
     net::InitialiseCurl();
     m_impl->options = std::move(options);
     m_impl->mostAtOnce = std::max(1, m_impl->options.mostAtOnce);
-    m_impl->options.connections = std::clamp(m_impl->options.connections, 1, kMostConnections);
+    m_impl->connections = std::clamp(m_impl->options.connections, 1, kMostConnections);
     m_impl->speedLimit = std::max<std::int64_t>(m_impl->options.speedLimit, 0);
     m_impl->listener = std::move(listener);
     m_impl->multi = curl_multi_init();
@@ -1243,7 +1245,7 @@ int DownloadEngine::Add(const std::string& url, const DownloadTarget& target, Co
     }
     transfer->engine = m_impl.get();
     transfer->attempt.t = transfer.get();
-    transfer->most = m_impl->options.connections;
+    transfer->most = m_impl->connections.load();
     transfer->info.url = url;
     int id = 0;
     {
@@ -1262,6 +1264,11 @@ int DownloadEngine::Add(const std::string& url, const DownloadTarget& target, Co
 
 void DownloadEngine::SetSpeedLimit(std::int64_t bytesPerSecond) {
     m_impl->speedLimit = std::max<std::int64_t>(bytesPerSecond, 0);
+    m_impl->Notify();
+}
+
+void DownloadEngine::SetConnections(int most) {
+    m_impl->connections = std::clamp(most, 1, kMostConnections);
     m_impl->Notify();
 }
 

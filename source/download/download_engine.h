@@ -98,6 +98,9 @@ public:
     // One limit for all downloads and their connections together, in bytes a second (0: none),
     // in force within a moment, running downloads included.
     void SetSpeedLimit(std::int64_t bytesPerSecond);
+    // Options::connections for downloads to come, and the most those under way add (they keep
+    // the ones they have).
+    void SetConnections(int most);
     // Downloads beyond the new limit that run already go on; queued ones wait for room.
     void SetMostAtOnce(int most);
     // A paused continuable download's part and record are on the disk, as they would be kept.
