@@ -192,7 +192,7 @@
     </message>
 </context>
 <context>
-    <name>veltrin::frmMain</name>
+    <name>veltrin::MainWindow</name>
     <message>
         <source>Download links</source>
         <translation>Download-Links</translation>
@@ -260,6 +260,10 @@
     <message>
         <source>Cannot fetch %1: %2</source>
         <translation>%1 kann nicht abgerufen werden: %2</translation>
+    </message>
+    <message>
+        <source>only http and https links can be fetched</source>
+        <translation>es können nur http- und https-Links abgerufen werden</translation>
     </message>
     <message>
         <source>The page at %1 has no player parameters.</source>

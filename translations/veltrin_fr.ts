@@ -192,7 +192,7 @@
     </message>
 </context>
 <context>
-    <name>veltrin::frmMain</name>
+    <name>veltrin::MainWindow</name>
     <message>
         <source>Download links</source>
         <translation>Liens de téléchargement</translation>
@@ -260,6 +260,10 @@
     <message>
         <source>Cannot fetch %1: %2</source>
         <translation>Impossible de récupérer %1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>only http and https links can be fetched</source>
+        <translation>seuls les liens http et https peuvent être récupérés</translation>
     </message>
     <message>
         <source>The page at %1 has no player parameters.</source>

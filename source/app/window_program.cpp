@@ -4,7 +4,7 @@
 #include "cli/command_line.h"
 #include "desktop/hand_off.h"
 #include "version.h"
-#include "window/frm_main.h"
+#include "window/main_window.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -136,13 +136,13 @@ int RunWindowProgram(const Job& job, const char* programName) {
     translations.Install(QLocale::system().uiLanguages(), Translations::Folder(),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 
-    frmMain window;
-    QObject::connect(&window, &frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    MainWindow window;
+    QObject::connect(&window, &MainWindow::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     handoff::LinkServer server;
-    QObject::connect(&server, &handoff::LinkServer::LinkReceived, &window, &frmMain::HandOver);
-    QObject::connect(&server, &handoff::LinkServer::ShowRequested, &window, &frmMain::RestoreFromTray);
+    QObject::connect(&server, &handoff::LinkServer::LinkReceived, &window, &MainWindow::HandOver);
+    QObject::connect(&server, &handoff::LinkServer::ShowRequested, &window, &MainWindow::RestoreFromTray);
     server.Listen(serverName);
-    window.Form_Load(job.hidden);
+    window.start(job.hidden);
     if (!link.isEmpty()) {
         window.HandOver(link);
     }

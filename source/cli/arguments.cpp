@@ -28,11 +28,11 @@ struct Option {
     Value value;
 };
 
-constexpr Option kOptions[] = {{"help", Value::None},           {"version", Value::None},
-                               {"links", Value::OnlyAttached},  {"json", Value::None},
-                               {"download", Value::Required},   {"output", Value::Required},
-                               {"no-continue", Value::None},    {"hidden", Value::None},
-                               {"limit-rate", Value::Required}, {"connections", Value::Required}};
+constexpr Option kOptions[] = {
+    {"help", Value::None},           {"version", Value::None},        {"links", Value::OnlyAttached},
+    {"json", Value::None},           {"download", Value::Required},   {"output", Value::Required},
+    {"no-continue", Value::None},    {"hidden", Value::None},         {"audio", Value::OnlyAttached},
+    {"limit-rate", Value::Required}, {"connections", Value::Required}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -47,11 +47,12 @@ struct Given {
     bool hidden = false;
     std::optional<std::string> limitRate;
     std::optional<std::string> connections;
+    std::optional<std::string> audio; // "" for --audio alone
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
     const bool commandLine = given.help || given.version || given.links || given.json || given.download ||
-                             given.output || given.noContinue || given.limitRate || given.connections;
+                             given.output || given.noContinue || given.audio || given.limitRate || given.connections;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -76,14 +77,19 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         const auto row = std::find_if(QualityTable.begin(), QualityTable.end(), [&](const QualityRow& r) {
             return EqualsIgnoringCase(r.label, *given.download);
         });
-        if (row == QualityTable.end()) {
+        const bool best = EqualsIgnoringCase(*given.download, "best");
+        if (row == QualityTable.end() && !best) {
             return UsageError{"no quality is called " + Shown(*given.download)};
         }
         if (auto error = oneLink("--download")) {
             return *error;
         }
         job.task = Task::Download;
-        job.quality = &*row;
+        if (given.audio && !given.audio->empty() && !EqualsIgnoringCase(*given.audio, "mp3")) {
+            return UsageError{"--audio takes no value but mp3"};
+        }
+        job.quality = best ? nullptr : &*row;
+        job.keep = !given.audio ? Keep::Video : given.audio->empty() ? Keep::Sound : Keep::Mp3;
         job.output = given.output;
         job.afresh = given.noContinue;
         if (given.limitRate) {
@@ -105,6 +111,7 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
     }
     for (const auto& [option, present] : {std::pair{"--output", given.output.has_value()},
                                           {"--no-continue", given.noContinue},
+                                          {"--audio", given.audio.has_value()},
                                           {"--limit-rate", given.limitRate.has_value()},
                                           {"--connections", given.connections.has_value()}}) {
         if (present) {
@@ -213,6 +220,8 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             given.noContinue = true;
         } else if (name == "hidden") {
             given.hidden = true;
+        } else if (name == "audio") {
+            given.audio = value.value_or("");
         } else if (name == "links") {
             given.links = true;
             if (value) {

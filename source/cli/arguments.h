@@ -13,13 +13,17 @@ namespace veltrin {
 
 enum class Task { Window, Links, Download, Help, Version };
 
+// What of a download is kept: the video, or its sound alone, as it is or made into MP3.
+enum class Keep { Video, Sound, Mp3 };
+
 // What the program's arguments ask for.
 struct Job {
     Task task = Task::Window;
     std::string link;                     // Window: empty for none; Links, Download: never blank
     bool hidden = false;                  // Window: starts behind the notification icon
     bool json = false;                    // Links
-    const QualityRow* quality = nullptr;  // Download
+    const QualityRow* quality = nullptr;  // Download: nullptr for the best on the page ("best")
+    Keep keep = Keep::Video;              // Download
     std::optional<std::string> output;    // Download: the folder or file, as given
     bool afresh = false;                  // Download: a part left by an earlier run is not continued
     std::int64_t limitRate = 0;           // Download: bytes a second at most; 0: no limit

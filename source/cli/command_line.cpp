@@ -1,6 +1,8 @@
 #include "cli/command_line.h"
 
 #include "cli/progress_line.h"
+#include "cli/sound_job.h"
+#include "core/file_name.h"
 #include "core/go_pipeline.h"
 #include "core/link.h"
 #include "core/progress.h"
@@ -38,7 +40,7 @@ namespace {
 constexpr std::string_view kUsageText =
     "Usage: Veltrin [--hidden] [LINK]\n"
     "       Veltrin --links [--json] LINK\n"
-    "       Veltrin --download QUALITY LINK [--output PATH] [--no-continue]\n"
+    "       Veltrin --download QUALITY LINK [--audio[=mp3]] [--output PATH] [--no-continue]\n"
     "                          [--limit-rate RATE] [--connections N]\n"
     "       Veltrin --help | --version\n"
     "\n"
@@ -49,8 +51,14 @@ constexpr std::string_view kUsageText =
     "                 a tab, and the stream's address\n"
     "  --json         with --links, print them as one JSON array of {\"quality\", \"url\"}\n"
     "  --download QUALITY LINK\n"
-    "                 save the stream of that quality (1080p, 720p, 480p, 360p, 240p, mobile)\n"
-    "                 as \"<title> (<quality>).<ext>\" and print where it went\n"
+    "                 save the stream of that quality (1080p, 720p, 480p, 360p, 240p, mobile,\n"
+    "                 or best: the best on the page) as \"<title> (<quality>).<ext>\" and print\n"
+    "                 where it went\n"
+    "  --audio        with --download, keep the sound alone, as it is, without re-encoding:\n"
+    "                 \"<title>.m4a\" for AAC, \"<title>.mp3\" for MP3 (another sound in a file\n"
+    "                 that holds it, such as .mka); with best, from the stream with the best\n"
+    "                 sound. The video goes once the sound is saved whole\n"
+    "  --audio=mp3    the same, made into MP3 at 192 kb/s (copied when it is MP3 already)\n"
     "  --output PATH  with --download, the folder (the current one unless given) or the file.\n"
     "                 \"-\" (standard output), or anything there that is neither a folder nor a\n"
     "                 file (/dev/null, a pipe), takes the stream as it comes: no part, nothing\n"
@@ -79,8 +87,9 @@ constexpr std::string_view kUsageText =
     "\n"
     "Exit status: 0 links printed (also to a reader that stops early) or stream saved, 1 no\n"
     "known quality (or not the one asked for) on the page, 2 the page could not be fetched or\n"
-    "has no player parameters, 3 the download failed, 64 wrong usage, 74 the output could not\n"
-    "be written (a saved stream stays saved), 130 interrupted.\n"
+    "has no player parameters, 3 the download failed (or, with --audio, the video has no sound,\n"
+    "kept as a video then, or is no media file), 64 wrong usage, 74 the output could not be\n"
+    "written (a saved stream stays saved), 130 interrupted.\n"
     "\n"
     "What the command line prints, its messages and its exit statuses are the same in every\n"
     "locale, in English, for scripts to read; only the window follows the desktop's language.\n";
@@ -400,22 +409,35 @@ int StreamOut(const std::string& output, const StreamDownload& download, std::in
 }
 
 int Download(const Job& job, std::FILE* out, std::FILE* err) {
-    const QualityRow& quality = *job.quality;
     auto fetched = FetchWatchPage(job.link, err);
     if (const int* status = std::get_if<int>(&fetched)) {
         return *status;
     }
     const WatchPage& page = std::get<WatchPage>(fetched);
-    const auto match = std::find_if(page.matches.begin(), page.matches.end(),
-                                    [&](const LinkMatch& m) { return m.quality == &quality; });
+    // "best": the best stream on the page, or for the sound the stream with the best sound.
+    auto match = page.matches.end();
+    if (job.quality != nullptr) {
+        match = std::find_if(page.matches.begin(), page.matches.end(),
+                             [&](const LinkMatch& m) { return m.quality == job.quality; });
+    } else if (const auto best =
+                   job.keep == Keep::Video ? ChooseQuality(page.matches, nullptr) : ChooseSound(page.matches)) {
+        match = page.matches.begin() + static_cast<std::ptrdiff_t>(*best);
+    }
     if (match == page.matches.end()) {
-        std::fprintf(err, "Veltrin: the page has no %s stream\n", std::string(quality.label).c_str());
+        std::fprintf(err, "Veltrin: the page has no %s stream\n",
+                     job.quality != nullptr ? std::string(job.quality->label).c_str() : "best");
         return kNoKnownQuality;
     }
     StreamDownload download = PlanStreamDownload({page.address, page.fetched.title, page.fetched.videoId, *match}, {});
     if (job.output && TakesTheStream(*job.output)) {
+        if (job.keep != Keep::Video) {
+            // The sound is copied out of the whole video, which a stream never is here.
+            std::fprintf(err, "Veltrin: the sound alone needs a file to go to, not %s\n", job.output->c_str());
+            return kUsage;
+        }
         return StreamOut(*job.output, download, job.limitRate, out, err);
     }
+    const DownloadTarget plan = download.target;
     download.target = TargetFor(job.output, download.target);
     download.continuation.afresh = job.afresh;
 
@@ -434,6 +456,14 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
             waiting.changed.notify_all();
         }
     });
+    const std::string& title = page.fetched.title;
+    SoundPlace sound{download.target.folder, DownloadStem(title, "")};
+    if (job.keep != Keep::Video) { // a file named by --output is the sound's; the video is as ever
+        sound.stem = download.target.stem != plan.stem ? download.target.stem : sound.stem;
+        download.target.stem = plan.stem;
+        download.target.extension = plan.extension;
+        download.continuation.keepWhole = true; // the video goes once its sound is whole
+    }
     const bool kept = download.target.extension.has_value(); // else the engine cannot find the part again
     const int id = engine.Add(download.address, download.target, std::move(download.continuation));
     std::unique_lock lock(waiting.mutex);
@@ -451,13 +481,24 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
     const DownloadInfo info = *waiting.ended;
     lock.unlock();
     switch (info.state) {
-    case DownloadState::Finished:
-        if (!Write(out, info.file.string() + "\n")) {
-            std::fprintf(err, "Veltrin: saved as %s, but that cannot be printed: %s\n", info.file.c_str(),
-                         Reason(errno));
+    case DownloadState::Finished: {
+        std::filesystem::path saved = info.file;
+        if (job.keep != Keep::Video) {
+            const auto stop = [&waiting] {
+                std::lock_guard stopLock(waiting.mutex);
+                return waiting.interrupted;
+            };
+            if (const int status = KeepSound(job.keep, info.file, sound, title, job.link, stop, err, saved);
+                status != kFound) {
+                return status;
+            }
+        }
+        if (!Write(out, saved.string() + "\n")) {
+            std::fprintf(err, "Veltrin: saved as %s, but that cannot be printed: %s\n", saved.c_str(), Reason(errno));
             return kOutputFailed;
         }
         return kFound;
+    }
     case DownloadState::Failed:
         std::fprintf(err, "Veltrin: the download failed: %s%s\n", info.reason.c_str(), Kept(info).c_str());
         return kDownloadFailed;

@@ -225,7 +225,7 @@ std::string StreamExtension(std::optional<int> code, std::string_view contentTyp
 }
 
 std::string DownloadStem(std::string_view title, std::string_view qualityLabel) {
-    const std::string suffix = " (" + std::string(qualityLabel) + ")";
+    const std::string suffix = qualityLabel.empty() ? std::string() : " (" + std::string(qualityLabel) + ")";
     std::string safe;
     const std::string valid = SanitizeUtf8(title);
     for (std::size_t i = 0; i < valid.size();) {

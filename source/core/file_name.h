@@ -29,7 +29,8 @@ std::string StreamExtension(std::optional<int> formatCode, std::string_view cont
 
 // "<title> (<quality>)", made safe as a file name on every desktop: the characters / \ : * ? " < >
 // | and control and direction-override characters become "_", spaces and dots go from both
-// ends, and the whole is at most 200 bytes, cut at a character boundary of the title.
+// ends, and the whole is at most 200 bytes, cut at a character boundary of the title. Without a
+// quality, "<title>" alone: the name of the video's sound kept by itself.
 std::string DownloadStem(std::string_view title, std::string_view qualityLabel);
 
 // "stem.ext", or "stem (n).ext" from n = 2 on.

@@ -1,5 +1,7 @@
 #include "core/stream_entries.h"
 
+#include <tuple>
+
 namespace veltrin {
 
 namespace {
@@ -43,6 +45,18 @@ std::optional<std::size_t> ChooseQuality(const std::vector<LinkMatch>& matches, 
         }
     }
     return bestBelow ? bestBelow : best;
+}
+
+std::optional<std::size_t> ChooseSound(const std::vector<LinkMatch>& matches) {
+    // Better sound first, then the smaller picture: a row further down the table.
+    const auto key = [](const QualityRow* row) { return std::tuple(row->soundKbps, row->sound, row); };
+    std::optional<std::size_t> chosen;
+    for (std::size_t i = 0; i < matches.size(); ++i) {
+        if (!chosen || key(matches[i].quality) > key(matches[*chosen].quality)) {
+            chosen = i;
+        }
+    }
+    return chosen;
 }
 
 } // namespace veltrin

@@ -23,6 +23,7 @@ const QString kQualityKey = QStringLiteral("preferences/quality");
 const QString kClipboardKey = QStringLiteral("preferences/clipboard");
 const QString kAtOnceKey = QStringLiteral("preferences/downloadsAtOnce");
 const QString kAnsweredKey = QStringLiteral("clipboard/lastAnswered");
+const QString kSaveFolderKey = QStringLiteral("downloads/folder"); // the save dialog's, not Preferences'
 
 constexpr std::array<std::pair<ClipboardWay, const char*>, 3> kWays{{
     {ClipboardWay::Ask, "ask"},
@@ -119,6 +120,23 @@ void WriteUserSettings(QSettings& store, const UserSettings& before, const UserS
 
 QByteArray AnsweredHash(const QString& text) {
     return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex();
+}
+
+QString SaveDialogFolder(const QSettings& store) {
+    const QString folder = store.value(kSaveFolderKey).toString();
+    return folder.isEmpty() || !QFileInfo(folder).isDir() ? DesktopDownloadFolder() : folder;
+}
+
+void RememberSaveFolder(QSettings& store, const QString& folder) {
+    if (!FolderProblem(folder)) {
+        store.setValue(kSaveFolderKey, folder);
+    }
+}
+
+void ForgetSaveFolder(QSettings& store, const QString& folder) {
+    if (store.value(kSaveFolderKey).toString() == folder) {
+        store.remove(kSaveFolderKey);
+    }
 }
 
 QString DesktopDownloadFolder() {

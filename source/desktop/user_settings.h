@@ -37,6 +37,14 @@ void WriteUserSettings(QSettings& store, const UserSettings& before, const UserS
 
 QByteArray AnsweredHash(const QString& text);
 
+// The folder the save dialog starts in: where the user saved last, else the desktop's Downloads
+// folder. Read afresh at each save, so that another window's last save is seen.
+QString SaveDialogFolder(const QSettings& store);
+// A save went to folder: the dialog starts there next time, unless downloads cannot go there.
+void RememberSaveFolder(QSettings& store, const QString& folder);
+// A download into folder failed because of the folder: it is not offered again.
+void ForgetSaveFolder(QSettings& store, const QString& folder);
+
 // The desktop's Downloads folder, made when it is not there yet.
 QString DesktopDownloadFolder();
 // Where downloads go when no dialog asks: the chosen folder, else the desktop's Downloads folder.

@@ -114,6 +114,7 @@ struct DownloadEngine::Impl {
         Clock::time_point lastKeep;
         Clock::time_point lastNote;
         bool foundAgain = false; // the address has been asked for again since bytes last came
+        bool whole = false;      // its part, adopted, holds the whole body already
         int lookUp = 0;          // the round of the look-up of its address under way; 0: none
         std::string lostAddress; // why the address was looked up again
         std::function<std::optional<std::string>()> findAddress;
@@ -242,6 +243,7 @@ struct DownloadEngine::Impl {
         }
         t.info.file = t.file.File();
         const std::int64_t kept = use.kind == PartUse::Kind::Continue ? use.from : 0;
+        t.whole = use.record.whole && kept == use.record.total;
         t.info.received = t.synced = t.written = t.furthest = kept;
         t.validator = use.record.validator;
         t.info.total = kept > 0 || !use.record.ranges.empty() ? use.record.total : -1;
@@ -250,7 +252,9 @@ struct DownloadEngine::Impl {
             t.spans.push_back({r.start, r.written, r.end, r.saved, r.written});
         }
         const std::string shown = "\"" + t.file.Path().filename().string() + "\"";
-        if (kept > 0) {
+        if (t.whole && c.keepWhole) {
+            note(shown + " is whole already");
+        } else if (kept > 0) {
             note("continuing " + shown + " after " + ByteSize(kept));
         } else if (!use.reason.empty()) {
             note(shown + " started over: " + use.reason);
@@ -668,6 +672,11 @@ struct DownloadEngine::Impl {
             Fail(t, "the folder cannot be written: " + Strerror(t.attempt.facts.openError));
             return;
         }
+        // Left whole for the step after by a run stopped during that step: nothing is to be asked.
+        if (t.whole && t.continuation->keepWhole) {
+            KeepWhole(t);
+            return;
+        }
         if (!t.spans.empty()) {
             // Several connections' part: one connection first, the others once it has its answer.
             t.confirmed = false;
@@ -860,6 +869,10 @@ struct DownloadEngine::Impl {
                 return;
             }
         }
+        if (t.continuation && t.continuation->keepWhole) {
+            KeepWhole(t);
+            return;
+        }
         fs::path named;
         if (const int error = t.file.Finish(named)) {
             Fail(t, "the file cannot be named " + named.filename().string() + ": " + Strerror(error));
@@ -867,6 +880,20 @@ struct DownloadEngine::Impl {
         }
         t.info.file = named;
         t.info.total = t.info.received;
+        StopTransfer(t);
+        SetState(t, DownloadState::Finished);
+    }
+
+    // The part stays as it is, whole, for the step after; its record says so, forced to the disk.
+    void KeepWhole(Transfer& t) {
+        t.info.total = t.written = t.info.received;
+        PartRecord record = Record(t);
+        record.whole = true;
+        if (const int error = t.file.WriteRecord(record, true)) {
+            Fail(t, "the file cannot be written: " + Strerror(error));
+            return;
+        }
+        t.file.Release(); // for the step after, which removes it
         StopTransfer(t);
         SetState(t, DownloadState::Finished);
     }

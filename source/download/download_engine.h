@@ -29,6 +29,7 @@ struct DownloadInfo {
     std::string url;
     DownloadState state = DownloadState::Queued;
     std::filesystem::path file; // the final file; known once the first bytes have arrived
+                                // (kept whole: the file its part is of, PartPathOf(file))
     std::int64_t received = 0;
     std::int64_t total = -1; // -1 while unknown
     std::string validator;   // of the body received: its strong ETag, else its Last-Modified
@@ -49,6 +50,9 @@ struct Continuation {
     // thread of its own while the download waits, retrying; one the engine no longer needs (its
     // download cancelled, or the engine gone) is left to end by itself, so it must own what it uses.
     std::function<std::optional<std::string>()> findAddress{};
+    // The finished download keeps its part's name, its record marked whole, for a step that takes
+    // from it (the sound kept alone) and removes it after (RemovePartOf(info.file)).
+    bool keepWhole = false;
 };
 
 // Downloads streams to disk over libcurl on a thread of its own, started by the first Add and

@@ -117,8 +117,11 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
     const auto total = Number(fields["total"]);
     const auto saved = Number(fields["saved"]);
     const auto written = *version >= 2 ? Number(fields["written"]) : saved;
+    const auto whole = fields.find("whole");
+    const bool isWhole = whole != fields.end() && whole->second == "1";
     if (!format || !total || !saved || !written || *saved < 0 || *written < *saved || *total < -1 ||
-        (*total >= 0 && *written > *total) || fields["video"].empty()) {
+        (*total >= 0 && *written > *total) || fields["video"].empty() ||
+        (whole != fields.end() && whole->second != "0" && !(isWhole && *written == *total))) {
         problem = "its record is damaged";
         return std::nullopt;
     }
@@ -140,6 +143,7 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
                       *saved,
                       *written,
                       fields["boot"],
+                      isWhole,
                       std::move(ranges)};
 }
 
@@ -206,7 +210,8 @@ std::string RecordText(const PartRecord& r) {
            "\nformat=" + std::to_string(r.stream.format) + "\npage=" + Clean(r.page) + "\naddress=" + Clean(r.address) +
            "\nvalidator=" + Clean(r.validator) + "\ntotal=" + std::to_string(r.total) +
            "\nsaved=" + std::to_string(r.saved) + "\nwritten=" + std::to_string(std::max(r.written, r.saved)) +
-           "\nboot=" + Clean(r.boot) + "\n" + (ranges.empty() ? "" : "ranges=" + ranges + "\n");
+           "\nboot=" + Clean(r.boot) + (r.whole ? "\nwhole=1\n" : "\n") +
+           (ranges.empty() ? "" : "ranges=" + ranges + "\n");
 }
 
 const std::string& BootId() {
@@ -255,7 +260,8 @@ PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdenti
             from += range.written - range.start;
         }
     }
-    if (from > 0 && record->validator.empty()) {
+    // (A whole part is joined to nothing: it needs none.)
+    if (from > 0 && record->validator.empty() && !(record->whole && from == record->total)) {
         // The length alone cannot tell two versions apart.
         return {Kind::StartOver, {}, 0, "the server gave nothing to tell its versions apart by"};
     }

@@ -54,14 +54,17 @@ struct PartRecord {
     // neither (written = saved, boot empty).
     std::int64_t written = 0;
     std::string boot{};
+    // The whole body is in the part, kept under the part's name for a step still to come (the
+    // sound taken out of it) so that a stop meanwhile leaves no second name; written = total.
+    bool whole = false;
     // Empty while one connection fetches the part from its start. Else the ranges, in order, from
     // the first byte to total; saved and written then sum up theirs.
     std::vector<PartRange> ranges{};
     bool operator==(const PartRecord&) const = default;
 };
 
-// "veltrin-part 2" and a key=value line for each field; "veltrin-part 3" with ranges as well. A
-// value's line ends and other control characters become spaces.
+// "veltrin-part 2" and a key=value line for each field ("whole=1" only when whole); "veltrin-part
+// 3" with ranges as well. A value's line ends and other control characters become spaces.
 std::string RecordText(const PartRecord& record);
 
 // This boot's id (/proc/sys/kernel/random/boot_id); empty when the system does not tell it.
@@ -87,7 +90,8 @@ struct PartUse {
 // Judges a part of partBytes bytes by its record's text (none: no record beside it) for the
 // stream wanted; afresh: the user asked to start over rather than continue. In the boot that
 // wrote it, a part is trusted up to the bytes written; after another, up to those saved; so is
-// each of its ranges.
+// each of its ranges. A part trusted whole is continued without a validator: nothing is to be
+// joined to it.
 PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdentity& wanted, std::int64_t partBytes,
                   bool afresh, std::string_view boot = BootId());
 

@@ -2,6 +2,7 @@
 
 #include "core/file_name.h"
 #include "core/go_pipeline.h"
+#include "core/link.h"
 #include "download/attempt_verdict.h"
 #include "net/curl_setup.h"
 #include "net/http_request.h"
@@ -67,7 +68,8 @@ struct StreamAttempt {
 } // namespace
 
 StreamIdentity IdentityOf(const PageStream& source) {
-    return {source.videoId.empty() ? source.page : source.videoId, FormatCode(source.stream.entry).value_or(-1)};
+    return {source.videoId.empty() ? NormaliseLink(source.page) : source.videoId,
+            FormatCode(source.stream.entry).value_or(-1)};
 }
 
 std::optional<std::string> FindStreamAddress(const std::string& page, int format) {

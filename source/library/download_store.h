@@ -43,6 +43,8 @@ public:
     };
     // A damaged file is moved aside and a new one made; a missing driver, a folder that cannot
     // be written or a file held too long by another process is reported and left where it is.
+    // A file of an earlier layout is brought to this build's in one transaction; one a later
+    // release wrote is left untouched, reported, and the list kept in memory for this run.
     static Opened Open(const QString& path, int busyMilliseconds = 3000);
     // $XDG_DATA_HOME/Veltrin/downloads.sqlite, ~/.local/share when that is unset.
     static QString DefaultPath();
@@ -61,11 +63,14 @@ public:
     std::vector<StoredDownload> All(bool runningOnly = false) const;
     // The latest finished download of the stream, found by its index.
     std::optional<StoredDownload> LastFinished(const StreamIdentity& stream) const;
+    // The row as the list has it now, which another window may have changed.
+    std::optional<StoredDownload> Row(std::int64_t key) const;
     QString LastError() const { return m_error; }
 
 private:
     explicit DownloadStore(QString connection);
-    bool Run(const QString& statement, const StoredDownload* values);
+    bool Run(const QString& statement, const StoredDownload* values, std::int64_t key = 0);
+    std::vector<StoredDownload> Select(const QString& where, const std::vector<QVariant>& values) const;
 
     QString m_connection;
     mutable QString m_error;
@@ -73,5 +78,12 @@ private:
 };
 
 const char* StateName(DownloadState state);
+
+// The layout of the list this build writes (the file's user_version): files of a lower one are
+// brought to it, those of a higher one left alone.
+int DownloadListLayout();
+// Called inside the transaction that brings a file to this build's layout, before it commits: a
+// test kills its process there.
+void SetBeforeLayoutCommitsForTesting(void (*call)());
 
 } // namespace veltrin

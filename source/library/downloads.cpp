@@ -11,18 +11,6 @@
 
 namespace veltrin {
 
-namespace {
-
-bool Running(DownloadState state) {
-    return state == DownloadState::Queued || state == DownloadState::Downloading || state == DownloadState::Retrying;
-}
-
-bool Over(DownloadState state) {
-    return state == DownloadState::Finished || state == DownloadState::Failed || state == DownloadState::Cancelled;
-}
-
-} // namespace
-
 Continuation ContinuationFor(const StoredDownload& row) { return StreamContinuation(row.stream, row.page); }
 
 Downloads::Downloads(QObject* parent) : QAbstractListModel(parent) {
@@ -53,20 +41,30 @@ QString Downloads::OpenList(const QString& path) {
 
 namespace {
 
+// A row as the list has it. Only one that may have a part is asked whether another process holds it.
 DownloadEntry EntryOf(StoredDownload row) {
+    const bool mayHavePart =
+        !row.target.empty() && row.state != DownloadState::Finished && row.state != DownloadState::Cancelled;
+    const bool elsewhere = mayHavePart && PartHeldElsewhere(row.target);
     DownloadInfo live;
     live.state = row.state;
     live.file = row.target;
     live.received = row.received;
     live.total = row.total;
     live.reason = row.reason;
-    return {std::move(row), std::move(live)};
+    return {std::move(row), std::move(live), elsewhere};
 }
 
 } // namespace
 
 void Downloads::Load() {
-    if (m_loaded || !m_store) {
+    if (!m_loaded) {
+        Refresh();
+    }
+}
+
+void Downloads::Refresh() {
+    if (!m_store) {
         return;
     }
     m_loaded = true;
@@ -76,8 +74,11 @@ void Downloads::Load() {
     for (StoredDownload& row : rows) {
         entries.push_back(EntryOf(std::move(row)));
     }
-    // Rows this run has added already are the ones it knows best; any the list could not keep go last.
+    // The rows this run's engine has are the ones it knows best; any the list could not keep go last.
     for (DownloadEntry& e : m_entries) {
+        if (e.live.id == 0) {
+            continue;
+        }
         const auto kept = std::lower_bound(entries.begin(), entries.end(), e.row.key,
                                            [](const DownloadEntry& k, std::int64_t key) { return k.row.key < key; });
         if (e.row.key != 0 && kept != entries.end() && kept->row.key == e.row.key) {
@@ -86,9 +87,37 @@ void Downloads::Load() {
             entries.push_back(std::move(e));
         }
     }
+    // The same rows: shown anew where they are, so that the view keeps its place and its current row.
+    if (std::ranges::equal(
+            entries, m_entries, {}, [](const DownloadEntry& e) { return e.row.key; },
+            [](const DownloadEntry& e) { return e.row.key; })) {
+        m_entries = std::move(entries);
+        if (!m_entries.empty()) {
+            Q_EMIT dataChanged(index(0), index(rowCount() - 1));
+        }
+        return;
+    }
     beginResetModel();
     m_entries = std::move(entries);
     endResetModel();
+}
+
+int Downloads::Start(const PageStream& source, const DownloadTarget& target) {
+    StoredDownload row;
+    row.page = source.page;
+    row.stream = IdentityOf(source);
+    row.title = source.title;
+    row.quality = source.stream.quality ? std::string(source.stream.quality->label) : std::string();
+    return Add(PlanStreamDownload(source, target.folder).address, target, std::move(row));
+}
+
+std::optional<StoredDownload> Downloads::DownloadedBefore(const PageStream& source) const {
+    const StreamIdentity stream = IdentityOf(source);
+    auto done = m_store && stream.format >= 0 ? m_store->LastFinished(stream) : std::nullopt;
+    if (done && !QFileInfo::exists(QString::fromStdString(done->target))) {
+        done.reset();
+    }
+    return done;
 }
 
 int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredDownload row) {
@@ -107,12 +136,11 @@ int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredD
     for (std::size_t i = 0; row.key != 0 && i < m_entries.size(); ++i) {
         index = m_entries[i].row.key == row.key ? static_cast<int>(i) : index;
     }
-    if (m_store) {
-        if (index < 0) {
-            row.key = m_store->Add(row);
-        } else {
-            m_store->Update(row);
-        }
+    if (m_store && index < 0) {
+        row.key = m_store->Add(row);
+        Kept(row.key != 0);
+    } else if (m_store) {
+        Kept(m_store->Update(row));
     }
     DownloadInfo live;
     live.url = url;
@@ -160,7 +188,7 @@ std::vector<int> Downloads::ContinueLeft() {
 
 int Downloads::Running() const {
     return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [](const DownloadEntry& e) {
-        return e.live.id != 0 && veltrin::Running(e.live.state);
+        return e.live.id != 0 && IsRunning(e.live.state);
     }));
 }
 
@@ -204,6 +232,9 @@ QVariant Downloads::data(const QModelIndex& index, int role) const {
 }
 
 QString Downloads::StatusText(int index) const {
+    if (Entry(index).elsewhere) {
+        return tr("Downloading in another Veltrin window");
+    }
     const DownloadInfo& i = Entry(index).live;
     const auto size = [](std::int64_t bytes) { return QString::fromStdString(ByteSize(bytes)); };
     switch (i.state) {
@@ -226,6 +257,9 @@ QString Downloads::StatusText(int index) const {
 }
 
 std::vector<Downloads::Action> Downloads::Actions(int index) const {
+    if (Entry(index).elsewhere) {
+        return {};
+    }
     switch (Entry(index).live.state) {
     case DownloadState::Paused: return {Action::Resume, Action::Cancel};
     case DownloadState::Finished: return {Action::Open, Action::Folder, Action::Remove};
@@ -237,7 +271,10 @@ std::vector<Downloads::Action> Downloads::Actions(int index) const {
 
 void Downloads::Do(int index, Action action) {
     const DownloadEntry& e = Entry(index);
-    const bool inEngine = e.live.id != 0 && !Over(e.live.state);
+    const bool inEngine = e.live.id != 0 && !IsEnded(e.live.state);
+    if (!inEngine && action != Action::Open && action != Action::Folder && !Claim(index, action == Action::Cancel)) {
+        return;
+    }
     switch (action) {
     case Action::Pause:
         if (inEngine) {
@@ -255,7 +292,7 @@ void Downloads::Do(int index, Action action) {
     case Action::Cancel:
         if (inEngine) {
             m_engine->Cancel(e.live.id);
-        } else if (RemovePartOf(e.row.target)) { // an earlier run's, unless another process continues it
+        } else { // an earlier run's, whose part Claim has removed
             DownloadInfo info = e.live;
             info.state = DownloadState::Cancelled;
             Update(index, info);
@@ -263,7 +300,7 @@ void Downloads::Do(int index, Action action) {
         return;
     case Action::Remove:
         if (m_store) {
-            m_store->Remove(e.row.key);
+            Kept(m_store->Remove(e.row.key));
         }
         beginRemoveRows({}, index, index);
         m_entries.erase(m_entries.begin() + index);
@@ -274,9 +311,32 @@ void Downloads::Do(int index, Action action) {
     }
 }
 
+bool Downloads::Claim(int index, bool removePart) {
+    DownloadEntry& e = m_entries[static_cast<std::size_t>(index)];
+    auto now = m_store && e.row.key != 0 ? m_store->Row(e.row.key) : std::nullopt;
+    const bool changed = now && (now->state != e.row.state || now->target != e.row.target);
+    if (changed) {
+        e = EntryOf(std::move(*now));
+    } else if (!e.row.target.empty()) {
+        // Removed only under the part's lock: no other process takes the part meanwhile.
+        e.elsewhere = removePart ? !RemovePartOf(e.row.target) : PartHeldElsewhere(e.row.target);
+    }
+    if (changed || e.elsewhere) {
+        Q_EMIT dataChanged(this->index(index), this->index(index));
+    }
+    return !changed && !e.elsewhere;
+}
+
+void Downloads::Kept(bool written) {
+    if (!written) {
+        m_error = m_store->LastError();
+        qWarning("The downloads list was not written: %s", qPrintable(m_error));
+    }
+}
+
 void Downloads::ClearFinished() {
     if (m_store) {
-        m_store->ClearFinished();
+        Kept(m_store->ClearFinished());
     }
     beginResetModel();
     std::erase_if(m_entries, [](const DownloadEntry& e) { return e.live.state == DownloadState::Finished; });
@@ -307,10 +367,10 @@ void Downloads::Update(int index, const DownloadInfo& info) {
     row.received = info.received;
     row.total = info.total;
     row.reason = info.reason;
-    row.ended = Over(info.state) ? QDateTime::currentSecsSinceEpoch() : 0;
+    row.ended = IsEnded(info.state) ? QDateTime::currentSecsSinceEpoch() : 0;
     row.validator = info.validator;
     if (m_store) {
-        m_store->Update(row);
+        Kept(m_store->Update(row));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/download_engine.h"
+#include "download/stream_download.h"
 #include "library/download_store.h"
 
 #include <QAbstractListModel>
@@ -13,7 +14,8 @@ namespace veltrin {
 // One row of the list: what is kept of it, and the engine's latest news of it.
 struct DownloadEntry {
     StoredDownload row;
-    DownloadInfo live; // live.id is 0 while the engine does not have it (a row of an earlier run)
+    DownloadInfo live;      // live.id is 0 while the engine does not have it (a row of an earlier run)
+    bool elsewhere = false; // another live process holds its part: that window's to show and to act on
 };
 
 // The program's downloads, one row each, oldest first: the engine, with its news delivered on the
@@ -32,10 +34,20 @@ public:
     QString OpenList(const QString& path);
     // Reads the list's rows, once: only what needs them calls it, so a long list never slows a start.
     void Load();
+    // Reads again the rows this process's engine does not run, which another window may be running
+    // or may have changed: when the list is shown. Loads it if it was not.
+    void Refresh();
     DownloadStore* List() const { return m_store.get(); }
+    // Why the list last failed to keep a change (the row stays shown); empty while all was kept.
+    QString LastError() const { return m_error; }
 
-    // A download of a stream found on a watch page, listed as row says and continued from its
-    // part in a later run. Returns the engine's id.
+    // The one way a stream a watch page offers is downloaded, from the save dialog or the automatic
+    // way: listed under its own video's title and quality, continued from its part in a later run.
+    // Returns the engine's id.
+    int Start(const PageStream& source, const DownloadTarget& target);
+    // The latest finished download of source's stream whose file is still there, if any.
+    std::optional<StoredDownload> DownloadedBefore(const PageStream& source) const;
+    // Lists row and runs it from url as it stands: what Start and Retry come down to.
     int Add(const std::string& url, const DownloadTarget& target, StoredDownload row);
     // Adds again the downloads the list left running or queued, but for those whose part another
     // live process holds; returns their ids.
@@ -51,7 +63,8 @@ public:
     const DownloadEntry& Entry(int row) const { return m_entries[static_cast<std::size_t>(row)]; }
     QString StatusText(int row) const;
     std::vector<Action> Actions(int row) const;
-    // Pause, Resume, Cancel, Retry and Remove; the view opens files itself.
+    // Pause, Resume, Cancel, Retry and Remove; the view opens files itself. A part another process
+    // holds is never touched: a row that turns out to be another's says so instead.
     void Do(int row, Action action);
     // Takes the finished rows out of the list; their files stay.
     void ClearFinished();
@@ -63,10 +76,17 @@ private:
     void Record(const DownloadInfo& info);
     void Restart(int row);
     void Update(int row, const DownloadInfo& info);
+    // Before a row this process does not run is acted on: the list's latest of it, and its part's
+    // lock, for another window may have changed both since the row was shown. False, with the row
+    // shown anew, when the action is no longer the user's to take. With removePart, the part and
+    // its record are removed while the lock is held here.
+    bool Claim(int row, bool removePart);
+    void Kept(bool written);
 
     std::unique_ptr<DownloadStore> m_store;
     std::vector<DownloadEntry> m_entries;
     bool m_loaded = false;
+    QString m_error;
     std::unique_ptr<DownloadEngine> m_engine;
 };
 

@@ -17,12 +17,12 @@ namespace {
 // Qt's own interface for a label with a picture says "image" and offers no action.
 class AccessiblePictureButton : public QAccessibleWidget {
 public:
-    explicit AccessiblePictureButton(PictureBox* box) : QAccessibleWidget(box, QAccessible::Button) {}
+    explicit AccessiblePictureButton(Picture* box) : QAccessibleWidget(box, QAccessible::Button) {}
 
     QStringList actionNames() const override { return QStringList(pressAction()) + QAccessibleWidget::actionNames(); }
     void doAction(const QString& name) override {
         if (name == pressAction()) {
-            Q_EMIT static_cast<PictureBox*>(widget())->Click();
+            Q_EMIT static_cast<Picture*>(widget())->Click();
         } else {
             QAccessibleWidget::doAction(name);
         }
@@ -30,15 +30,15 @@ public:
 };
 
 QAccessibleInterface* PictureButtonFactory(const QString& className, QObject* object) {
-    const auto* box = qobject_cast<PictureBox*>(object);
-    return className == QLatin1String(PictureBox::staticMetaObject.className()) && box && box->IsButton()
-               ? new AccessiblePictureButton(static_cast<PictureBox*>(object))
+    const auto* box = qobject_cast<Picture*>(object);
+    return className == QLatin1String(Picture::staticMetaObject.className()) && box && box->IsButton()
+               ? new AccessiblePictureButton(static_cast<Picture*>(object))
                : nullptr;
 }
 
 } // namespace
 
-PictureBox::PictureBox(const QString& resource, QWidget* parent, bool button) : QLabel(parent), m_button(button) {
+Picture::Picture(const QString& resource, QWidget* parent, bool button) : QLabel(parent), m_button(button) {
     static const bool installed = (QAccessible::installFactory(PictureButtonFactory), true);
     static_cast<void>(installed);
     const QPixmap picture(resource);
@@ -48,12 +48,12 @@ PictureBox::PictureBox(const QString& resource, QWidget* parent, bool button) : 
     setFrameShape(QFrame::NoFrame);
 }
 
-void PictureBox::mousePressEvent(QMouseEvent* event) {
+void Picture::mousePressEvent(QMouseEvent* event) {
     m_pressed = event->button() == Qt::LeftButton;
     QLabel::mousePressEvent(event);
 }
 
-void PictureBox::keyPressEvent(QKeyEvent* event) {
+void Picture::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
         const QPoint centre = rect().center();
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, centre, mapToGlobal(centre), event->modifiers());
@@ -63,7 +63,7 @@ void PictureBox::keyPressEvent(QKeyEvent* event) {
     QLabel::keyPressEvent(event);
 }
 
-void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+void Picture::mouseReleaseEvent(QMouseEvent* event) {
     const bool clicked = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     QLabel::mouseReleaseEvent(event);
@@ -72,7 +72,7 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-TextBox::TextBox(QWidget* parent)
+LinkEdit::LinkEdit(QWidget* parent)
     : QLineEdit(parent), m_desktopFlashTime(QGuiApplication::styleHints()->cursorFlashTime()) {
     // A link box has no length limit of its own; Qt's default would cut at 32767 characters.
     setMaxLength(std::numeric_limits<int>::max());
@@ -94,11 +94,11 @@ TextBox::TextBox(QWidget* parent)
     connect(&m_blinkTimeout, &QTimer::timeout, this, [] { QGuiApplication::styleHints()->setCursorFlashTime(0); });
 }
 
-TextBox::~TextBox() { QGuiApplication::styleHints()->setCursorFlashTime(m_desktopFlashTime); }
+LinkEdit::~LinkEdit() { QGuiApplication::styleHints()->setCursorFlashTime(m_desktopFlashTime); }
 
-bool TextBox::CaretBlinks() const { return QGuiApplication::styleHints()->cursorFlashTime() > 0; }
+bool LinkEdit::CaretBlinks() const { return QGuiApplication::styleHints()->cursorFlashTime() > 0; }
 
-void TextBox::Wake() {
+void LinkEdit::Wake() {
     if (text().size() > kLongText) {
         return;
     }
@@ -108,39 +108,27 @@ void TextBox::Wake() {
     m_blinkTimeout.start();
 }
 
-void TextBox::mousePressEvent(QMouseEvent* event) {
+void LinkEdit::mousePressEvent(QMouseEvent* event) {
     Wake();
     QLineEdit::mousePressEvent(event);
 }
 
-void TextBox::focusInEvent(QFocusEvent* event) {
+void LinkEdit::focusInEvent(QFocusEvent* event) {
     Wake();
     QLineEdit::focusInEvent(event);
 }
 
-void TextBox::keyPressEvent(QKeyEvent* event) {
+void LinkEdit::keyPressEvent(QKeyEvent* event) {
     Wake();
-    int keyAscii = 0;
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        keyAscii = 13;
-    } else if (event->key() == Qt::Key_Escape) {
-        keyAscii = 27;
-    } else if (!event->text().isEmpty()) {
-        keyAscii = event->text().at(0).unicode();
-    }
-    if (keyAscii != 0) {
-        Q_EMIT KeyPress(keyAscii);
-    }
-    // The key is never cancelled: the box handles it after the handler has returned.
     QLineEdit::keyPressEvent(event);
 }
 
-Timer::Timer(int intervalMs, QObject* parent) : QObject(parent) {
+NonReentrantTimer::NonReentrantTimer(int intervalMs, QObject* parent) : QObject(parent) {
     m_timer.setInterval(intervalMs);
-    connect(&m_timer, &QTimer::timeout, this, &Timer::OnTimeout);
+    connect(&m_timer, &QTimer::timeout, this, &NonReentrantTimer::OnTimeout);
 }
 
-void Timer::OnTimeout() {
+void NonReentrantTimer::OnTimeout() {
     if (m_inHandler) {
         return;
     }

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace veltrin {
@@ -89,7 +90,11 @@ void DownloadDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     bar.maximum = progress < 0 ? 0 : 1000;
     bar.progress = std::max(progress, 0);
     bar.state = QStyle::State_Enabled | QStyle::State_Horizontal;
-    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+    // Until bytes arrive the bar stays empty: with no total known yet the style would draw a busy
+    // bar, telling of a transfer that has not begun.
+    const DownloadInfo& live = m_downloads->Entry(index.row()).live;
+    const bool started = live.received > 0 || live.state == DownloadState::Finished;
+    style->drawControl(started ? QStyle::CE_ProgressBar : QStyle::CE_ProgressBarGroove, &bar, painter, option.widget);
 
     int left = rect.right();
     for (const Downloads::Action action : m_downloads->Actions(index.row())) {
@@ -150,13 +155,28 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
     }
     buttons->addStretch(1);
     buttons->addWidget(m_clear);
+    buttons->setContentsMargins(kMargin, 0, kMargin, 0);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, kMargin);
     layout->addWidget(m_view);
     layout->addLayout(buttons);
-    resize(560, 320);
+    // Tab goes as the eye does: the list, then the buttons under it from left to right.
+    QWidget* previous = m_view;
+    for (const auto& [action, button] : m_current) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
+    setTabOrder(previous, m_clear);
+    // Wide enough at its first size for the most buttons a row shows at once (a finished one's),
+    // with a gap before Clear finished.
+    int widest = 2 * kMargin + m_clear->sizeHint().width() + 4 * buttons->spacing();
+    for (const Downloads::Action action :
+         {Downloads::Action::Open, Downloads::Action::Folder, Downloads::Action::Remove}) {
+        widest += ButtonFor(action)->sizeHint().width() + buttons->spacing();
+    }
+    resize(std::max(560, widest), 320);
     connect(m_delegate, &DownloadDelegate::Clicked, this, &DownloadsWindow::Act);
-    connect(m_clear, &QPushButton::clicked, m_downloads, &Downloads::ClearFinished);
+    connect(m_clear, &QPushButton::clicked, this, &DownloadsWindow::ClearFinished);
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, &DownloadsWindow::ShowCurrentActions);
     connect(m_downloads, &QAbstractItemModel::modelReset, this, &DownloadsWindow::ShowCurrentActions);
     connect(m_downloads, &QAbstractItemModel::layoutChanged, this, &DownloadsWindow::ShowCurrentActions);
@@ -172,6 +192,27 @@ void DownloadsWindow::ShowCurrentActions() {
     for (const auto& [action, button] : m_current) {
         button->setVisible(std::ranges::find(actions, action) != actions.end());
     }
+}
+
+void DownloadsWindow::ClearFinished() {
+    // The row nearest to the current one that stays becomes current, so that its buttons stay.
+    const int current = m_view->currentIndex().row();
+    std::vector<int> kept; // the rows that stay, by their place before
+    for (int row = 0; row < m_downloads->rowCount(); ++row) {
+        if (m_downloads->Entry(row).live.state != DownloadState::Finished) {
+            kept.push_back(row);
+        }
+    }
+    m_downloads->ClearFinished();
+    if (current < 0 || kept.empty() || static_cast<int>(kept.size()) != m_downloads->rowCount()) {
+        return;
+    }
+    // Of two as near, the one that moves up into the cleared one's place, as after a deletion.
+    const auto nearest = std::ranges::min_element(
+        kept, {}, [current](int row) { return 2 * std::abs(row - current) + (row < current ? 1 : 0); });
+    const QModelIndex index = m_downloads->index(static_cast<int>(nearest - kept.begin()));
+    m_view->setCurrentIndex(index);
+    m_view->scrollTo(index);
 }
 
 QPushButton* DownloadsWindow::ButtonFor(Downloads::Action action) const {

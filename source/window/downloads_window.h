@@ -54,6 +54,7 @@ public:
 
 private:
     void Act(int row, Downloads::Action action);
+    void ClearFinished();
     void ShowCurrentActions();
 
     Downloads* m_downloads;

@@ -35,6 +35,8 @@ public:
     // answer comes as FetchedApart.
     void Detach();
     bool Running() const { return m_current != nullptr; }
+    // No Go under way, and none stopped still winding down: every answer has come or been dropped.
+    bool Idle() const { return m_running.empty(); }
 
 Q_SIGNALS:
     // The current Go's fetches are done.

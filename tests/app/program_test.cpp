@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <future>
 
 #include <fcntl.h>
@@ -70,6 +72,17 @@ protected:
         m_server->Get("/signed", [this](const httplib::Request& req, auto& res) {
             res.status = std::stoi(req.get_param_value("sig")) % 2 == 1 ? 410 : 200; // each run's first
             res.set_content(m_video, "video/x-flv");
+        });
+        // A watch page of two streams, 720P (a) and 240p (b), each a file of the test's folder.
+        m_server->Get("/sound", [this](const httplib::Request& req, auto& res) {
+            const std::string a = req.get_param_value("a"), b = req.get_param_value("b");
+            res.set_content("<title>Slow walk - Clipvane</title><script>flashvars=\"video_id=" + a + b +
+                                "&url=" + m_server.Url("/media?itag=22&f=" + a) +
+                                "&quality=hd,url=" + m_server.Url("/media?itag=5&f=" + b) + "&quality=small\"</script>",
+                            "text/html");
+        });
+        m_server->Get("/media", [this](const httplib::Request& req, auto& res) {
+            res.set_content(ReadFile(m_folder / req.get_param_value("f")), "video/mp4");
         });
         m_server.Start();
     }
@@ -267,6 +280,44 @@ TEST_F(Program, StoppedDownloadIsContinuedByTheSameCommand) {
         EXPECT_EQ(ReadFile(here / "AC_DC_ Live_ (Mobile).3gp"), m_video);
         EXPECT_EQ(FileNames(here).size(), signal == SIGINT ? 2u : signal == 0 ? 2u : 1u) << "nothing left over";
     }
+}
+
+// The sound alone: copied, or made into MP3, and the video gone; a video without sound kept as a
+// video; a page served in place of a video kept for the next try.
+TEST_F(Program, DownloadKeepsTheSoundAloneOrSaysWhyNot) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "the ffmpeg program, which makes the test media, is not installed";
+    }
+    const std::string make = "cd '" + m_folder.Path().string() + "' && ffmpeg -v error -nostdin -y -f lavfi " +
+                             "-i testsrc=size=176x144:rate=15:duration=2 ";
+    ASSERT_EQ(std::system((make + "-f lavfi -i sine=duration=2 -c:v mpeg4 -c:a aac talk.mp4").c_str()), 0);
+    ASSERT_EQ(std::system((make + "-c:v flv1 silent.flv").c_str()), 0);
+    std::ofstream(m_folder / "error.html") << "<!DOCTYPE html><html><body>Gone</body></html>";
+    const fs::path here = m_folder / "here";
+    fs::create_directories(here);
+    const struct {
+        const char* args;
+        int status;
+        std::string out;
+        std::string errHas;
+    } cases[] = {
+        {"--download best --audio @/sound?a=talk.mp4&b=silent.flv", 0, "Slow walk.m4a", "keeping the sound"},
+        {"--download 720p --audio @/sound?a=talk.mp4&b=silent.flv", 0, "Slow walk (2).m4a", "keeping the sound"},
+        {"--download 720p --audio=mp3 @/sound?a=talk.mp4&b=silent.flv", 0, "Slow walk.mp3", "keeping the sound"},
+        {"--download best --audio @/sound?a=silent.flv&b=talk.mp4", 3, "",
+         "This video has no sound to keep; the video is kept as "},
+        {"--download best --audio @/sound?a=error.html&b=error.html", 3, "", "not a video file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result result = Run(Args(c.args), QStringLiteral(VELTRIN_EXECUTABLE), here);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out.empty() ? "" : (here / c.out).string() + "\n");
+        EXPECT_NE(result.err.find(c.errHas), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(FileNames(here),
+              (std::set<std::string>{"Slow walk.m4a", "Slow walk (2).m4a", "Slow walk.mp3", "Slow walk (720P).mp4",
+                                     "Slow walk (720P) (2).mp4.part", "Slow walk (720P) (2).mp4.part.resume"}));
 }
 
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {

@@ -16,7 +16,8 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     std::string text = kTasks[static_cast<int>(job.task)];
     text += job.json ? " json" : "";
     text += job.hidden ? " hidden" : "";
-    text += job.quality ? " " + std::string(job.quality->label) : "";
+    text += job.quality ? " " + std::string(job.quality->label) : job.task == Task::Download ? " best" : "";
+    text += job.keep == Keep::Sound ? " sound" : job.keep == Keep::Mp3 ? " mp3" : "";
     text += job.output ? " output=" + *job.output : "";
     text += job.afresh ? " afresh" : "";
     text += job.limitRate ? " limit=" + std::to_string(job.limitRate) : "";
@@ -80,6 +81,10 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--download", "720p", "--connections", "9", "L"}, "error: --connections takes a number from 1 to 8, not 9"},
         {{"--limit-rate", "2M", "L"}, "error: --limit-rate goes with --download"},
         {{"--connections", "2", "L"}, "error: --connections goes with --download"},
+        {{"--download", "Best", "L", "--audio"}, "download best sound link=L"},
+        {{"--download=720p", "--audio=MP3", "L"}, "download 720P mp3 link=L"},
+        {{"--download", "720p", "--audio=ogg", "L"}, "error: --audio takes no value but mp3"},
+        {{"--audio", "L"}, "error: --audio goes with --download"},
         {{"-h", "L"}, "help"},
         {{"--version"}, "version"},
     };

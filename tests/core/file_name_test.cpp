@@ -69,6 +69,7 @@ TEST(FileName, PlanOfARowNamesTheFileSafelyByCodeThenType) {
         EXPECT_EQ(plan.stem, c.stem) << c.entry;
         EXPECT_EQ(plan.extension.value_or(StreamExtension(std::nullopt, c.contentType)), c.extension) << c.entry;
     }
+    EXPECT_EQ(DownloadStem(" Slow: walk. ", ""), "Slow_ walk"); // a sound file's: no quality
 }
 
 } // namespace

@@ -76,5 +76,28 @@ TEST(StreamScan, ChoosesThePreferredQualityElseTheBestLowerElseTheBest) {
     }
 }
 
+TEST(StreamScan, ChoosesTheBestSoundAndOfEqualsTheSmallestStream) {
+    const auto row = [](std::string_view label) {
+        return &*std::ranges::find(QualityTable, label, &QualityRow::label);
+    };
+    const struct {
+        std::vector<std::string_view> offered; // labels, in page order
+        std::optional<std::size_t> chosen;
+    } cases[] = {
+        {{"1080P", "720P", "480P"}, 1},  // the same AAC at 192 kb/s in a smaller stream
+        {{"Mobile", "240p", "360P"}, 2}, // the best sound, though not the best picture's
+        {{"Mobile", "240p"}, 1},         // MP3 at 64 kb/s over AAC at 24
+        {{"360P", "480P", "360P"}, 0},   // the first of equal rows
+        {{}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::vector<LinkMatch> matches;
+        for (const std::string_view label : c.offered) {
+            matches.push_back({"", row(label)});
+        }
+        EXPECT_EQ(ChooseSound(matches), c.chosen) << (c.offered.empty() ? "" : c.offered.front());
+    }
+}
+
 } // namespace
 } // namespace veltrin

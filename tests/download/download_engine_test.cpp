@@ -298,6 +298,25 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
     EXPECT_EQ(found, 1);
 }
 
+// A download kept whole for a step after keeps its part's name, its record marked whole and the
+// part unlocked; the next run (that step stopped) finds it whole and asks the server nothing.
+TEST_F(Downloads, KeptWholeUnderThePartsName) {
+    Script({{.etag = ""}});
+    for (int run = 0; run < 2; ++run) {
+        const DownloadInfo info =
+            WaitForEnd(Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"},
+                                    {.stream = {"abc", 22}, .page = "http://w", .keepWhole = true}));
+        ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+        EXPECT_EQ(info.file, m_folder / "Clip (720P).mp4");
+        EXPECT_EQ(FileNames(m_folder), (std::set<std::string>{"Clip (720P).mp4.part", "Clip (720P).mp4.part.resume"}));
+        EXPECT_TRUE(ReadFile(PartPathOf(info.file)) == kBody);
+        EXPECT_TRUE(ReadPartRecordOf(info.file).value_or(PartRecord{}).whole);
+        EXPECT_EQ(info.note, run == 0 ? "" : "\"Clip (720P).mp4.part\" is whole already");
+    }
+    EXPECT_EQ(Asked(), std::vector<std::string>{""});
+    EXPECT_TRUE(RemovePartOf(m_folder / "Clip (720P).mp4"));
+}
+
 TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     std::ofstream(m_folder / "Clip (720P).mp4") << "already here";
     EXPECT_FALSE(DownloadEngine({}, nullptr).Wait(1)) << "an engine that never started ends at once";
@@ -588,9 +607,16 @@ TEST_F(Connections, EveryRangeContinuedAfterAStop) {
     std::fill(part.begin() + 100000, part.begin() + 400000, 'x');
     std::fill(part.begin() + 700000, part.end(), 'x');
     part.resize(900000); // cut short, as a copy may be
-    const PartRecord made{{"abc", 22}, "http://w", m_server.Url("/m"),
-                          "\"v1\"",    size,       500000,
-                          500000,      "",         {{0, 400000, 100000, 100000}, {400000, size, 700000, 700000}}};
+    const PartRecord made{{"abc", 22},
+                          "http://w",
+                          m_server.Url("/m"),
+                          "\"v1\"",
+                          size,
+                          500000,
+                          500000,
+                          "",
+                          false,
+                          {{0, 400000, 100000, 100000}, {400000, size, 700000, 700000}}};
     Reset(Fault::None);
     std::ofstream(m_folder / "Clip.mp4.part", std::ios::binary) << part;
     std::ofstream(m_folder / "Clip.mp4.part.resume") << RecordText(made);

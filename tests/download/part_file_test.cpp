@@ -23,8 +23,8 @@ const std::string kFirst =
     "veltrin-part 1\nvideo=abc\nformat=22\npage=http://w\naddress=http://s\nvalidator=\"v1\"\ntotal=1000\nsaved=500\n";
 
 // Two connections' ranges of it: 0-400 whole (300 forced out), 400-1000 up to 700 (600 forced out).
-const PartRecord kRanges{
-    {"abc", 22}, "http://w", "http://s", "\"v1\"", 1000, 500, 700, "b1", {{0, 400, 300, 400}, {400, 1000, 600, 700}}};
+const PartRecord kRanges{{"abc", 22}, "http://w", "http://s", "\"v1\"", 1000,
+                         500,         700,        "b1",       false,    {{0, 400, 300, 400}, {400, 1000, 600, 700}}};
 const std::string kRangesText = RecordText(kRanges);
 
 std::string RangesReplaced(std::string_view to) {
@@ -76,6 +76,8 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
         {Replaced("\"v1\"", "\"v1\"\x7f"), 900, "start over: its record is damaged (a control character in validator)"},
         {Replaced("http://s", "file:///s"), 900, "start over: its record names no web address"},
         {With([](auto& r) { r.written = 1001; }), 5000, "start over: its record is damaged"},
+        {kText + "whole=1\n", 900, "start over: its record is damaged"}, // whole, yet 800 of 1000 bytes
+        {With([](auto& r) { r.validator = "", r.written = 1000, r.whole = true; }), 1000, "continue from 1000"},
         {"veltrin-part 4\nranges=0-1\n", 500, "leave alone: it was made by a newer version of Veltrin"},
         // Each range as one connection's part: its written end in this boot, its saved one after another.
         {kRangesText, 1000, "continue from 700 (400 700)"},
@@ -108,9 +110,11 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
 TEST(PartFile, RecordReadBackAndHeldPartKept) {
     testing::TemporaryFolder folder;
     const auto file = folder / "Clip.mp4";
+    const PartRecord whole{kHalf.stream, "http://w", "http://s", "\"v1\"", 1000, 500, 1000, "b1", true};
     for (const auto& [text, record] :
          {std::pair{kText, kHalf},
           {kRangesText, kRanges},
+          {RecordText(whole), whole},
           {kFirst, PartRecord{kHalf.stream, "http://w", "http://s", "\"v1\"", 1000, 500, 500, ""}}}) {
         std::ofstream(RecordPathOf(file)) << text;
         EXPECT_EQ(ReadPartRecordOf(file), record) << text;

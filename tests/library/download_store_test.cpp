@@ -1,96 +1,181 @@
 #include "library/download_store.h"
+#include "library/downloads.h"
 #include "support/temporary_folder.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace veltrin {
 
-// The helper process of the kill test: state changes without end. A row that stays is printed
-// once it is written.
-int WriteDownloadsUntilKilled(const char* path) {
-    auto opened = DownloadStore::Open(QString::fromUtf8(path));
-    if (!opened.store) {
-        return 1;
-    }
-    for (std::int64_t n = 0;; ++n) {
-        StoredDownload d{.address = "http://v.test/" + std::to_string(n), .title = "Clip"};
-        d.key = opened.store->Add(d);
-        if (n % 3 != 0) {
-            std::printf("%lld\n", static_cast<long long>(d.key));
-            std::fflush(stdout);
-        }
-        for (const DownloadState state : {DownloadState::Downloading, DownloadState::Paused, DownloadState::Finished}) {
-            d.state = state;
-            d.received += 1000;
-            opened.store->Update(d);
-        }
-        if (n % 3 == 0) {
-            opened.store->Remove(d.key);
-        }
-    }
-}
-
 namespace testing {
 namespace {
 
 namespace fs = std::filesystem;
+using A = Downloads::Action;
+using S = DownloadState;
 
-StoredDownload Finished(const std::string& video, int format, const std::string& target) {
-    return {0,
-            "http://v.test/a",
-            "http://w.test/watch",
-            {video, format},
-            "Clip é",
-            "720P",
-            target,
-            DownloadState::Finished,
-            1234,
-            1234,
-            "\"etag\"",
-            1700000000,
-            1700000060,
-            ""};
+// A row in the state, every field its own.
+StoredDownload Sample(int n, S state = S::Finished) {
+    const std::string i = std::to_string(n);
+    // clang-format off
+    return {n, "http://127.0.0.1:1/" + i, "http://127.0.0.1:1/watch?v=" + i, {"video" + i, 18 + n}, "Clip \u00E9 " + i,
+            "720P", "/d/\u00E9t\u00E9 " + i + ".mp4", state, 1000 * n, n % 2 ? -1 : 5000, "\"e" + i + "\"",
+            1700000000 + n, state >= S::Finished ? 1700000060 + n : 0, state == S::Failed ? "the server said no" : ""};
+    // clang-format on
 }
 
-TEST(DownloadStore, KeepsRowsAndFindsTheLastFinishedOfAStream) {
-    TemporaryFolder folder("veltrin-store");
-    const QString path = QString::fromStdString((folder / "downloads.sqlite").string());
-    StoredDownload first = Finished("abc", 22, "/d/\u00E9t\u00E9.mp4");
-    StoredDownload running = Finished("abc", 22, "/d/second.mp4");
-    running.state = DownloadState::Downloading;
-    StoredDownload other = Finished("abc", 18, "/d/small.mp4");
-    {
-        auto opened = DownloadStore::Open(path);
-        ASSERT_TRUE(opened.store) << opened.problem.toStdString();
-        for (StoredDownload* d : {&first, &running, &other}) {
-            d->key = opened.store->Add(*d);
-            ASSERT_GT(d->key, 0) << opened.store->LastError().toStdString();
-        }
-        running.reason = "the server answered 404";
-        running.state = DownloadState::Failed;
-        ASSERT_TRUE(opened.store->Update(running));
+// This executable again, in a helper's mode, and what it prints.
+std::pair<pid_t, FILE*> Helper(const char* mode, const std::string& path) {
+    int out[2];
+    EXPECT_EQ(::pipe(out), 0);
+    const pid_t helper = fork();
+    if (helper == 0) {
+        dup2(out[1], 1);
+        execl("/proc/self/exe", "library_tests", mode, path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
     }
-    auto again = DownloadStore::Open(path);
+    close(out[1]);
+    return {helper, fdopen(out[0], "r")};
+}
+
+// Statements run on the file over a connection of the test's own, as another release would, and
+// rows written in the first layout's order of columns: the first value the last statement gives.
+QVariant Sql(const fs::path& file, const std::vector<const char*>& statements,
+             const std::vector<StoredDownload>& rows = {}) {
+    QVariant last;
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(QString::fromStdString(file.string()));
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const char* statement : statements) {
+            EXPECT_TRUE(q.exec(QString::fromLatin1(statement))) << statement << q.lastError().text().toStdString();
+            last = q.next() ? q.value(0) : QVariant();
+        }
+        const auto text = [](const std::string& s) { return QVariant(QString::fromStdString(s)); };
+        for (const StoredDownload& d : rows) {
+            q.prepare(QStringLiteral("INSERT INTO downloads VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+            for (const QVariant& value :
+                 {QVariant(qint64(d.key)), text(d.address), text(d.page), text(d.stream.video),
+                  QVariant(d.stream.format), text(d.title), text(d.quality), text(d.target), text(StateName(d.state)),
+                  QVariant(qint64(d.received)), QVariant(qint64(d.total)), text(d.validator),
+                  QVariant(qint64(d.started)), QVariant(qint64(d.ended)), text(d.reason)}) {
+                q.addBindValue(value);
+            }
+            EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return last;
+}
+
+// The list as the first release wrote it: no version, and this table.
+const std::vector<const char*> kFirstLayout{
+    "PRAGMA journal_mode=WAL",
+    "CREATE TABLE IF NOT EXISTS downloads (id INTEGER PRIMARY KEY, address TEXT NOT NULL, page TEXT, "
+    "video TEXT, format INTEGER, title TEXT, quality TEXT, target TEXT, state TEXT, received INTEGER, "
+    "total INTEGER, validator TEXT, started INTEGER, ended INTEGER, reason TEXT)",
+    "CREATE INDEX IF NOT EXISTS downloads_by_stream ON downloads (video, format, state, id)",
+    "CREATE INDEX IF NOT EXISTS downloads_by_state ON downloads (state)"};
+
+// A list of the first layout with a row in every state: a migration killed before it commits
+// leaves it as it was; the next brings it up with every row and every field, to be written and
+// read as any.
+TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
+    TemporaryFolder folder("veltrin-store");
+    const fs::path file = folder / "downloads.sqlite";
+    std::vector<StoredDownload> rows;
+    for (int s = 0; s <= static_cast<int>(S::Cancelled); ++s) {
+        rows.push_back(Sample(s + 1, static_cast<S>(s)));
+    }
+    rows[5].stream = rows[4].stream; // failed, after a finished download of the stream
+    Sql(file, kFirstLayout, rows);
+    int status = 0;
+    const auto [helper, out] = Helper("--migrate-and-die", file.string());
+    std::fclose(out);
+    waitpid(helper, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the helper's migration ended: " << status;
+    EXPECT_EQ(Sql(file, {"PRAGMA user_version"}).toInt(), 0);
+    {
+        auto opened = DownloadStore::Open(QString::fromStdString(file.string()));
+        ASSERT_TRUE(opened.store && opened.problem.isEmpty()) << opened.problem.toStdString();
+        EXPECT_EQ(opened.store->All(), rows);
+        EXPECT_EQ(opened.store->All(true), (std::vector{rows[0], rows[1], rows[3]}));
+        EXPECT_EQ(opened.store->LastFinished(rows[4].stream), rows[4]) << "the failed one is not a download of it";
+        EXPECT_EQ(opened.store->LastFinished({rows[4].stream.video, 5}), std::nullopt);
+        rows[0].state = S::Finished;
+        ASSERT_TRUE(opened.store->Update(rows[0]));
+        rows.push_back(Sample(8));
+        EXPECT_EQ(opened.store->Add(rows.back()), 8) << opened.store->LastError().toStdString();
+        ASSERT_TRUE(opened.store->ClearFinished() && opened.store->Remove(rows[1].key));
+    }
+    auto again = DownloadStore::Open(QString::fromStdString(file.string()));
     ASSERT_TRUE(again.store);
-    EXPECT_EQ(again.store->All(), (std::vector{first, running, other}));
-    EXPECT_EQ(again.store->LastFinished({"abc", 22}), first) << "the failed one is not a download of the stream";
-    EXPECT_EQ(again.store->LastFinished({"abc", 5}), std::nullopt);
-    ASSERT_TRUE(again.store->ClearFinished());
-    EXPECT_EQ(again.store->All(), std::vector{running});
-    ASSERT_TRUE(again.store->Remove(running.key));
-    EXPECT_TRUE(again.store->All().empty());
+    EXPECT_EQ(again.store->All(), (std::vector{rows[2], rows[3], rows[5], rows[6]}));
+    again.store.reset();
+    EXPECT_EQ(Sql(file, {"PRAGMA user_version"}).toInt(), DownloadListLayout());
+}
+
+// Another window's download, its part locked by another process: nothing here touches its files,
+// however the row is acted on, and the row says why; once that process is gone, the row is an
+// earlier run's and Cancel removes its part.
+TEST(Downloads, NeverTouchesAPartAnotherProcessHolds) {
+    TemporaryFolder folder("veltrin-store");
+    const std::string list = (folder / "downloads.sqlite").string(), part = (folder / "clip.mp4.part").string();
+    StoredDownload row = Sample(1, S::Downloading);
+    row.target = (folder / "clip.mp4").string();
+    auto other = DownloadStore::Open(QString::fromStdString(list)); // the other window's connection
+    row.key = other.store->Add(row);
+    std::ofstream(part) << "bytes";
+    std::ofstream(part + ".resume") << "record";
+    Downloads downloads;
+    ASSERT_TRUE(downloads.OpenList(QString::fromStdString(list)).isEmpty());
+    downloads.Load();
+    ASSERT_EQ(downloads.Actions(0), (std::vector{A::Pause, A::Cancel})) << "listed before the other took it";
+    const auto [holder, out] = Helper("--hold-part", part);
+    std::shared_ptr<void> gone(nullptr, [holder, out](void*) { // when the test ends, however it ends
+        ::kill(holder, SIGKILL);
+        waitpid(holder, nullptr, 0);
+        std::fclose(out);
+    });
+    ASSERT_EQ(std::fgetc(out), 'h') << "the helper holds the part";
+    const std::string why = "Downloading in another Veltrin window";
+    for (const A action : {A::Cancel, A::Pause, A::Remove, A::Resume, A::Retry}) {
+        downloads.Do(0, action);
+        ASSERT_EQ(downloads.rowCount(), 1);
+        EXPECT_EQ(downloads.StatusText(0).toStdString(), why) << static_cast<int>(action);
+        EXPECT_TRUE(downloads.Actions(0).empty());
+        EXPECT_EQ(ReadFile(part), "bytes");
+        EXPECT_EQ(ReadFile(part + ".resume"), "record");
+    }
+    row.received = 777;
+    ASSERT_TRUE(other.store->Update(row));
+    downloads.Refresh();
+    EXPECT_EQ(downloads.Entry(0).live.received, 777);
+    EXPECT_EQ(downloads.List()->All(), std::vector{row});
+    gone.reset();
+    downloads.Refresh();
+    EXPECT_NE(downloads.StatusText(0).toStdString(), why);
+    downloads.Do(0, A::Cancel);
+    EXPECT_EQ(downloads.StatusText(0).toStdString(), "Cancelled");
+    EXPECT_FALSE(fs::exists(part) || fs::exists(part + ".resume"));
+    // A row the list cannot keep stays shown, and why is known.
+    Sql(list, {"DROP TABLE downloads"});
+    downloads.Add("http://127.0.0.1:1/x", {folder.Path(), "clip", "mp4"}, Sample(2));
+    EXPECT_EQ(downloads.rowCount(), 2);
+    EXPECT_TRUE(downloads.LastError().contains(QStringLiteral("no such table"))) << downloads.LastError().toStdString();
 }
 
 // What is at the path before the list opens, and what then becomes of it.
@@ -100,6 +185,7 @@ struct BadFile {
     bool opens;
     const char* problem; // part of what the user is told; empty: nothing
     bool movedAside;
+    bool untouched;
 };
 
 class DownloadStoreBadFile : public ::testing::TestWithParam<BadFile> {};
@@ -117,12 +203,15 @@ TEST_P(DownloadStoreBadFile, NeverCrashesNorLosesWhatIsNotDamaged) {
     EXPECT_EQ(!opened.movedAside.isEmpty(), GetParam().movedAside);
     if (GetParam().movedAside) {
         EXPECT_EQ(ReadFile(opened.movedAside.toStdString()), before);
-        EXPECT_TRUE(opened.store->All().empty());
-    } else if (!GetParam().opens && fs::is_regular_file(file)) {
-        EXPECT_EQ(ReadFile(file), before) << "a list that could not be opened is left as it was";
     }
     if (opened.store) {
-        EXPECT_GT(opened.store->Add(Finished("v", 22, "/d/a.mp4")), 0) << "it can be written";
+        EXPECT_TRUE(opened.store->All().empty());
+        EXPECT_GT(opened.store->Add(Sample(1)), 0) << "it can be written";
+        EXPECT_EQ(opened.store->All().size(), 1u);
+    }
+    opened.store.reset();
+    if (GetParam().untouched) {
+        EXPECT_EQ(ReadFile(file), before) << "a list that could not be used is left as it was";
     }
     if (QSqlDatabase::contains(QStringLiteral("holder"))) {
         QSqlDatabase::database(QStringLiteral("holder")).close();
@@ -140,18 +229,25 @@ void HeldByAnother(const fs::path& file) {
 }
 
 const BadFile kBadFiles[] = {
-    {"None", [](const fs::path&) {}, true, "", false},
-    {"Empty", [](const fs::path& f) { std::ofstream(f).close(); }, true, "", false},
-    {"Garbage", [](const fs::path& f) { std::ofstream(f) << std::string(5000, 'x'); }, true, "was damaged", true},
+    {"None", [](const fs::path&) {}, true, "", false, false},
+    {"Empty", [](const fs::path& f) { std::ofstream(f).close(); }, true, "", false, false},
+    {"Garbage", [](const fs::path& f) { std::ofstream(f) << std::string(5000, 'x'); }, true, "was damaged", true,
+     false},
     {"CutHeader", [](const fs::path& f) { std::ofstream(f) << std::string("SQLite format 3\0\x10\0\x01\x01", 20); },
-     true, "was damaged", true},
+     true, "was damaged", true, false},
     {"FolderIsAFile",
      [](const fs::path& f) {
          fs::remove(f.parent_path());
          std::ofstream(f.parent_path()) << "in the way";
      },
-     false, "cannot be made", false},
-    {"HeldByAnother", HeldByAnother, false, "cannot be opened", false},
+     false, "cannot be made", false, false},
+    {"HeldByAnother", HeldByAnother, false, "cannot be opened", false, true},
+    {"OfALaterRelease", // kept in memory meanwhile
+     [](const fs::path& f) {
+         Sql(f, {"CREATE TABLE downloads (id INTEGER PRIMARY KEY, address TEXT NOT NULL, later TEXT)",
+                 "INSERT INTO downloads (address, later) VALUES ('http://v.test/a', 'x')", "PRAGMA user_version=99"});
+     },
+     true, "written by a later version of Veltrin", false, true},
 };
 INSTANTIATE_TEST_SUITE_P(Files, DownloadStoreBadFile, ::testing::ValuesIn(kBadFiles),
                          [](const auto& row) { return std::string(row.param.name); });
@@ -161,19 +257,12 @@ INSTANTIATE_TEST_SUITE_P(Files, DownloadStoreBadFile, ::testing::ValuesIn(kBadFi
 TEST(DownloadStore, OpensAfterAKillAtAnyMoment) {
     TemporaryFolder folder("veltrin-store");
     const std::string path = (folder / "downloads.sqlite").string();
-    std::mt19937 random(std::random_device{}());
+    const char* fixed = std::getenv("VELTRIN_TEST_SEED");
+    const unsigned seed = fixed != nullptr ? static_cast<unsigned>(std::stoul(fixed)) : std::random_device{}();
+    std::printf("seed %u (VELTRIN_TEST_SEED=%u repeats it)\n", seed, seed);
+    std::mt19937 random(seed);
     for (int kill = 0; kill < 30; ++kill) {
-        int pipe[2];
-        ASSERT_EQ(::pipe(pipe), 0);
-        const pid_t helper = fork();
-        ASSERT_GE(helper, 0);
-        if (helper == 0) {
-            dup2(pipe[1], 1);
-            execl("/proc/self/exe", "library_tests", "--write-downloads", path.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(pipe[1]);
-        FILE* out = fdopen(pipe[0], "r");
+        const auto [helper, out] = Helper("--write-downloads", path);
         long long key = 0;
         ASSERT_EQ(std::fscanf(out, "%lld", &key), 1) << "the helper wrote nothing";
         usleep(std::uniform_int_distribution(0, 40000)(random));
@@ -184,8 +273,7 @@ TEST(DownloadStore, OpensAfterAKillAtAnyMoment) {
         std::fclose(out);
 
         auto opened = DownloadStore::Open(QString::fromStdString(path));
-        ASSERT_TRUE(opened.store) << opened.problem.toStdString();
-        ASSERT_TRUE(opened.problem.isEmpty()) << opened.problem.toStdString();
+        ASSERT_TRUE(opened.store && opened.problem.isEmpty()) << opened.problem.toStdString();
         const auto rows = opened.store->All();
         EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const StoredDownload& d) { return d.key == key; }))
             << "row " << key << " was reported written";
@@ -194,4 +282,34 @@ TEST(DownloadStore, OpensAfterAKillAtAnyMoment) {
 
 } // namespace
 } // namespace testing
+
+// The helper processes: state changes without end, each row that stays printed once written; a
+// migration killed before it commits; a part's lock held.
+int StoreHelper(const std::string& mode, const char* path) {
+    if (mode == "--hold-part") { // as another window's engine holds the part it writes
+        ::flock(::open(path, O_RDONLY | O_CLOEXEC), LOCK_EX);
+        std::printf("held");
+        std::fflush(stdout);
+        ::pause();
+    } else if (mode == "--migrate-and-die") {
+        SetBeforeLayoutCommitsForTesting([] { ::raise(SIGKILL); });
+    }
+    auto opened = DownloadStore::Open(QString::fromUtf8(path));
+    for (int n = 1; opened.store; ++n) {
+        StoredDownload d = testing::Sample(n, DownloadState::Queued);
+        d.key = opened.store->Add(d);
+        for (const DownloadState state : {DownloadState::Downloading, DownloadState::Paused, DownloadState::Finished}) {
+            d.state = state;
+            opened.store->Update(d);
+        }
+        if (n % 3 == 0) {
+            opened.store->Remove(d.key);
+        } else {
+            std::printf("%lld\n", static_cast<long long>(d.key));
+            std::fflush(stdout);
+        }
+    }
+    return 1;
+}
+
 } // namespace veltrin

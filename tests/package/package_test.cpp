@@ -70,10 +70,11 @@ TEST_F(Package, HoldsTheIconsAndDependsOnWhatItLinks) {
         EXPECT_NE(contents.text.find("./usr/share/icons/hicolor/" + size + "/apps/veltrin.png"), std::string::npos)
             << contents.text;
     }
-    // Read off the binaries, the web engine's module included, and the SQLite plugin named.
+    // Read off the binaries, the web engine's and the sound's modules included, and the SQLite plugin named.
     const Output control = Shell("dpkg-deb -f " + Quoted(s_deb) + " Depends");
     for (const char* dependency :
-         {"libqt6widgets6", "libqt6network6", "libqt6webenginewidgets6", "libcurl4", "libqt6sql6-sqlite"}) {
+         {"libqt6widgets6", "libqt6network6", "libqt6webenginewidgets6", "libcurl4", "libqt6sql6-sqlite",
+          "libavformat59", "libavcodec59", "libswresample4", "libavutil57"}) {
         EXPECT_NE(control.text.find(dependency), std::string::npos) << dependency << " in " << control.text;
     }
 }

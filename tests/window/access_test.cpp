@@ -13,15 +13,15 @@ namespace {
 
 // The window's own controls are read through the desktop's accessibility bus (tests/desktop).
 TEST_F(Window, PreferencesNameTheFolderBoxAndFollowARightToLeftLanguageWhereTheWindowDoesNot) {
-    const QPoint link = m_window->txtURL()->pos();
+    const QPoint link = m_window->linkBox()->pos();
     QGuiApplication::setLayoutDirection(Qt::RightToLeft);
     Open();
     PreferencesDialog preferences(m_window->Preferences(), m_window.get());
     EXPECT_EQ(QAccessible::queryAccessibleInterface(preferences.FolderBox())->text(QAccessible::Name),
               QStringLiteral("Download folder:"));
     EXPECT_EQ(preferences.layoutDirection(), Qt::RightToLeft);
-    EXPECT_EQ(m_window->txtURL()->layoutDirection(), Qt::LeftToRight);
-    EXPECT_EQ(m_window->txtURL()->pos(), link);
+    EXPECT_EQ(m_window->linkBox()->layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(m_window->linkBox()->pos(), link);
     QGuiApplication::setLayoutDirection(Qt::LeftToRight);
 }
 
@@ -51,7 +51,7 @@ TEST_F(Window, TheWindowSpeaksTheFirstLanguageShippedWithQtsButtonsAlikeElseEngl
         translations.Install(QString::fromLatin1(row.languages).split(QLatin1Char(' ')), row.folder,
                              QLibraryInfo::path(QLibraryInfo::TranslationsPath));
         Open();
-        EXPECT_EQ(m_window->Label1()->text(), QString::fromUtf8(row.label));
+        EXPECT_EQ(m_window->linkLabel()->text(), QString::fromUtf8(row.label));
         QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QString::fromUtf8(row.yes));
     }

@@ -1,4 +1,4 @@
-#include "window/frm_main.h"
+#include "window/main_window.h"
 
 #include <QIcon>
 #include <QImage>
@@ -10,7 +10,7 @@ namespace veltrin::testing {
 namespace {
 
 TEST(Assets, WindowIconShowsTheFullColourImages) {
-    frmMain window;
+    MainWindow window;
     const QIcon icon = window.windowIcon();
     for (const int size : {24, 32, 48, 64, 256}) {
         const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);

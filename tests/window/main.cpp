@@ -4,16 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <string_view>
 
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    // Headless unless told otherwise; the web view's sandbox cannot run as root, which CI is.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // A home of its own: downloads, the data folder and the web view's profile stay out of the
     // user's.
     char home[] = "/tmp/veltrin-test-home-XXXXXX";
@@ -23,6 +20,15 @@ int main(int argc, char** argv) {
             qunsetenv(name);
         }
     }
+    // Headless unless told otherwise, on a screen with room beside the window as a desktop's has;
+    // the web view's sandbox cannot run as root, which CI is.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        const std::string screen = std::string(home) + "/screen.json";
+        std::ofstream(screen) << R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": 1280, "height": 800,)"
+                                 R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screen.c_str());
+    }
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     veltrin::WebBrowser::SetModulePath(QStringLiteral(VELTRIN_WEBVIEW_MODULE));

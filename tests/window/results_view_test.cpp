@@ -16,13 +16,13 @@ const QString kText = QStringLiteral("document.body ? document.body.innerText : 
 
 class ResultsView : public Window {
 protected:
-    QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch")); }
+    QString WatchLink() const { return Link("/watch"); }
 
     // The engine's view, once it shows the results file.
     QWebEngineView* ShownEngine() {
         const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->wb1()->Url() == results; }, 5000));
-        return qobject_cast<QWebEngineView*>(m_window->wb1()->View());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->resultsView()->Url() == results; }, 5000));
+        return qobject_cast<QWebEngineView*>(m_window->resultsView()->View());
     }
 
     // Asked of the page in a script world of the test's own: the page's own scripting is off.
@@ -49,8 +49,8 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
                              m_server.Url("/stream?itag%3D22%26n%3Dcaf%C3%A9") +
                              "%26quality%3Dhd720\"};</script></html>";
     m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
-    Go(QString::fromStdString(m_server.Url("/watch-local")));
-    WebBrowser* view = m_window->wb1();
+    Go(Link("/watch-local"));
+    WebBrowser* view = m_window->resultsView();
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
     const QString where = QStringLiteral("var r = document.querySelector('a img').getBoundingClientRect();"
@@ -116,7 +116,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
         res.set_content("away", "text/html");
     });
     Go(WatchLink());
-    WebBrowser* view = m_window->wb1();
+    WebBrowser* view = m_window->resultsView();
     const QUrl results = QUrl::fromLocalFile(m_window->ResultsFile());
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
@@ -148,13 +148,14 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 4);
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('secret').naturalWidth")).toInt(), 0);
-    // Only the web link is followed, and then saved, not shown.
+    // Only the web link is followed, and then saved, not shown: the others, clicked before it, are
+    // dropped by the time it is saved.
     for (const char* link : {"js", "file", "data", "ftp", "web"}) {
         Evaluate(engine, QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(link)));
-        QTest::qWait(300);
-        EXPECT_EQ(view->Url(), results) << link;
-        EXPECT_EQ(savesAsked, std::string_view(link) == "web") << link;
     }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return savesAsked > 0; }, 5000));
+    EXPECT_EQ(view->Url(), results);
+    EXPECT_EQ(savesAsked, 1);
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
     EXPECT_EQ(strays.load(), 0);
     EXPECT_EQ(m_window->DownloadsView(), nullptr);
@@ -167,7 +168,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
     }
     other += "\"</script>";
     m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
-    EXPECT_FALSE(m_window->wb1()->EngineStarted()) << "the blank page needs no web engine";
+    EXPECT_FALSE(m_window->resultsView()->EngineStarted()) << "the blank page needs no web engine";
     if (geteuid() == 0) { // the engine's sandbox refuses root and would end the program: the window says why
         const QByteArray sandboxSwitch = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
         qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
@@ -176,7 +177,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", sandboxSwitch);
         ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1; }, 2000));
         EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")));
-        EXPECT_FALSE(m_window->wb1()->EngineStarted());
+        EXPECT_FALSE(m_window->resultsView()->EngineStarted());
         m_adFetches = 0;
     }
     Go(WatchLink());
@@ -196,10 +197,10 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
 
     // Each new page opens at its top, though the file's name is the same.
     std::ofstream(m_folder / "temp.html") << std::string(200, 'x') << "<div style='height: 5000px'></div>";
-    m_window->wb1()->Navigate(m_window->ResultsFile());
+    m_window->resultsView()->Navigate(m_window->ResultsFile());
     const QString scrollDown = QStringLiteral("window.scrollTo(0, 3000); scrollY");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, scrollDown).toInt() == 3000; }));
-    Go(QString::fromStdString(m_server.Url("/other")));
+    Go(Link("/other"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("1080P")); }))
         << Evaluate(engine, kText).toString().toStdString();
     QTest::qWait(1000);

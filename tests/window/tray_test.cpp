@@ -1,11 +1,11 @@
 #include "window_fixture.h"
 
-#include "desktop/mod_tray.h"
-#include "desktop/notify_icon.h"
+#include "desktop/desktop_integration.h"
 
 #include <QContextMenuEvent>
 #include <QResizeEvent>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 
 #include <functional>
 
@@ -15,20 +15,11 @@ namespace {
 class Tray : public Window {
 protected:
     void SetUp() override {
-        shell::SetNotificationAreaForTesting(true);
+        DesktopIntegration::setNotificationAreaForTesting(true);
         Window::SetUp();
     }
 
-    // The icons the shell shows for this window.
-    std::vector<shell::ShownIcon> Icons() {
-        std::vector<shell::ShownIcon> mine;
-        for (const auto& icon : shell::ShownIcons()) {
-            if (icon.hWnd == shell::WindowHandle(m_window.get())) {
-                mine.push_back(icon);
-            }
-        }
-        return mine;
-    }
+    bool IconShown() const { return m_window->desktop()->iconShown(); }
 
     void Minimise() {
         m_window->setWindowState(Qt::WindowMinimized);
@@ -41,9 +32,10 @@ protected:
         QApplication::sendEvent(widget, &event);
     }
 
-    // A mouse event on the window's icon, as the desktop reports it, delivered.
-    void Report(std::uint32_t message) {
-        ASSERT_TRUE(shell::ReportMouseEvent(shell::WindowHandle(m_window.get()), 1, message));
+    // A press on the window's icon, as the desktop reports it.
+    void Press(QSystemTrayIcon::ActivationReason reason) {
+        ASSERT_TRUE(IconShown());
+        Q_EMIT m_window->desktop()->trayIcon()->activated(reason);
         QCoreApplication::processEvents();
     }
 };
@@ -54,22 +46,22 @@ TEST_F(Tray, MinimisingHidesBehindOneIconThatOnlyALeftPressTakesAway) {
     QCoreApplication::sendEvent(m_window.get(), &resize);
     QWindowStateChangeEvent change(Qt::WindowMinimized);
     QCoreApplication::sendEvent(m_window.get(), &change);
-    EXPECT_TRUE(Icons().empty());
-    const shell::ShownIcon expected{shell::WindowHandle(m_window.get()), 1, shell::IconHandle(m_window->windowIcon()),
-                                    QStringLiteral("Lumbrel")};
+    EXPECT_FALSE(IconShown());
     for (int round = 0; round < 2; ++round) {
         Minimise();
         ASSERT_FALSE(m_window->isVisible()) << round;
-        EXPECT_EQ(Icons(), std::vector{expected}) << round;
-        for (const std::uint32_t message : {modTray::WM_MOUSEMOVE, modTray::WM_LBUTTONUP, modTray::WM_LBUTTONDBLCLK,
-                                            modTray::WM_RBUTTONDOWN, modTray::WM_RBUTTONUP, modTray::WM_MBUTTONDOWN}) {
-            Report(message);
-            EXPECT_FALSE(m_window->isVisible()) << message;
+        ASSERT_TRUE(IconShown()) << round;
+        EXPECT_EQ(m_window->desktop()->trayIcon()->toolTip(), QStringLiteral("Lumbrel"));
+        for (const auto reason : {QSystemTrayIcon::Unknown, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Context,
+                                  QSystemTrayIcon::MiddleClick}) {
+            Press(reason);
+            EXPECT_FALSE(m_window->isVisible()) << reason;
+            m_window->Menu()->hide();
         }
-        Report(modTray::WM_LBUTTONDOWN);
+        Press(QSystemTrayIcon::Trigger);
         EXPECT_TRUE(m_window->isVisible()) << round;
         EXPECT_FALSE(m_window->windowState() & Qt::WindowMinimized);
-        EXPECT_TRUE(Icons().empty()) << round;
+        EXPECT_FALSE(IconShown()) << round;
     }
 }
 
@@ -88,66 +80,45 @@ TEST_F(Tray, MenuOpensOnTheIconAndTheBareAreasAndQuitEndsTheProgram) {
         std::function<void()> how;
         bool opens;
     } cases[] = {
-        {"header", [&] { RightPress(m_window->picHeader()); }, true},
+        {"header", [&] { RightPress(m_window->headerPicture()); }, true},
         {"background", [&] { RightPress(m_window.get()); }, true},
-        {"Shift+F10", [&] { QTest::keyClick(m_window->picFooter(), Qt::Key_F10, Qt::ShiftModifier); }, true},
-        {"Menu key", [&] { QTest::keyClick(m_window->picHeader(), Qt::Key_Menu); }, true},
-        {"Download picture", [&] { RightPress(m_window->cmdGo()); }, false},
-        {"icon", [&] { Minimise(), Report(modTray::WM_RBUTTONDOWN); }, true},
+        {"Shift+F10", [&] { QTest::keyClick(m_window->footerPicture(), Qt::Key_F10, Qt::ShiftModifier); }, true},
+        {"Menu key", [&] { QTest::keyClick(m_window->headerPicture(), Qt::Key_Menu); }, true},
+        {"Download picture", [&] { RightPress(m_window->goButton()); }, false},
+        {"icon", [&] { Minimise(), Press(QSystemTrayIcon::Context); }, true},
     };
     for (const auto& c : cases) {
         c.how();
         EXPECT_EQ(QTest::qWaitFor([&] { return m_window->Menu()->isVisible(); }, 500), c.opens) << c.name;
         m_window->Menu()->hide();
     }
-    QSignalSpy closed(m_window.get(), &frmMain::Closed);
+    QSignalSpy closed(m_window.get(), &MainWindow::Closed);
     m_window->Menu()->actions().last()->trigger();
     EXPECT_EQ(closed.size(), 1);
 }
 
-// The shell takes the tip in the ANSI code page, in a field of 64 bytes.
-TEST_F(Tray, TipIsShownAsTheShellTakesIt) {
-    const struct {
-        std::u16string tip;
-        const char* shown;
-    } cases[] = {
-        {u"Caf\u00E9 \u20AC 5", "Caf\u00E9 \u20AC 5"},
-        {u"\u65E5\u672C", "??"}, // not in the code page
-        {u"a\xD800z", "a?z"},    // a lone surrogate
-        {std::u16string(70, u'x'), "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
-    };
-    for (const auto& c : cases) {
-        shell::NotifyIcon icon;
-        icon.Add(m_window.get(), m_window->windowIcon(), c.tip + u'\0', modTray::WM_MOUSEMOVE);
-        ASSERT_EQ(Icons().size(), 1U);
-        EXPECT_EQ(Icons()[0].tip.toStdString(), c.shown);
-        icon.Delete();
-        EXPECT_TRUE(Icons().empty());
-    }
-}
-
 TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
     // Without a notification area, minimising is ordinary: the window stays on the taskbar.
-    shell::SetNotificationAreaForTesting(false);
+    DesktopIntegration::setNotificationAreaForTesting(false);
     Minimise();
     EXPECT_TRUE(m_window->isVisible() && m_window->isMinimized());
-    EXPECT_TRUE(Icons().empty());
+    EXPECT_FALSE(IconShown());
     m_window->showNormal();
-    shell::SetNotificationAreaForTesting(true);
+    DesktopIntegration::setNotificationAreaForTesting(true);
 
     // The panel goes away while the window is hidden behind its icon.
     Minimise();
-    shell::SetNotificationAreaForTesting(false);
+    DesktopIntegration::setNotificationAreaForTesting(false);
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->isVisible(); }, 3000));
-    EXPECT_TRUE(Icons().empty());
+    EXPECT_FALSE(IconShown());
 
     // A link handed over from outside brings the window back and runs.
-    shell::SetNotificationAreaForTesting(true);
+    DesktopIntegration::setNotificationAreaForTesting(true);
     Minimise();
-    m_window->HandOver(QString::fromStdString(m_server.Url("/plain")));
+    m_window->HandOver(Link("/plain"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_plainFetches.load() == 1; }, 3000));
     EXPECT_TRUE(m_window->isVisible());
-    EXPECT_TRUE(Icons().empty());
+    EXPECT_FALSE(IconShown());
 
     // A question that is open when the window goes comes back with it, still to be answered.
     BoxAnswerer boxes;
@@ -158,12 +129,12 @@ TEST_F(Tray, HiddenWindowIsNeverLeftOutOfReach) {
     boxes.react = [&](const BoxAnswerer::Seen&) {
         Minimise();
         hiddenWhileAsking = !m_window->isVisible();
-        Report(modTray::WM_LBUTTONDOWN);
+        Press(QSystemTrayIcon::Trigger);
         backWhileAsking = m_window->isVisible() && QApplication::activeModalWidget() &&
                           QApplication::activeModalWidget()->isVisible();
     };
     SetClipboard(QStringLiteral("http://www.clipvane.com/watch?v=Zr4kW8nQe2B"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->LastClipText().isEmpty(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->lastClipText().isEmpty(); }, 3000));
     EXPECT_TRUE(hiddenWhileAsking);
     EXPECT_TRUE(backWhileAsking);
 }

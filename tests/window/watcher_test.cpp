@@ -1,6 +1,9 @@
 #include "window_fixture.h"
 
+#include "library/downloads.h"
+
 #include <chrono>
+#include <set>
 #include <thread>
 
 namespace veltrin::testing {
@@ -10,13 +13,15 @@ using Button = QMessageBox::StandardButton;
 
 const QString kLink = QStringLiteral("http://www.clipvane.com/watch?v=Qx7bT2mLp9A");
 
-// Enough ticks of a 200 ms timer for the watcher to have seen the clipboard.
-void LetTicksPass(int ms = 700) { QTest::qWait(ms); }
-
 class Watcher : public Window {
 protected:
+    // Until the watcher has looked at the clipboard and found nothing more to act on.
+    void LetTicksPass() const {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !m_window->WatchingClipboard(); }, 5000));
+    }
+
     // The link of the loopback watch page, with the watched host name in its query.
-    QString WatchLink() const { return QString::fromStdString(m_server.Url("/watch?from=clipvane.com")); }
+    QString WatchLink() const { return Link("/watch?from=clipvane.com"); }
 };
 
 TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
@@ -25,7 +30,7 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
     SetClipboard(kLink); // copied before the window opens
     Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 1000));
-    const QString before = m_window->txtURL()->text();
+    const QString before = m_window->linkBox()->text();
     const struct {
         const char* text;
         bool image;
@@ -56,7 +61,7 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
     EXPECT_EQ(box.defaultButton, Button::Yes);
     EXPECT_EQ(box.parent, m_window.get()) << "a parentless box would end the program when closed while hidden";
     // No changes nothing else.
-    EXPECT_EQ(m_window->txtURL()->text(), before);
+    EXPECT_EQ(m_window->linkBox()->text(), before);
     EXPECT_FALSE(fs::exists(m_folder / "temp.html"));
 }
 
@@ -66,40 +71,38 @@ TEST_F(Watcher, TextIsForgottenAgainWhenItsGoFails) {
     BoxAnswerer boxes;
     boxes.answers = {Button::Yes, Button::Ok, Button::No};
     std::vector<QString> rememberedWhileOpen;
-    boxes.react = [&](const BoxAnswerer::Seen&) { rememberedWhileOpen.push_back(m_window->LastClipText()); };
+    boxes.react = [&](const BoxAnswerer::Seen&) { rememberedWhileOpen.push_back(m_window->lastClipText()); };
     const QString text = WatchLink();
     SetClipboard(text);
     ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() >= 3; }, 4000));
-    LetTicksPass(300);
+    LetTicksPass();
     ASSERT_EQ(rememberedWhileOpen.size(), 3U);
     EXPECT_EQ(rememberedWhileOpen[1], QString()) << "forgotten again once its Go failed";
     EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.seen[1].title, QStringLiteral("Veltrin"));
     EXPECT_TRUE(boxes.seen[1].text.endsWith(QStringLiteral("temp.html cannot be written.\nIs a directory")))
         << boxes.seen[1].text.toStdString();
-    EXPECT_TRUE(m_window->wb1()->Message().endsWith(QStringLiteral("cannot be written.\nIs a directory")));
+    EXPECT_TRUE(m_window->resultsView()->Message().endsWith(QStringLiteral("cannot be written.\nIs a directory")));
     // The failure took back the answer, so the next tick asked again.
     EXPECT_EQ(boxes.seen[2].text, boxes.seen[0].text);
-    EXPECT_EQ(m_window->LastClipText(), text);
+    EXPECT_EQ(m_window->lastClipText(), text);
     EXPECT_EQ(boxes.seen.size(), 3U);
 }
 
 // Yes puts the whole text, however long, in the link box and runs the Go command, also while the
 // window is hidden behind its icon; the question shows the text cut short.
 TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQuestion) {
-    shell::SetNotificationAreaForTesting(true);
-    m_window->txtURL()->setText(QStringLiteral("something typed earlier"));
-    m_window->setWindowState(Qt::WindowMinimized);
-    ASSERT_FALSE(m_window->isVisible());
+    m_window->linkBox()->setText(QStringLiteral("something typed earlier"));
+    HideBehindIcon();
     const QString text = WatchLink() + QStringLiteral("#") + QString(200000, QLatin1Char('x'));
     BoxAnswerer boxes;
     boxes.answers = {Button::Yes};
     SetClipboard(text);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == text && !m_window->GoRunning(); }, 5000));
-    EXPECT_EQ(m_window->txtURL()->text(), text) << "the link box has no length limit";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == text && !m_window->GoRunning(); }, 5000));
+    EXPECT_EQ(m_window->linkBox()->text(), text) << "the link box has no length limit";
     EXPECT_TRUE(fs::exists(m_folder / "temp.html"));
     EXPECT_EQ(m_adFetches.load(), 1);
-    EXPECT_FALSE(m_window->txtURL()->CaretBlinks()) << "every paint of such a text takes a moment";
+    EXPECT_FALSE(m_window->linkBox()->CaretBlinks()) << "every paint of such a text takes a moment";
     LetTicksPass();
     ASSERT_EQ(boxes.seen.size(), 1U);
     EXPECT_FALSE(m_window->isVisible()) << "the results wait behind the icon";
@@ -116,15 +119,15 @@ TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
     BoxAnswerer boxes;
     boxes.answers = {Button::Yes};
     boxes.holdMs = 1000;
-    const QString handed = QString::fromStdString(m_server.Url("/watch?handed"));
+    const QString handed = Link("/watch?handed");
     std::vector<bool> ranWhileAsking;
     boxes.react = [&](const BoxAnswerer::Seen&) { ranWhileAsking.push_back(fs::exists(m_folder / "temp.html")); };
     QTimer::singleShot(300, m_window.get(), [&] { m_window->HandOver(handed); }); // while the question is open
     SetClipboard(WatchLink());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !ranWhileAsking.empty() && !m_window->GoRunning(); }, 5000));
     EXPECT_EQ(ranWhileAsking, std::vector<bool>{true});
-    EXPECT_EQ(m_window->txtURL()->text(), WatchLink());
-    EXPECT_EQ(m_window->LastClipText(), WatchLink());
+    EXPECT_EQ(m_window->linkBox()->text(), WatchLink());
+    EXPECT_EQ(m_window->lastClipText(), WatchLink());
     EXPECT_EQ(boxes.seen.size(), 1U);
 }
 
@@ -135,10 +138,10 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
     boxes.answers = {Button::Yes};
     m_window->SetSaveChooser([&](const QString&) {
         SetClipboard(WatchLink());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->LastClipText() == WatchLink(); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == WatchLink(); }, 3000));
         return QString::fromStdString((m_folder / "clip.mp4").string());
     });
-    m_window->DownloadLink(QUrl(QString::fromStdString(m_server.Url("/video"))));
+    m_window->DownloadLink(QUrl(Link("/video")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "temp.html"); }, 5000))
         << "the question's Go command ran";
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(m_folder / "clip.mp4"); }, 10000));
@@ -154,14 +157,15 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
         }
         const std::string stream = m_server.Url("/stream?itag%3D");
-        res.set_content("<html><script>var p = {flashvars: \"title=" + req.get_param_value("t") + "&map=url%3D" +
-                            stream + "22%26quality%3Dhd720%2Curl%3D" + stream + "5%26quality%3Dsmall\"};</script>",
+        res.set_content("<html><script>var p = {flashvars: \"title=" + req.get_param_value("t") + "&video_id=id" +
+                            req.get_param_value("t") + "&map=url%3D" + stream + "22%26quality%3Dhd720%2Curl%3D" +
+                            stream + "5%26quality%3Dsmall\"};</script>",
                         "text/html");
     });
     m_server->Get("/stream",
                   [](const auto& req, auto& res) { res.set_content(req.get_param_value("itag"), "video/x-flv"); });
     const auto link = [&](const char* query) -> QString {
-        return QString::fromStdString(m_server.Url("/auto?from=clipvane.com&")) + QLatin1String(query);
+        return Link("/auto?from=clipvane.com&") + QLatin1String(query);
     };
     const fs::path folder = m_folder / "downloads";
     fs::create_directory(folder);
@@ -174,14 +178,8 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
         return names;
     };
     BoxAnswerer boxes;
-    boxes.answers = {Button::No};
-    std::vector<QString> said;
-    const auto listen = [&] {
-        shell::SetNotificationAreaForTesting(true);
-        m_window->setWindowState(Qt::WindowMinimized);
-        m_window->SetNotifier([&](const QString& title, const QString&) { said.push_back(title); });
-    };
-    listen();
+    boxes.answers = {Button::Yes};
+    HideBehindIcon();
 
     // The menu's choice takes effect at once, and a link copied while not watched stays unasked.
     m_window->Menu()->actions().at(5)->trigger();
@@ -191,7 +189,8 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     LetTicksPass();
     EXPECT_TRUE(boxes.seen.empty());
     SetClipboard(link("t=B"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1 && fs::exists(m_folder / "temp.html"); }, 5000))
+        << "B's page is the one shown";
 
     UserSettings settings = m_window->Preferences();
     settings.clipboard = ClipboardWay::Automatic;
@@ -199,17 +198,24 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     settings.preferredQuality = 4; // 240p
     m_window->ApplySettings(settings);
     SetClipboard(link("slow&t=C"));
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == link("slow&t=C"); }));
     SetClipboard(link("t=D"));
     const std::vector<std::string> both{"C (240p).flv=5", "D (240p).flv=5"};
     ASSERT_TRUE(QTest::qWaitFor([&] { return saved() == both; }, 10000)) << saved().size();
-    EXPECT_EQ(m_window->txtURL()->text(), link("t=D")) << "the link box follows the latest copy";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return said.size() == 4; }, 5000));
-    EXPECT_EQ(std::ranges::count(said, QStringLiteral("Downloading D (240p).flv")), 1);
+    EXPECT_EQ(m_window->linkBox()->text(), link("t=D")) << "the link box follows the latest copy";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_said.size() == 4; }, 5000));
+    EXPECT_EQ(m_said.filter(QStringLiteral("Downloading D (240p).flv|")).size(), 1);
+    std::set<std::string> rows; // each its own page's, not the one shown last
+    for (int row = 0; row < m_window->DownloadList()->rowCount(); ++row) {
+        const StoredDownload& stored = m_window->DownloadList()->Entry(row).row;
+        rows.insert(stored.title + " " + stored.stream.video + " " + stored.page);
+    }
+    EXPECT_EQ(rows,
+              (std::set<std::string>{"C idC " + link("slow&t=C").toStdString(), "D idD " + link("t=D").toStdString()}));
 
     // After a restart the text answered last is not acted on again; copied anew, it is.
     Open();
-    listen();
+    HideBehindIcon();
     LetTicksPass();
     EXPECT_EQ(saved(), both);
     SetClipboard(link("t=D"));

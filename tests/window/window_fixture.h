@@ -2,12 +2,12 @@
 
 // A window loaded against a loopback server, in a folder of its own.
 
-#include "desktop/shell.h"
+#include "desktop/desktop_integration.h"
 #include "desktop/user_settings.h"
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
 #include "window/controls.h"
-#include "window/frm_main.h"
+#include "window/main_window.h"
 #include "window/web_browser.h"
 
 #include <QAbstractButton>
@@ -126,24 +126,35 @@ protected:
         m_window.reset();
         QGuiApplication::clipboard()->clear();
         m_server.Stop();
-        shell::SetNotificationAreaForTesting(std::nullopt);
+        DesktopIntegration::setNotificationAreaForTesting(std::nullopt);
     }
 
     // A new window, loaded and shown, in place of the last one.
     void Open(const fs::path& programFolder = {}) {
         m_window.reset();
-        frmMain::Settings settings{m_server.Url("/ad"), programFolder.empty() ? m_folder.Path() : programFolder,
-                                   m_folder / "fallback", m_folder / "downloads.sqlite"};
-        m_window = std::make_unique<frmMain>(settings);
-        m_window->Form_Load();
+        MainWindow::Settings settings{m_server.Url("/ad"), programFolder.empty() ? m_folder.Path() : programFolder,
+                                      m_folder / "fallback", m_folder / "downloads.sqlite"};
+        m_window = std::make_unique<MainWindow>(settings);
+        m_window->start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    QString Link(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
+
+    // Hides the window behind its icon, and keeps what it tells the user meanwhile ("title|text").
+    void HideBehindIcon() {
+        DesktopIntegration::setNotificationAreaForTesting(true);
+        m_window->SetNotifier(
+            [this](const QString& title, const QString& text) { m_said << title + QLatin1Char('|') + text; });
+        m_window->setWindowState(Qt::WindowMinimized);
+        ASSERT_FALSE(m_window->isVisible());
     }
 
     // Runs a Go by Enter in the link box and, unless told otherwise, waits for its fetches.
     void Go(const QString& link, bool wait = true) {
-        m_window->txtURL()->setText(link);
-        m_window->txtURL()->setFocus();
-        QTest::keyClick(m_window->txtURL(), Qt::Key_Return);
+        m_window->linkBox()->setText(link);
+        m_window->linkBox()->setFocus();
+        QTest::keyClick(m_window->linkBox(), Qt::Key_Return);
         if (wait) {
             WaitForGo();
         }
@@ -157,7 +168,8 @@ protected:
     std::atomic<int> m_plainFetches{0};
     // Not ASCII, as many users' home folders are not: the program and fallback folders are in it.
     TemporaryFolder m_folder{"veltrin-fen\u00EAtre-\u7A93"};
-    std::unique_ptr<frmMain> m_window;
+    std::unique_ptr<MainWindow> m_window;
+    QStringList m_said;
 };
 
 } // namespace veltrin::testing

@@ -1,14 +1,10 @@
-#include "window/frm_main.h"
+#include "window/main_window.h"
 
 #include "core/file_name.h"
 #include "core/go_pipeline.h"
 #include "core/link.h"
-#include "desktop/area_watch.h"
 #include "desktop/clipboard.h"
-#include "desktop/desktop_notification.h"
-#include "desktop/mod_tray.h"
-#include "desktop/notify_icon.h"
-#include "desktop/shell.h"
+#include "desktop/desktop_integration.h"
 #include "library/downloads.h"
 #include "net/http_request.h"
 #include "net/page_fetch.h"
@@ -33,6 +29,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -42,6 +39,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 namespace veltrin {
@@ -50,18 +48,18 @@ namespace {
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
-// Positions and sizes in twips, in the order the controls are created.
+// Positions and sizes in pixels at 96 dots an inch, in the order the controls are created.
 struct Place {
     int left, top, width, height;
 };
-constexpr Place kBrowser{120, 3480, 11775, 4815};
-constexpr Place kGo{8400, 2400, 3000, 960};
-constexpr Place kFooter{0, 8400, 12000, 600};
-constexpr Place kHeader{0, -360, 13500, 2595};
-constexpr Place kLink{960, 2880, 6975, 390};
-constexpr Place kLabel{960, 2520, 4095, 375};
-constexpr int kClientWidth = 11970;
-constexpr int kClientHeight = 9000;
+constexpr Place kBrowser{8, 232, 785, 321};
+constexpr Place kGo{560, 160, 200, 64};
+constexpr Place kFooter{0, 560, 800, 40};
+constexpr Place kHeader{0, -24, 900, 173};
+constexpr Place kLink{64, 192, 465, 26};
+constexpr Place kLabel{64, 168, 273, 25};
+constexpr int kClientWidth = 798;
+constexpr int kClientHeight = 600;
 
 // Tahoma 12 pt in the given weight, and the text in the given colour.
 void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRole, const QColor& colour) {
@@ -77,20 +75,17 @@ void SetTahoma(QWidget* widget, QFont::Weight weight, QPalette::ColorRole textRo
 // Qt's own interface makes a plain widget a filler, even one that is a window: a screen reader
 // looks for a frame.
 QAccessibleInterface* WindowFactory(const QString& className, QObject* object) {
-    return className == QLatin1String(frmMain::staticMetaObject.className())
+    return className == QLatin1String(MainWindow::staticMetaObject.className())
                ? new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window)
                : nullptr;
 }
 
 constexpr qsizetype kMostPromptCharacters = 1000;
 constexpr qsizetype kMostUnbrokenRun = 80;
-constexpr int kAreaWatchMs = 1000;
-// A new tray announces itself after taking its selection; Qt's tracker hears of it then.
-constexpr int kAreaSettleMs = 500;
 
 } // namespace
 
-frmMain::Settings frmMain::DefaultSettings() {
+MainWindow::Settings MainWindow::DefaultSettings() {
     // Tests of the whole program point the advertisement page at a server of their own, so that
     // no name is ever looked up.
     const QByteArray advertisementPage = qgetenv("VELTRIN_TEST_ADVERTISEMENT_PAGE");
@@ -100,10 +95,10 @@ frmMain::Settings frmMain::DefaultSettings() {
             {}};
 }
 
-frmMain::frmMain(Settings settings, QWidget* parent)
+MainWindow::MainWindow(Settings settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_settings(std::move(settings)), m_trayIcon(std::make_unique<shell::NotifyIcon>()) {
+      m_settings(std::move(settings)) {
     static const bool accessible = (QAccessible::installFactory(WindowFactory), true);
     static_cast<void>(accessible);
     setWindowTitle(QString::fromLatin1(constants::kCaption));
@@ -112,80 +107,85 @@ frmMain::frmMain(Settings settings, QWidget* parent)
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
-    setFixedSize(Twips(kClientWidth), Twips(kClientHeight));
+    setFixedSize(Scaled(kClientWidth), Scaled(kClientHeight));
     // The controls have fixed places; only dialogs follow a right-to-left language.
     setLayoutDirection(Qt::LeftToRight);
 
     const auto place = [this](QWidget* w, const Place& p, bool sized) {
-        w->move(Twips(p.left), Twips(p.top));
+        w->move(Scaled(p.left), Scaled(p.top));
         if (sized) {
-            w->setFixedSize(Twips(p.width), Twips(p.height));
+            w->setFixedSize(Scaled(p.width), Scaled(p.height));
         }
     };
 
-    m_areaWatch = new QTimer(this);
-    m_areaWatch->setInterval(kAreaWatchMs);
-    connect(m_areaWatch, &QTimer::timeout, this, &frmMain::WatchNotificationArea);
-    connect(&shell::AreaWatch::Instance(), &shell::AreaWatch::Changed, this, [this] {
-        WatchNotificationArea();
-        QTimer::singleShot(kAreaSettleMs, this, &frmMain::WatchNotificationArea);
+    m_desktop = new DesktopIntegration(windowIcon(), QStringLiteral("Lumbrel"), this);
+    connect(m_desktop, &DesktopIntegration::areaChanged, this, &MainWindow::WatchNotificationArea);
+    connect(m_desktop, &DesktopIntegration::activationRequested, this, &MainWindow::RestoreFromTray);
+    connect(m_desktop, &DesktopIntegration::menuRequested, this, [this](QPoint at) {
+        if (!m_menu->isVisible()) {
+            m_menu->popup(at);
+        }
     });
 
     m_fetcher = new GoFetcher(this);
-    connect(m_fetcher, &GoFetcher::Fetched, this, &frmMain::OnFetched);
-    connect(m_fetcher, &GoFetcher::FetchedApart, this, &frmMain::DownloadFetched);
+    connect(m_fetcher, &GoFetcher::Fetched, this, &MainWindow::OnFetched);
+    connect(m_fetcher, &GoFetcher::FetchedApart, this,
+            [this](const QString& link, const GoFetched& fetched) { DownloadFetched(link, fetched); });
 
-    m_timer1 = new Timer(200, this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_clipboardTimer = new NonReentrantTimer(200, this);
+    m_clipboardTimer->setObjectName(QStringLiteral("clipboardTimer"));
     m_clipboard = new ClipboardText(this);
 
-    m_wb1 = new WebBrowser(this);
-    m_wb1->setObjectName(QStringLiteral("wb1"));
-    m_wb1->setAccessibleName(tr("Download links"));
-    m_wb1->setAccessibleDescription(tr("The video's download links, or why there are none"));
-    place(m_wb1, kBrowser, true);
+    m_resultsView = new WebBrowser(this);
+    m_resultsView->setObjectName(QStringLiteral("resultsView"));
+    m_resultsView->setAccessibleName(tr("Download links"));
+    m_resultsView->setAccessibleDescription(tr("The video's download links, or why there are none"));
+    place(m_resultsView, kBrowser, true);
 
     // Pictures keep their pixel size; only their places follow the screen's density.
-    m_cmdGo = new PictureBox(QStringLiteral(":/veltrin/button.jpg"), this, true);
-    m_cmdGo->setObjectName(QStringLiteral("cmdGo"));
-    m_cmdGo->setAccessibleName(tr("Download"));
-    m_cmdGo->setAccessibleDescription(tr("Shows the download links of the video in the link box"));
-    m_cmdGo->setCursor(Qt::PointingHandCursor);
-    m_cmdGo->setContextMenuPolicy(Qt::PreventContextMenu);
-    place(m_cmdGo, kGo, false);
+    m_goButton = new Picture(QStringLiteral(":/veltrin/button.jpg"), this, true);
+    m_goButton->setObjectName(QStringLiteral("goButton"));
+    m_goButton->setAccessibleName(tr("Download"));
+    m_goButton->setAccessibleDescription(tr("Shows the download links of the video in the link box"));
+    m_goButton->setCursor(Qt::PointingHandCursor);
+    m_goButton->setContextMenuPolicy(Qt::PreventContextMenu);
+    place(m_goButton, kGo, false);
 
-    m_picFooter = new PictureBox(QStringLiteral(":/veltrin/footer.jpg"), this);
-    m_picFooter->setObjectName(QStringLiteral("picFooter"));
-    m_picFooter->setAccessibleName(tr("Veltrin %1 - links straight to the video").arg(QStringLiteral(VELTRIN_VERSION)));
-    place(m_picFooter, kFooter, false);
+    m_footerPicture = new Picture(QStringLiteral(":/veltrin/footer.jpg"), this);
+    m_footerPicture->setObjectName(QStringLiteral("footerPicture"));
+    m_footerPicture->setAccessibleName(
+        tr("Veltrin %1 - links straight to the video").arg(QStringLiteral(VELTRIN_VERSION)));
+    place(m_footerPicture, kFooter, false);
 
-    m_picHeader = new PictureBox(QStringLiteral(":/veltrin/header.jpg"), this);
-    m_picHeader->setObjectName(QStringLiteral("picHeader"));
-    m_picHeader->setAccessibleName(tr("Download Clipvane Free: direct links to every quality of a video"));
-    place(m_picHeader, kHeader, false);
+    m_headerPicture = new Picture(QStringLiteral(":/veltrin/header.jpg"), this);
+    m_headerPicture->setObjectName(QStringLiteral("headerPicture"));
+    m_headerPicture->setAccessibleName(tr("Download Clipvane Free: direct links to every quality of a video"));
+    place(m_headerPicture, kHeader, false);
 
-    m_txtURL = new TextBox(this);
-    m_txtURL->setObjectName(QStringLiteral("txtURL"));
-    SetTahoma(m_txtURL, QFont::Normal, QPalette::Text, QColor(64, 64, 64));
-    m_txtURL->setText(QString::fromLatin1(constants::kExampleLink));
-    m_txtURL->setCursorPosition(0);
-    place(m_txtURL, kLink, true);
+    m_linkBox = new LinkEdit(this);
+    m_linkBox->setObjectName(QStringLiteral("linkBox"));
+    SetTahoma(m_linkBox, QFont::Normal, QPalette::Text, QColor(64, 64, 64));
+    m_linkBox->setText(QString::fromLatin1(constants::kExampleLink));
+    m_linkBox->setCursorPosition(0);
+    place(m_linkBox, kLink, true);
 
-    m_label1 = new QLabel(tr("Clipvane Link:"), this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    SetTahoma(m_label1, QFont::Bold, QPalette::WindowText, QColor(0, 0, 128));
-    m_label1->setFocusPolicy(Qt::NoFocus);
-    m_label1->setBuddy(m_txtURL); // names the link box
-    place(m_label1, kLabel, true);
+    m_linkLabel = new QLabel(tr("Clipvane Link:"), this);
+    m_linkLabel->setObjectName(QStringLiteral("linkLabel"));
+    SetTahoma(m_linkLabel, QFont::Bold, QPalette::WindowText, QColor(0, 0, 128));
+    m_linkLabel->setFocusPolicy(Qt::NoFocus);
+    m_linkLabel->setBuddy(m_linkBox); // names the link box
+    place(m_linkLabel, kLabel, true);
 
     // The header lies under everything else; the link box covers the label's lowest row.
-    m_picHeader->lower();
-    m_label1->stackUnder(m_txtURL);
+    m_headerPicture->lower();
+    m_linkLabel->stackUnder(m_linkBox);
 
     ApplyTabOrder();
     // The web view makes its inner view widget only when it first shows a page, and that widget
     // joins the focus chain wherever it lands.
-    m_wb1->installEventFilter(this);
+    m_resultsView->installEventFilter(this);
+    // Enter runs the Go and Escape stops it; the box still handles either key afterwards.
+    m_linkBox->installEventFilter(this);
 
     m_prefs = ReadUserSettings(*OpenSettingsStore());
     m_answeredBeforeStart = m_prefs.lastAnswered;
@@ -193,22 +193,21 @@ frmMain::frmMain(Settings settings, QWidget* parent)
 
     m_downloads = new Downloads(this);
     m_downloads->SetMostAtOnce(m_prefs.atOnce);
-    connect(m_downloads, &Downloads::Changed, this, &frmMain::OnDownloadChanged);
-    connect(m_wb1, &WebBrowser::linkFollowed, this, &frmMain::DownloadLink);
+    connect(m_downloads, &Downloads::Changed, this, &MainWindow::OnDownloadChanged);
+    connect(m_resultsView, &WebBrowser::linkFollowed, this, &MainWindow::DownloadLink);
 
-    connect(m_cmdGo, &PictureBox::Click, this, &frmMain::cmdGo_Click);
-    connect(m_txtURL, &TextBox::KeyPress, this, &frmMain::txtURL_KeyPress);
-    connect(m_timer1, &Timer::Tick, this, &frmMain::Timer1_Timer);
+    connect(m_goButton, &Picture::Click, this, &MainWindow::go);
+    connect(m_clipboardTimer, &NonReentrantTimer::Tick, this, &MainWindow::checkClipboard);
     // The watcher ticks only while there may be something new to ask about: from start-up, and
     // from each change the desktop reports, until a tick finds nothing new.
-    connect(m_clipboard, &ClipboardText::Changed, this, &frmMain::OnClipboardChanged);
+    connect(m_clipboard, &ClipboardText::Changed, this, &MainWindow::OnClipboardChanged);
 }
 
-void frmMain::BuildMenu() {
+void MainWindow::BuildMenu() {
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("menu"));
-    m_menu->addAction(tr("Show Veltrin"), this, &frmMain::RestoreFromTray);
-    m_menu->addAction(tr("Downloads"), this, &frmMain::ShowDownloads);
+    m_menu->addAction(tr("Show Veltrin"), this, &MainWindow::RestoreFromTray);
+    m_menu->addAction(tr("Downloads"), this, &MainWindow::ShowDownloads);
     m_menu->addSeparator();
     m_ways = new QActionGroup(this);
     const std::pair<ClipboardWay, QString> ways[] = {
@@ -229,11 +228,11 @@ void frmMain::BuildMenu() {
         ApplySettings(settings);
     });
     m_menu->addSeparator();
-    m_menu->addAction(tr("Preferences\u2026"), this, &frmMain::ShowPreferences);
-    m_menu->addAction(tr("Quit"), this, &frmMain::Quit);
+    m_menu->addAction(tr("Preferences\u2026"), this, &MainWindow::ShowPreferences);
+    m_menu->addAction(tr("Quit"), this, &MainWindow::Quit);
 }
 
-void frmMain::ApplySettings(const UserSettings& settings) {
+void MainWindow::ApplySettings(const UserSettings& settings) {
     const UserSettings before = std::exchange(m_prefs, settings);
     WriteUserSettings(*OpenSettingsStore(), before, m_prefs);
     m_downloads->SetMostAtOnce(m_prefs.atOnce);
@@ -241,14 +240,14 @@ void frmMain::ApplySettings(const UserSettings& settings) {
         action->setChecked(action->data().toInt() == static_cast<int>(m_prefs.clipboard));
     }
     if (m_prefs.clipboard == ClipboardWay::Off) {
-        m_timer1->Stop();
+        m_clipboardTimer->Stop();
     } else if (before.clipboard == ClipboardWay::Off) {
         // What was copied while nobody watched is not acted on now.
         m_ignoreUntilChange = true;
     }
 }
 
-void frmMain::ShowPreferences() {
+void MainWindow::ShowPreferences() {
     if (m_preferences) { // chosen again while open
         m_preferences->raise();
         m_preferences->activateWindow();
@@ -265,22 +264,22 @@ void frmMain::ShowPreferences() {
     }
 }
 
-void frmMain::OnClipboardChanged() {
+void MainWindow::OnClipboardChanged() {
     // A copy after start is a new copy, even of the text answered before.
     m_answeredBeforeStart.clear();
     m_ignoreUntilChange = false;
     if (m_prefs.clipboard != ClipboardWay::Off) {
-        m_timer1->Start();
+        m_clipboardTimer->Start();
     }
 }
 
-void frmMain::RememberAnswered(const QString& text) {
+void MainWindow::RememberAnswered(const QString& text) {
     UserSettings settings = m_prefs;
     settings.lastAnswered = text.isEmpty() ? QByteArray() : AnsweredHash(text);
     ApplySettings(settings);
 }
 
-void frmMain::contextMenuEvent(QContextMenuEvent* event) {
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     // The X11 desktop reports the Menu key itself, and the picture with the focus does too.
     if (!m_menu->isVisible()) {
         m_menu->popup(event->globalPos());
@@ -288,14 +287,17 @@ void frmMain::contextMenuEvent(QContextMenuEvent* event) {
     event->accept();
 }
 
-void frmMain::ShowDownloads() {
+void MainWindow::ShowDownloads() {
     DownloadsWindow* downloads = EnsureDownloadsWindow();
+    if (!downloads->isVisible()) {
+        PlaceBeside(downloads);
+    }
     downloads->show();
     downloads->raise();
     downloads->activateWindow();
 }
 
-DownloadsWindow* frmMain::EnsureDownloadsWindow() {
+DownloadsWindow* MainWindow::EnsureDownloadsWindow() {
     if (!m_downloadsWindow) {
         m_downloadsWindow = std::make_unique<DownloadsWindow>(m_downloads);
         m_downloadsWindow->setWindowIcon(windowIcon());
@@ -303,69 +305,88 @@ DownloadsWindow* frmMain::EnsureDownloadsWindow() {
     return m_downloadsWindow.get();
 }
 
-void frmMain::Quit() {
+void MainWindow::PlaceBeside(QWidget* other) const {
+    // At the side of this window with the more room, as far as the screen lets it.
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) {
+        return;
+    }
+    const QRect area = s->availableGeometry();
+    const QRect frame = frameGeometry();
+    // The window manager's frame around the other window is as wide as this one's.
+    const QSize size = other->size() + (frame.size() - this->size());
+    const int roomRight = area.right() - frame.right();
+    int left = roomRight >= size.width() || roomRight >= frame.left() - area.left() ? frame.right() + 1
+                                                                                    : frame.left() - size.width();
+    left = std::clamp(left, area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+    const int top = std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+    other->move(left, top);
+}
+
+void MainWindow::Quit() {
     if (!m_closing) { // a second Quit while the question is open is the same Quit
         close();
     }
 }
 
-frmMain::~frmMain() = default;
+MainWindow::~MainWindow() = default;
 
-void frmMain::ApplyTabOrder() {
-    setTabOrder(m_txtURL, m_picHeader);
-    setTabOrder(m_picHeader, m_picFooter);
-    setTabOrder(m_picFooter, m_cmdGo);
-    setTabOrder(m_cmdGo, m_wb1);
-    setTabOrder(m_wb1, m_txtURL);
+void MainWindow::ApplyTabOrder() {
+    setTabOrder(m_linkBox, m_headerPicture);
+    setTabOrder(m_headerPicture, m_footerPicture);
+    setTabOrder(m_footerPicture, m_goButton);
+    setTabOrder(m_goButton, m_resultsView);
+    setTabOrder(m_resultsView, m_linkBox);
 }
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_wb1 && event->type() == QEvent::ChildPolished) {
-        QTimer::singleShot(0, this, &frmMain::ApplyTabOrder);
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_resultsView && event->type() == QEvent::ChildPolished) {
+        QTimer::singleShot(0, this, &MainWindow::ApplyTabOrder);
+    } else if (watched == m_linkBox && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<const QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            go();
+        } else if (key == Qt::Key_Escape) {
+            stopGo();
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-int frmMain::Twips(int twips) const { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
-
-double frmMain::TwipsPerPixelX() const {
+int MainWindow::Scaled(int pixels) const {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    return 1440.0 / (s ? s->logicalDotsPerInchX() : 96.0);
+    return static_cast<int>(std::lround(pixels * (s ? s->logicalDotsPerInchX() : 96.0) / 96.0));
 }
 
-void frmMain::Form_Load(bool hidden) {
-    m_wb1->Navigate(QStringLiteral("about:blank"));
+void MainWindow::start(bool hidden) {
+    m_resultsView->Navigate(QStringLiteral("about:blank"));
     try {
         m_fetcher->SetRequest(CreateConfiguredRequest());
     } catch (const HttpRequestError& e) {
         m_fetcher->SetRequest(nullptr, e.what());
         ReportFailure(tr("The HTTP request object cannot be created."), QString::fromUtf8(e.what()));
     }
-    m_timer1->Start();
+    m_clipboardTimer->Start();
     if (const QScreen* s = screen()) {
         move(s->availableGeometry().center() - rect().center());
     }
-    m_txtURL->setFocus(Qt::OtherFocusReason);
+    m_linkBox->setFocus(Qt::OtherFocusReason);
     if (!hidden) {
         show();
-    } else if (shell::NotificationAreaAvailable()) {
+    } else if (DesktopIntegration::notificationAreaAvailable()) {
         MinimizeToTray();
     } else {
         // At login the panel may come after the program: the window waits minimised till then.
         m_waitingForArea = true;
         showMinimized();
-        if (!shell::AreaWatch::Instance().Reported()) {
-            m_areaWatch->start();
-        }
+        m_desktop->setWatchingArea(true);
     }
     // Once the window shows: a long list never delays it.
-    QTimer::singleShot(0, this, &frmMain::OpenDownloadList);
+    QTimer::singleShot(0, this, &MainWindow::OpenDownloadList);
 }
 
-void frmMain::txtURL_KeyPress(int keyAscii) {
-    if (keyAscii == 13) {
-        cmdGo_Click();
-    } else if (keyAscii == 27 && m_fetcher->Running()) {
+void MainWindow::stopGo() {
+    if (m_fetcher->Running()) {
         m_autoGo = false;
         m_fetcher->Stop();
         unsetCursor();
@@ -373,29 +394,38 @@ void frmMain::txtURL_KeyPress(int keyAscii) {
     }
 }
 
-bool frmMain::GoRunning() const { return m_fetcher->Running(); }
+bool MainWindow::GoRunning() const { return m_fetcher->Running(); }
 
-void frmMain::cmdGo_Click() {
+bool MainWindow::WatchingClipboard() const { return m_clipboardTimer->IsActive(); }
+
+void MainWindow::go() {
+    const LinkToFetch link = CheckLink(m_linkBox->text().toStdString());
+    if (link.kind == LinkToFetch::Kind::Blank) {
+        return;
+    }
     // A Go of the automatic way goes on to its download: only the view follows the new Go.
     if (std::exchange(m_autoGo, false)) {
         m_fetcher->Detach();
     }
-    const std::string current = m_txtURL->text().toStdString();
-    const std::string normalised = NormaliseLink(current);
-    if (normalised != current) {
-        m_txtURL->setText(FromUtf8(normalised));
-    }
     m_clipGo.reset();
-    m_goLink = m_txtURL->text();
-    m_fetcher->Start(m_goLink.toStdString(), m_settings.advertisementPage);
+    if (link.kind == LinkToFetch::Kind::Refused) {
+        m_fetcher->Stop();
+        unsetCursor();
+        m_goLink = m_linkBox->text();
+        ShowGoFailure(tr("Cannot fetch %1: %2").arg(ShownLink(), tr("only http and https links can be fetched")));
+        return;
+    }
+    if (link.address != m_linkBox->text().toStdString()) {
+        m_linkBox->setText(FromUtf8(link.address));
+    }
+    m_goLink = m_linkBox->text();
+    m_fetcher->Start(link.address, m_settings.advertisementPage);
     setCursor(Qt::BusyCursor);
 }
 
-void frmMain::OnFetched(const GoFetched& fetched) {
+void MainWindow::OnFetched(const GoFetched& fetched) {
     unsetCursor();
-    if (std::exchange(m_autoGo, false)) {
-        DownloadFetched(m_goLink, fetched);
-    }
+    const bool autoGo = std::exchange(m_autoGo, false);
     const GoFolders folders{
         m_settings.programFolder.empty() ? std::filesystem::path(QCoreApplication::applicationDirPath().toStdString())
                                          : m_settings.programFolder,
@@ -403,6 +433,9 @@ void frmMain::OnFetched(const GoFetched& fetched) {
             ? std::filesystem::path(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString())
             : m_settings.fallbackFolder};
     const GoOutcome outcome = WriteGo(fetched, folders);
+    if (autoGo) {
+        DownloadFetched(m_goLink, fetched, outcome.kind == GoOutcome::Kind::Written ? &outcome.matches : nullptr);
+    }
     auto clipGo = std::exchange(m_clipGo, std::nullopt);
     switch (outcome.kind) {
     case GoOutcome::Kind::NotFetched:
@@ -413,10 +446,10 @@ void frmMain::OnFetched(const GoFetched& fetched) {
         return;
     case GoOutcome::Kind::WriteFailed: {
         // The copied text is asked about again, as it would be had the question not been answered.
-        if (clipGo && lastClipText == clipGo->first) {
-            lastClipText = clipGo->second;
-            RememberAnswered(lastClipText);
-            m_timer1->Start();
+        if (clipGo && m_lastClipText == clipGo->first) {
+            m_lastClipText = clipGo->second;
+            RememberAnswered(m_lastClipText);
+            m_clipboardTimer->Start();
         }
         QString reason = FromUtf8(outcome.failure.reason);
         if (outcome.programFolderFailure) {
@@ -438,70 +471,70 @@ void frmMain::OnFetched(const GoFetched& fetched) {
     m_lastPage = m_goLink.toStdString();
     m_lastMatches = outcome.matches;
     m_resultsFile = FromUtf8(outcome.resultsFile.string());
-    m_wb1->Navigate(m_resultsFile);
+    m_resultsView->Navigate(m_resultsFile);
 }
 
-QString frmMain::ShownLink() const {
+QString MainWindow::ShownLink() const {
     // A copied text may be megabytes long: a message shows its start, as the command line does.
     return FromUtf8(Shown(m_goLink.toStdString()));
 }
 
-void frmMain::ShowGoFailure(const QString& why) {
+void MainWindow::ShowGoFailure(const QString& why) {
     // The links of an earlier video must not stay beside a link they do not belong to.
     m_lastMatches.clear();
-    m_wb1->ShowMessage(why);
+    m_resultsView->ShowMessage(why);
 }
 
-void frmMain::Timer1_Timer() {
+void MainWindow::checkClipboard() {
     if (m_prefs.clipboard == ClipboardWay::Off || m_ignoreUntilChange || m_clipboard->Ours()) {
-        m_timer1->Stop();
+        m_clipboardTimer->Stop();
         return;
     }
     const QString text = m_clipboard->Text();
     if (!m_answeredBeforeStart.isEmpty() && AnsweredHash(text) == m_answeredBeforeStart) {
-        m_timer1->Stop();
+        m_clipboardTimer->Stop();
         return;
     }
     const bool watchedHost = text.contains(QLatin1String(constants::kWatchedHostName), Qt::CaseSensitive);
-    const bool notAskedYet = text != lastClipText;
+    const bool notAskedYet = text != m_lastClipText;
     if (!watchedHost || !notAskedYet) {
-        m_timer1->Stop();
+        m_clipboardTimer->Stop();
         return;
     }
     if (m_prefs.clipboard == ClipboardWay::Automatic) {
-        lastClipText = text;
+        m_lastClipText = text;
         RememberAnswered(text);
-        m_txtURL->setText(text);
-        cmdGo_Click();
+        m_linkBox->setText(text);
+        go();
         m_autoGo = true;
         return;
     }
     if (!AskYesNo(ClipboardPrompt(text))) {
-        lastClipText = text;
+        m_lastClipText = text;
         RememberAnswered(text);
         return;
     }
-    m_txtURL->setText(text);
-    cmdGo_Click();
-    m_clipGo.emplace(text, lastClipText);
-    lastClipText = text;
+    m_linkBox->setText(text);
+    go();
+    m_clipGo.emplace(text, m_lastClipText);
+    m_lastClipText = text;
     RememberAnswered(text);
 }
 
-void frmMain::DownloadFetched(const QString& link, const GoFetched& fetched) {
+void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, const std::vector<LinkMatch>* scanned) {
     const QString shown = FromUtf8(Shown(link.toStdString()));
     if (fetched.kind == GoFetched::Kind::NotFetched) {
         Notify(tr("Nothing downloaded"), tr("Cannot fetch %1: %2").arg(shown, FromUtf8(fetched.failure)));
         return;
     }
-    const std::vector<LinkMatch> matches = ScanStreamEntries(fetched.block);
-    const auto chosen = ChooseQuality(matches, m_prefs.preferredQuality < 0
-                                                   ? nullptr
-                                                   : &QualityTable[static_cast<std::size_t>(m_prefs.preferredQuality)]);
     if (fetched.kind == GoFetched::Kind::NoParameters) {
         Notify(tr("Nothing downloaded"), tr("The page at %1 has no player parameters.").arg(shown));
         return;
     }
+    const std::vector<LinkMatch> matches = scanned ? *scanned : ScanStreamEntries(fetched.block);
+    const auto chosen = ChooseQuality(matches, m_prefs.preferredQuality < 0
+                                                   ? nullptr
+                                                   : &QualityTable[static_cast<std::size_t>(m_prefs.preferredQuality)]);
     if (!chosen) {
         Notify(tr("Nothing downloaded"), tr("The page at %1 offers no video of a known quality.").arg(shown));
         return;
@@ -511,15 +544,16 @@ void frmMain::DownloadFetched(const QString& link, const GoFetched& fetched) {
         Notify(tr("Nothing downloaded"), tr("Downloads cannot go to %1: %2").arg(folder, *problem));
         return;
     }
-    const DownloadPlan plan = PlanDownload(matches[*chosen], fetched.title);
-    const QString name = FromUtf8(plan.stem + (plan.extension ? "." + *plan.extension : ""));
-    const int id = m_downloads->Add(plan.address, {folder.toStdString(), plan.stem, plan.extension},
-                                    RowFor(matches[*chosen], link.toStdString(), fetched.videoId));
+    // Each copied link is its own job: its row carries its own video's title and id.
+    const PageStream source{link.toStdString(), fetched.title, fetched.videoId, matches[*chosen]};
+    const DownloadTarget target = PlanStreamDownload(source, folder.toStdString()).target;
+    const QString name = FromUtf8(target.stem + (target.extension ? "." + *target.extension : ""));
+    const int id = m_downloads->Start(source, target);
     EnsureDownloadsWindow()->Track(id);
     Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
 
-QString frmMain::ClipboardPrompt(const QString& text) {
+QString MainWindow::ClipboardPrompt(const QString& text) {
     QString shown;
     const qsizetype cut = text.size() <= kMostPromptCharacters                   ? text.size()
                           : text.at(kMostPromptCharacters - 1).isHighSurrogate() ? kMostPromptCharacters - 1
@@ -543,7 +577,7 @@ QString frmMain::ClipboardPrompt(const QString& text) {
            tr("Do you want to download this video?");
 }
 
-bool frmMain::AskYesNo(const QString& prompt) {
+bool MainWindow::AskYesNo(const QString& prompt) {
     // Owned by the window: closing it while the window is hidden must not end the program.
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle), prompt,
                     QMessageBox::Yes | QMessageBox::No, this);
@@ -554,37 +588,19 @@ bool frmMain::AskYesNo(const QString& prompt) {
     return box.exec() == QMessageBox::Yes;
 }
 
-void frmMain::Form_Resize() {
-    if (windowState() & Qt::WindowMinimized) {
-        MinimizeToTray();
-    }
-}
-
-void frmMain::MinimizeToTray() {
+void MainWindow::MinimizeToTray() {
     // Without a notification area there would be no way back to a hidden window: it stays an
     // ordinary minimised window.
-    if (m_iconShown || !shell::NotificationAreaAvailable()) {
+    if (m_desktop->iconShown() || !DesktopIntegration::notificationAreaAvailable()) {
         return;
     }
     hide();
-    m_iconShown = true;
     m_waitingForArea = false;
-    if (!shell::AreaWatch::Instance().Reported()) {
-        m_areaWatch->start();
-    }
-    m_trayIcon->Add(this, windowIcon(), std::u16string(u"Lumbrel") + u'\0', modTray::WM_MOUSEMOVE);
+    m_desktop->setWatchingArea(true);
+    m_desktop->showIcon();
 }
 
-void frmMain::Form_MouseMove(int /*button*/, int /*shift*/, double x, double /*y*/) {
-    const long code = std::lround(x / TwipsPerPixelX());
-    if (code == modTray::WM_LBUTTONDOWN) {
-        RestoreFromTray();
-    } else if (code == modTray::WM_RBUTTONDOWN && !m_menu->isVisible()) {
-        m_menu->popup(QCursor::pos());
-    }
-}
-
-void frmMain::RestoreFromTray() {
+void MainWindow::RestoreFromTray() {
     m_waitingForArea = false;
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     show();
@@ -596,58 +612,37 @@ void frmMain::RestoreFromTray() {
         question->raise();
         question->activateWindow();
     }
-    m_areaWatch->stop();
-    if (m_iconShown) {
-        m_iconShown = false;
-        m_trayIcon->Delete();
-    }
+    m_desktop->setWatchingArea(false);
+    m_desktop->hideIcon();
 }
 
-void frmMain::WatchNotificationArea() {
+void MainWindow::WatchNotificationArea() {
     // The panel quit or restarts: the icon went with it, and the window would be out of reach.
-    const bool available = shell::NotificationAreaAvailable();
-    if (m_iconShown && !available) {
+    const bool available = DesktopIntegration::notificationAreaAvailable();
+    if (m_desktop->iconShown() && !available) {
         RestoreFromTray();
     } else if (m_waitingForArea && available && isMinimized()) {
         MinimizeToTray();
     }
 }
 
-void frmMain::HandOver(const QString& link) {
+void MainWindow::HandOver(const QString& link) {
     RestoreFromTray();
     if (link.isEmpty()) {
         return;
     }
-    m_txtURL->setText(link);
-    cmdGo_Click();
+    m_linkBox->setText(link);
+    go();
 }
 
-bool frmMain::event(QEvent* event) {
-    if (event->type() == shell::MessageEvent::EventType()) {
-        // The icon's callback message reaches the window as a pointer movement whose horizontal
-        // position is the mouse event's own message number.
-        const auto* message = static_cast<const shell::MessageEvent*>(event);
-        if (message->message == modTray::WM_MOUSEMOVE) {
-            Form_MouseMove(0, 0, (message->lParam & 0xFFFF) * TwipsPerPixelX(), 0);
-        }
-        return true;
-    }
-    return QWidget::event(event);
-}
-
-void frmMain::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange) {
-        Form_Resize();
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+        MinimizeToTray();
     }
 }
 
-void frmMain::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    Form_Resize();
-}
-
-void frmMain::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_closing) {
         event->ignore();
         return;
@@ -668,7 +663,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
 }
 
-bool frmMain::AskToStopDownloads() {
+bool MainWindow::AskToStopDownloads() {
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle), QString(),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
     const auto count = [&] {
@@ -690,7 +685,7 @@ bool frmMain::AskToStopDownloads() {
     return quit; // what runs keeps its part; its row says it ran, and the next start continues it
 }
 
-void frmMain::OpenDownloadList() {
+void MainWindow::OpenDownloadList() {
     const QString path = m_settings.downloadList.empty() ? DownloadStore::DefaultPath()
                                                          : QString::fromStdString(m_settings.downloadList.string());
     if (const QString problem = m_downloads->OpenList(path); !problem.isEmpty()) {
@@ -704,39 +699,27 @@ void frmMain::OpenDownloadList() {
     }
 }
 
-StoredDownload frmMain::RowFor(const LinkMatch& match, const std::string& page, const std::string& videoId) const {
-    StoredDownload row;
-    row.page = page;
-    row.stream = {videoId.empty() ? NormaliseLink(page) : videoId, FormatCode(match.entry).value_or(-1)};
-    row.title = m_lastTitle;
-    row.quality = match.quality ? std::string(match.quality->label) : std::string();
-    return row;
-}
-
-void frmMain::DownloadLink(const QUrl& link) {
+void MainWindow::DownloadLink(const QUrl& link) {
     // The row whose address the followed link asks for; a link the page does not list is a video
     // of no known quality.
-    LinkMatch row{link.toString(QUrl::FullyEncoded).toStdString(), nullptr};
+    PageStream source{
+        m_lastPage, m_lastTitle, m_lastVideoId, {link.toString(QUrl::FullyEncoded).toStdString(), nullptr}};
     for (const LinkMatch& candidate : m_lastMatches) {
         if (QUrl(QString::fromStdString(RequestAddress(candidate.entry))) == link) {
-            row = candidate;
+            source.stream = candidate;
             break;
         }
     }
-    const DownloadPlan plan = PlanDownload(row, m_lastTitle);
+    const DownloadTarget plan = PlanStreamDownload(source, {}).target;
     // Where the format code names no container, the server's type will: until it answers the
     // dialog proposes the name without an extension, rather than one that may prove wrong.
     const QString proposedName = QString::fromStdString(plan.stem + (plan.extension ? "." + *plan.extension : ""));
-    const StoredDownload stored = RowFor(row, m_lastPage, m_lastVideoId);
-    if (!AskToDownloadAgain(stored)) {
+    if (!AskToDownloadAgain(source)) {
         return;
     }
 
     const std::unique_ptr<QSettings> settings = OpenSettingsStore();
-    QString folder = settings->value(QStringLiteral("downloads/folder")).toString();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        folder = DesktopDownloadFolder();
-    }
+    const QString folder = SaveDialogFolder(*settings);
     const QString proposed = folder + QLatin1Char('/') + proposedName;
     // The dialog asks before a file of the name is replaced; the download replaces it only once whole.
     QString chosen;
@@ -755,9 +738,7 @@ void frmMain::DownloadLink(const QUrl& link) {
         chosen += QLatin1Char('.') + QString::fromStdString(*plan.extension); // as the dialog's default suffix
     }
     const QFileInfo target(chosen);
-    if (!FolderProblem(target.absolutePath())) { // a folder a save cannot go to is not offered again
-        settings->setValue(QStringLiteral("downloads/folder"), target.absolutePath());
-    }
+    RememberSaveFolder(*settings, target.absolutePath());
     // The dialog asked before a file of the name is replaced: that name it is, when the download is whole.
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
                          target.suffix().toStdString(), true};
@@ -766,20 +747,21 @@ void frmMain::DownloadLink(const QUrl& link) {
         where.extension.reset(); // named by the server's type, which the dialog could not ask about
         where.replace = false;
     }
-    const int id = m_downloads->Add(plan.address, where, stored);
+    const int id = m_downloads->Start(source, where);
     EnsureDownloadsWindow()->Track(id);
+    if (!m_downloadsWindow->isVisible()) {
+        PlaceBeside(m_downloadsWindow.get());
+    }
     m_downloadsWindow->show();
     m_downloadsWindow->raise();
 }
 
-bool frmMain::AskToDownloadAgain(const StoredDownload& stream) {
-    const auto done = m_downloads->List() && stream.stream.format >= 0
-                          ? m_downloads->List()->LastFinished(stream.stream)
-                          : std::nullopt;
-    const QFileInfo file(QString::fromStdString(done ? done->target : std::string()));
-    if (!done || !file.exists()) {
+bool MainWindow::AskToDownloadAgain(const PageStream& source) {
+    const auto done = m_downloads->DownloadedBefore(source);
+    if (!done) {
         return true;
     }
+    const QFileInfo file(QString::fromStdString(done->target));
     const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(done->ended).date(), QLocale::ShortFormat);
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
                     tr("%1 was downloaded on %2 to %3. Download it again?")
@@ -790,16 +772,13 @@ bool frmMain::AskToDownloadAgain(const StoredDownload& stream) {
     return box.exec() == QMessageBox::Ok;
 }
 
-void frmMain::OnDownloadChanged(const DownloadInfo& info) {
+void MainWindow::OnDownloadChanged(const DownloadInfo& info) {
     if (info.state != DownloadState::Finished && info.state != DownloadState::Failed) {
         return;
     }
     const QString folder = QString::fromStdString(info.file.parent_path().string());
     if (info.state == DownloadState::Failed && !info.file.empty() && FolderProblem(folder)) {
-        const std::unique_ptr<QSettings> settings = OpenSettingsStore();
-        if (settings->value(QStringLiteral("downloads/folder")).toString() == folder) {
-            settings->remove(QStringLiteral("downloads/folder")); // the save failed there: not offered again
-        }
+        ForgetSaveFolder(*OpenSettingsStore(), folder);
     }
     const QString name = QString::fromStdString(info.file.filename().string());
     const QString title = info.state == DownloadState::Finished ? tr("Download finished") : tr("Download failed");
@@ -810,20 +789,18 @@ void frmMain::OnDownloadChanged(const DownloadInfo& info) {
     Notify(title, text);
 }
 
-void frmMain::Notify(const QString& title, const QString& text) {
-    if (!m_iconShown && isActiveWindow()) {
-        return; // the user sees it happen
+void MainWindow::Notify(const QString& title, const QString& text) {
+    if (!m_desktop->iconShown() && QApplication::activeWindow()) {
+        return; // the user sees it happen in a window of the program
     }
     if (m_notify) {
         m_notify(title, text);
-    } else if (m_iconShown) {
-        m_trayIcon->ShowMessage(title, text);
     } else {
-        shell::ShowDesktopNotification(title, text);
+        m_desktop->notify(title, text);
     }
 }
 
-void frmMain::ReportFailure(const QString& what, const QString& reason) {
+void MainWindow::ReportFailure(const QString& what, const QString& reason) {
     QMessageBox::critical(this, QString::fromLatin1(constants::kMessageTitle), what + QLatin1Char('\n') + reason);
 }
 

@@ -29,16 +29,15 @@ struct LinkMatch;
 class ClipboardText;
 class GoFetcher;
 struct GoFetched;
-class PictureBox;
-class TextBox;
-class Timer;
+struct PageStream;
+class Picture;
+class LinkEdit;
+class NonReentrantTimer;
 class WebBrowser;
-namespace shell {
-class NotifyIcon;
-}
+class DesktopIntegration;
 
 // The program's only window.
-class frmMain : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
     // What the window works with; the program uses the defaults, tests point them elsewhere.
@@ -50,15 +49,16 @@ public:
     };
     static Settings DefaultSettings();
 
-    explicit frmMain(Settings settings = DefaultSettings(), QWidget* parent = nullptr);
-    ~frmMain() override;
+    explicit MainWindow(Settings settings = DefaultSettings(), QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Runs the start-up steps and shows the window, centred; hidden, it goes behind its icon at
     // once (or, without a notification area, is minimised until one comes).
-    void Form_Load(bool hidden = false);
+    void start(bool hidden = false);
 
     // The Go command: its fetches run in the background, and a new Go replaces the one under way.
-    void cmdGo_Click();
+    // A blank link does nothing, and a link of a scheme other than http and https fails at once.
+    void go();
     bool GoRunning() const;
 
     // A link handed to the program from outside: the window comes back if hidden and runs it as a
@@ -94,53 +94,56 @@ public:
     }
 
     // The text of the last question the clipboard watcher asked.
-    const QString& LastClipText() const { return lastClipText; }
+    const QString& lastClipText() const { return m_lastClipText; }
+    // Whether the clipboard watcher still ticks: it stops once a tick finds nothing new to act on.
+    bool WatchingClipboard() const;
+    // The notification-area icon and the desktop's notifications.
+    DesktopIntegration* desktop() const { return m_desktop; }
 
     // Where the last results file was written.
     const QString& ResultsFile() const { return m_resultsFile; }
 
     // Control access for tests and the tray layer.
-    TextBox* txtURL() const { return m_txtURL; }
-    PictureBox* cmdGo() const { return m_cmdGo; }
-    PictureBox* picHeader() const { return m_picHeader; }
-    PictureBox* picFooter() const { return m_picFooter; }
-    QLabel* Label1() const { return m_label1; }
-    WebBrowser* wb1() const { return m_wb1; }
+    LinkEdit* linkBox() const { return m_linkBox; }
+    Picture* goButton() const { return m_goButton; }
+    Picture* headerPicture() const { return m_headerPicture; }
+    Picture* footerPicture() const { return m_footerPicture; }
+    QLabel* linkLabel() const { return m_linkLabel; }
+    WebBrowser* resultsView() const { return m_resultsView; }
 
 Q_SIGNALS:
     // The user closed the window: the program ends.
     void Closed();
 
 protected:
-    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void txtURL_KeyPress(int keyAscii);
-    // The clipboard watcher, at every tick of Timer1.
-    void Timer1_Timer();
+    // Escape in the link box stops the Go under way.
+    void stopGo();
+    // The clipboard watcher, at every tick of its timer.
+    void checkClipboard();
     // The question's text for a copied text; a long text is shown cut short.
     static QString ClipboardPrompt(const QString& text);
-    // The notification-area icon.
-    void Form_Resize();
     void MinimizeToTray();
-    void Form_MouseMove(int button, int shift, double x, double y);
-    // Converts a length in twips into pixels at this screen's density.
-    int Twips(int twips) const;
-    double TwipsPerPixelX() const;
+    // Converts a length in pixels at 96 dots an inch into pixels at this screen's density.
+    int Scaled(int pixels) const;
     void OnFetched(const GoFetched& fetched);
-    // The automatic way: a copied link's page, fetched, has its preferred stream downloaded.
-    void DownloadFetched(const QString& link, const GoFetched& fetched);
+    // The automatic way: a copied link's page, fetched, has its preferred stream downloaded. The
+    // page's stream entries are scanned once, by the caller that has them already, else here.
+    void DownloadFetched(const QString& link, const GoFetched& fetched,
+                         const std::vector<LinkMatch>* scanned = nullptr);
     void OnClipboardChanged();
     void RememberAnswered(const QString& text);
     // Tells the user where they look: the icon's message while hidden, else the desktop's
-    // notification while the window is not the active one.
+    // notification while no window of the program is the active one.
     void Notify(const QString& title, const QString& text);
     DownloadsWindow* EnsureDownloadsWindow();
+    // Moves a window of the program to beside this one, on the same screen.
+    void PlaceBeside(QWidget* other) const;
     void BuildMenu();
     void ShowGoFailure(const QString& why);
     QString ShownLink() const;
@@ -150,18 +153,15 @@ private:
     bool AskToStopDownloads();
     void OpenDownloadList();
     // Asks before the same stream is downloaded again while an earlier copy is there.
-    bool AskToDownloadAgain(const StoredDownload& stream);
-    StoredDownload RowFor(const LinkMatch& match, const std::string& page, const std::string& videoId) const;
+    bool AskToDownloadAgain(const PageStream& source);
     void ReportFailure(const QString& what, const QString& reason);
     bool AskYesNo(const QString& prompt);
 
     Settings m_settings;
     QString m_resultsFile;
-    QString lastClipText;
-    std::unique_ptr<shell::NotifyIcon> m_trayIcon;
-    bool m_iconShown = false;
+    QString m_lastClipText;
+    DesktopIntegration* m_desktop = nullptr;
     bool m_waitingForArea = false; // started hidden where no notification area was there yet
-    QTimer* m_areaWatch = nullptr; // where the desktop reports no change of the area
 
     UserSettings m_prefs;
     QMenu* m_menu = nullptr;
@@ -191,13 +191,13 @@ private:
     std::function<void(const QString&, const QString&)> m_notify;
     ClipboardText* m_clipboard = nullptr;
 
-    Timer* m_timer1 = nullptr;
-    WebBrowser* m_wb1 = nullptr;
-    PictureBox* m_cmdGo = nullptr;
-    PictureBox* m_picFooter = nullptr;
-    PictureBox* m_picHeader = nullptr;
-    TextBox* m_txtURL = nullptr;
-    QLabel* m_label1 = nullptr;
+    NonReentrantTimer* m_clipboardTimer = nullptr;
+    WebBrowser* m_resultsView = nullptr;
+    Picture* m_goButton = nullptr;
+    Picture* m_footerPicture = nullptr;
+    Picture* m_headerPicture = nullptr;
+    LinkEdit* m_linkBox = nullptr;
+    QLabel* m_linkLabel = nullptr;
 };
 
 } // namespace veltrin
