@@ -952,7 +952,7 @@ struct DownloadEngine::Impl {
                 Finish(t);
             }
             return;
-        case LaneEnd::BackOff:
+        case LaneEnd::BackOff: t.most = std::max(1, Running(t) - 1); [[fallthrough]];
         case LaneEnd::Free:
             Close(a);
             DropLane(t, a);

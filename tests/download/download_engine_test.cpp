@@ -483,11 +483,12 @@ protected:
         } else {
             res.status = 200;
         }
+        m_firstAtThird = n == 3 ? m_firstSent.load() : m_firstAtThird;
         const std::size_t quietAt = m_fault == Fault::StallSecond && n == 2 ? from + kPiece : SIZE_MAX;
         const std::size_t cut = m_fault == Fault::ShortSecond && n == 2 ? from + kPiece : to;
         // Chunked: the server cuts nothing itself, and a length it reports is the one it sends.
         res.set_chunked_content_provider(
-            "video/mp4", [this, &body, at = from, to, quietAt, cut](size_t, httplib::DataSink& sink) mutable {
+            "video/mp4", [this, &body, at = from, to, quietAt, cut, n](size_t, httplib::DataSink& sink) mutable {
                 if (at == quietAt) {
                     std::unique_lock hold(m_mutex);
                     m_released.wait_for(hold, 30s, [this] { return m_release; });
@@ -502,6 +503,7 @@ protected:
                 const std::size_t piece = std::min<std::size_t>(16 << 10, cut - at);
                 const bool sent = sink.write(body.data() + at, piece);
                 at += piece;
+                m_firstSent = n == 1 ? at : m_firstSent.load();
                 return sent;
             });
     }
@@ -519,6 +521,7 @@ protected:
         m_body = &kBody;
         m_etag = "\"v1\"";
         m_asked.clear();
+        m_firstSent = m_firstAtThird = 0;
     }
 
     testing::TemporaryFolder m_folder;
@@ -530,6 +533,8 @@ protected:
     std::string m_etag = "\"v1\"";
     std::chrono::milliseconds m_pace{20}; // 800 KB a second on each connection
     std::vector<std::string> m_asked;
+    std::atomic<std::size_t> m_firstSent = 0; // by the first request
+    std::size_t m_firstAtThird = 0;           // as the third came
     testing::LoopbackServer<> m_server;
     std::unique_ptr<DownloadEngine> m_engine;
 };
@@ -570,6 +575,7 @@ TEST_F(Connections, OneVersionWholeWhateverTheServerDoes) {
         EXPECT_TRUE(ReadFile(info.file) == *row.saved);
         EXPECT_EQ(info.received, std::ssize(kBody)) << "each byte counted once";
         EXPECT_GE(Asked().size(), row.asked) << "a second connection was tried";
+        EXPECT_TRUE(row.fault != Fault::RefuseSecond || m_firstAtThird > 400000) << "none added after a refusal";
         fs::remove(info.file);
     }
 }
