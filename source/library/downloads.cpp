@@ -63,6 +63,25 @@ void Downloads::Load() {
     }
 }
 
+bool Downloads::FollowElsewhere() {
+    bool any = false;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        DownloadEntry& e = m_entries[i];
+        if (!e.elsewhere || !m_store) {
+            continue;
+        }
+        if (auto now = m_store->Row(e.row.key)) {
+            e = EntryOf(std::move(*now));
+        } else {
+            e.elsewhere = false; // taken off the list there
+        }
+        const QModelIndex at = index(static_cast<int>(i));
+        Q_EMIT dataChanged(at, at);
+        any = any || e.elsewhere;
+    }
+    return any;
+}
+
 void Downloads::Refresh() {
     if (!m_store) {
         return;

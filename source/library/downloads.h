@@ -37,6 +37,9 @@ public:
     // Reads again the rows this process's engine does not run, which another window may be running
     // or may have changed: when the list is shown. Loads it if it was not.
     void Refresh();
+    // Reads again, one by one, the rows another window runs, so that they follow it while shown;
+    // true while any is left.
+    bool FollowElsewhere();
     DownloadStore* List() const { return m_store.get(); }
     // Why the list last failed to keep a change (the row stays shown); empty while all was kept.
     QString LastError() const { return m_error; }

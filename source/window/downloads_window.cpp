@@ -131,6 +131,12 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
       m_delegate(new DownloadDelegate(downloads, this)), m_clear(new QPushButton(tr("Clear finished"), this)) {
     setWindowTitle(tr("Downloads - Veltrin"));
     downloads->Load();
+    m_followElsewhere.setInterval(2000);
+    connect(&m_followElsewhere, &QTimer::timeout, this, [this] {
+        if (!isVisible() || !m_downloads->FollowElsewhere()) {
+            m_followElsewhere.stop();
+        }
+    });
     m_view->setModel(downloads);
     m_view->setItemDelegate(m_delegate);
     m_view->setUniformItemSizes(true); // one height for all: ten thousand rows are laid out at once
@@ -183,6 +189,17 @@ DownloadsWindow::DownloadsWindow(Downloads* downloads, QWidget* parent)
     connect(m_downloads, &QAbstractItemModel::dataChanged, this, &DownloadsWindow::ShowCurrentActions);
     connect(m_downloads, &QAbstractItemModel::rowsRemoved, this, &DownloadsWindow::ShowCurrentActions);
     ShowCurrentActions();
+}
+
+void DownloadsWindow::showEvent(QShowEvent* event) {
+    // Rows another window runs change there: each showing reads them anew.
+    if (std::exchange(m_shownBefore, true)) {
+        m_downloads->Refresh();
+    }
+    if (m_downloads->FollowElsewhere()) {
+        m_followElsewhere.start();
+    }
+    QWidget::showEvent(event);
 }
 
 void DownloadsWindow::ShowCurrentActions() {

@@ -3,6 +3,7 @@
 #include "library/downloads.h"
 
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QWidget>
 
 #include <utility>
@@ -52,12 +53,19 @@ public:
     // has no such action.
     QPushButton* ButtonFor(Downloads::Action action) const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void Act(int row, Downloads::Action action);
     void ClearFinished();
     void ShowCurrentActions();
 
     Downloads* m_downloads;
+    bool m_shownBefore = false; // the list was read when this window was made
+    // While shown, rows another window runs are read again now and then: that window writes each
+    // change of state to the list, and nothing tells this one.
+    QTimer m_followElsewhere;
     QListView* m_view;
     DownloadDelegate* m_delegate;
     QPushButton* m_clear;

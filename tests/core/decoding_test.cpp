@@ -1,12 +1,14 @@
 #include "core/decoding_chain.h"
 #include "core/parameters.h"
+#include "core/windows1252.h"
 #include "support/literal_chain.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include <map>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace veltrin {
@@ -15,12 +17,7 @@ namespace {
 // Each step decodes one escape as the code page reads its byte, checked against the system's own
 // Windows-1252 table rather than ours, except where the chain departs from it on purpose.
 TEST(DecodingChain, FollowsItsRuleStepByStep) {
-    const std::map<int, std::string> departures = {
-        {0x7F, " "}, {0x81, " "}, {0x8D, " "}, {0x8F, " "},      {0x90, " "},
-        {0x9D, " "}, {0xA0, " "}, {0xA4, " "}, {0xAD, "\u00AF"}, {0xD7, " "},
-    };
-    EXPECT_EQ(kDecodingChain[2].find, "%252"); // the double-escape step
-    EXPECT_EQ(kDecodingChain[2].replacement, "%2");
+    const std::set<int> blanked{0x7F, 0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xA0, 0xA4, 0xD7}; // and 0xAD, a macron
     const iconv_t system = iconv_open("UTF-8", "WINDOWS-1252");
     ASSERT_NE(system, reinterpret_cast<iconv_t>(-1)) << "iconv has no WINDOWS-1252";
     for (int code = 0x20, step = 0; code <= 0xFF; ++code, ++step) {
@@ -31,21 +28,19 @@ TEST(DecodingChain, FollowsItsRuleStepByStep) {
         char *inPtr = in, *outPtr = out;
         std::size_t inLeft = 1, outLeft = sizeof out;
         const bool assigned = iconv(system, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
-        const auto departure = departures.find(code);
-        EXPECT_TRUE(assigned || departure != departures.end()) << find << ": the code page assigns no character";
-        const std::size_t at = static_cast<std::size_t>(step);
-        EXPECT_EQ(kDecodingChain[at].find, find) << "step " << step + 1;
-        EXPECT_EQ(kDecodingChain[at].replacement,
-                  departure != departures.end() ? departure->second : std::string(out, sizeof out - outLeft))
-            << find;
+        const bool departs = blanked.contains(code) || code == 0xAD;
+        EXPECT_TRUE(assigned || departs) << find << ": the code page assigns no character";
+        const ChainStep& at = kDecodingChain[static_cast<std::size_t>(step)];
+        EXPECT_EQ(at.find, find) << "step " << step + 1;
+        const std::string departure = code == 0xAD ? "\u00AF" : " ";
+        EXPECT_EQ(at.replacement, departs ? departure : std::string(out, sizeof out - outLeft)) << find;
     }
     iconv_close(system);
 }
 
 TEST(DecodeParameters, SinglePassAndLiteralChainAgree) {
     const struct {
-        std::string input;
-        std::string output;
+        std::string input, output;
     } cases[] = {
         {"%2520", "%20"}, // a doubly escaped space stays escaped once
         {"%2522", "\""},  // the double-escape step runs before the quote's
@@ -89,6 +84,42 @@ TEST(ParameterWindow, IsCutBetweenTheMarkers) {
     for (const auto& c : cases) {
         const auto window = FindParameterWindow(c.page);
         EXPECT_EQ(window ? std::optional<std::string>(*window) : std::nullopt, c.window) << c.page;
+    }
+}
+
+const std::string kFFFD = "\uFFFD";
+
+TEST(Codecs, Convert) {
+    const struct {
+        const char* name;
+        std::function<std::string(std::string_view)> convert;
+        std::string input, output;
+    } cases[] = {
+        {"Utf8ValidKept", SanitizeUtf8, "a\u00E9\u20AC\U0001F600z", "a\u00E9\u20AC\U0001F600z"},
+        {"Utf8LoneContinuation", SanitizeUtf8, "a\x80z", "a" + kFFFD + "z"},
+        {"Utf8TruncatedSequenceIsOneReplacement", SanitizeUtf8, "a\xE2\x82z", "a" + kFFFD + "z"},
+        {"Utf8TruncatedAtEnd", SanitizeUtf8, "ab\xF0\x9F\x98", "ab" + kFFFD},
+        {"Utf8Overlong", SanitizeUtf8, "\xC0\xAF", kFFFD + kFFFD},
+        {"Utf8Surrogate", SanitizeUtf8, "\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
+        {"Utf8BeyondUnicode", SanitizeUtf8, "\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD},
+        {"Utf8RealReplacementCharacterKept", SanitizeUtf8, kFFFD, kFFFD},
+        {"Latin1", Latin1ToUtf8, "caf\xE9 \x80", "caf\u00E9 \u0080"},
+        {"Windows1252", Windows1252ToUtf8, "\x80\x92\x81\xE9", "\u20AC\u2019\u0081\u00E9"},
+        {"AsciiHighBytesReplaced", AsciiToUtf8, "ok\xE9", "ok" + kFFFD},
+        {"ToWindows1252Unmappable", Utf8ToWindows1252, "\u65E5\U0001F600\u0100", "???"},
+        {"ToWindows1252InvalidUtf8", Utf8ToWindows1252, "a\xFFz", "a?z"},
+        {"ToWindows1252LongAsciiRun", Utf8ToWindows1252, std::string(100, 'k') + "\u00E9",
+         std::string(100, 'k') + "\xE9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.convert(c.input), c.output) << c.name;
+    }
+}
+
+TEST(Codecs, EveryWindows1252ByteRoundTrips) {
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        EXPECT_EQ(Utf8ToWindows1252(Windows1252ToUtf8(byte)), byte) << "byte " << b;
     }
 }
 

@@ -1,4 +1,5 @@
 #include "core/file_name.h"
+#include "core/link.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,7 @@ namespace {
 TEST(FileName, TitleComesFromTheParametersThenThePageThenTheVideoId) {
     const struct {
         const char* name;
-        std::string page;
-        std::string title;
-        std::string id = ""; // the video's id, by which a part file is continued
+        std::string page, title, id = ""; // id: the video's, by which a part file is continued
     } cases[] = {
         {"FormEncodedUtf8",
          "<title>Other - Clipvane</title><script>flashvars=\"video_id=abc&title=Caf%25C3%25A9%2B"
@@ -70,6 +69,40 @@ TEST(FileName, PlanOfARowNamesTheFileSafelyByCodeThenType) {
         EXPECT_EQ(plan.extension.value_or(StreamExtension(std::nullopt, c.contentType)), c.extension) << c.entry;
     }
     EXPECT_EQ(DownloadStem(" Slow: walk. ", ""), "Slow_ walk"); // a sound file's: no quality
+}
+
+std::string Checked(std::string_view link) {
+    const LinkToFetch checked = CheckLink(link);
+    return checked.kind == LinkToFetch::Kind::Fetch   ? checked.address
+           : checked.kind == LinkToFetch::Kind::Blank ? "(blank)"
+                                                      : "(refused)";
+}
+
+// CheckLink prefixes only links without a scheme and refuses other schemes than http(s);
+// RequestAddress asks for what the results page's link asks for.
+TEST(Link, CheckedAndRequestedAddresses) {
+    const struct {
+        std::string (*convert)(std::string_view);
+        const char *in, *out;
+    } cases[] = {
+        {Checked, "www.clipvane.com/watch?v=a", "http://www.clipvane.com/watch?v=a"},
+        {Checked, "http://www.clipvane.com/watch?v=a", "http://www.clipvane.com/watch?v=a"},
+        {Checked, "https://www.clipvane.com/watch?v=a", "https://www.clipvane.com/watch?v=a"},
+        {Checked, "HTTP://www.clipvane.com/", "HTTP://www.clipvane.com/"},
+        {Checked, "go?to=http://x/", "go?to=http://x/"},              // "http://" further on leaves it alone
+        {Checked, " www.clipvane.com/", "http:// www.clipvane.com/"}, // leading blanks kept
+        {Checked, "\t https://x/\n", "\t https://x/\n"},              // white space does not hide the scheme
+        {Checked, "localhost:8080/w", "http://localhost:8080/w"},     // a port, not a scheme
+        {Checked, "ftp://127.0.0.1/x", "(refused)"},
+        {Checked, " File:///etc/passwd", "(refused)"},
+        {Checked, "javascript:alert(1)", "(refused)"},
+        {Checked, " \t\r\n", "(blank)"},
+        {RequestAddress, "http://v/a?itag=22&sig=%41\"x\"", "http://v/a?itag=22&sig=%41%22x%22"},
+        {RequestAddress, "http://v/a b{`}?x=a b{`}'<>#?y= ", "http://v/a%20b%7B%60%7D?x=a%20b{`}%27%3C%3E#?y=%20"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.convert(c.in), c.out) << c.in;
+    }
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <future>
 
 #include <sys/socket.h>
@@ -17,12 +16,8 @@
 namespace veltrin::testing {
 namespace {
 
-namespace fs = std::filesystem;
-
 class HandOff : public ::testing::Test {
 protected:
-    void SetUp() override { m_name = QString::fromStdString((m_folder / "window.socket").string()); }
-
     // Sends raw bytes as a later start would, and gives the window's answer.
     static QByteArray Send(const QString& name, const QByteArray& bytes) {
         QLocalSocket socket;
@@ -51,7 +46,7 @@ protected:
     }
 
     TemporaryFolder m_folder;
-    QString m_name;
+    QString m_name = QString::fromStdString((m_folder / "window.socket").string());
 };
 
 TEST_F(HandOff, TakesLinksAndRefusesAnythingElse) {
@@ -63,8 +58,7 @@ TEST_F(HandOff, TakesLinksAndRefusesAnythingElse) {
     const QByteArray utf8 = link.toUtf8();
     const struct {
         const char* name;
-        QByteArray bytes;
-        QByteArray answer;
+        QByteArray bytes, answer;
     } cases[] = {
         {"Link", "veltrin-link 1\n" + QByteArray::number(utf8.size()) + '\n' + utf8, "ok\n"},
         {"NotAMessage", "GET / HTTP/1.1\r\n\r\n", "refused\n"},

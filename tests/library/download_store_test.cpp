@@ -162,11 +162,15 @@ TEST(Downloads, NeverTouchesAPartAnotherProcessHolds) {
     }
     row.received = 777;
     ASSERT_TRUE(other.store->Update(row));
-    downloads.Refresh();
+    EXPECT_TRUE(downloads.FollowElsewhere()) << "still the other's";
     EXPECT_EQ(downloads.Entry(0).live.received, 777);
     EXPECT_EQ(downloads.List()->All(), std::vector{row});
+    row.received = 888;
+    ASSERT_TRUE(other.store->Update(row));
+    downloads.Refresh(); // as the downloads window is shown
+    EXPECT_EQ(downloads.Entry(0).live.received, 888);
     gone.reset();
-    downloads.Refresh();
+    EXPECT_FALSE(downloads.FollowElsewhere()) << "the other window is gone";
     EXPECT_NE(downloads.StatusText(0).toStdString(), why);
     downloads.Do(0, A::Cancel);
     EXPECT_EQ(downloads.StatusText(0).toStdString(), "Cancelled");
@@ -213,10 +217,7 @@ TEST_P(DownloadStoreBadFile, NeverCrashesNorLosesWhatIsNotDamaged) {
     if (GetParam().untouched) {
         EXPECT_EQ(ReadFile(file), before) << "a list that could not be used is left as it was";
     }
-    if (QSqlDatabase::contains(QStringLiteral("holder"))) {
-        QSqlDatabase::database(QStringLiteral("holder")).close();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-    }
+    QSqlDatabase::removeDatabase(QStringLiteral("holder")); // closes HeldByAnother's, where it made one
 }
 
 // Another process's long write transaction, as a second connection holds it.

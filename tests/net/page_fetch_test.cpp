@@ -165,8 +165,7 @@ TEST_F(PageFetch, HttpsRedirectsToPlainHttpAndBadCertificatesFail) {
 TEST(BodyToText, HonoursTheDeclaredCharset) {
     const struct {
         const char* contentType;
-        std::string body;
-        std::string text;
+        std::string body, text;
     } cases[] = {
         {"text/html; charset=ISO-8859-1", "\xE9", "\u00E9"},
         {"text/html; Charset=\"Windows-1252\"", "\x92", "\u2019"},

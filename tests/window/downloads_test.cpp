@@ -1,12 +1,12 @@
 #include "window_fixture.h"
 
 #include "library/downloads.h"
+#include "support/wait_until.h"
 #include "window/downloads_window.h"
 
 #include <QListView>
 
 #include <atomic>
-#include <thread>
 
 namespace veltrin::testing {
 namespace {
@@ -91,8 +91,7 @@ TEST_F(DownloadsView, OneWindowFollowsEveryDownload) {
     // The buttons under the list do for the keyboard what those in the current row do.
     DownloadsWindow* view = m_window->DownloadsView();
     view->View()->setCurrentIndex(List()->index(paused));
-    EXPECT_TRUE(
-        List()->index(paused).data(Qt::AccessibleDescriptionRole).toString().startsWith(QStringLiteral("Finished")));
+    EXPECT_TRUE(List()->index(paused).data(Qt::AccessibleDescriptionRole).toString().startsWith(u"Finished"));
     view->ButtonFor(A::Folder)->click();
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_TRUE(boxes.seen[0].text.startsWith(QStringLiteral("No program on this desktop opens")));
@@ -116,8 +115,7 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return Info(1).received > 0; }, 10000));
 
-    BoxAnswerer boxes;
-    boxes.answers = {QMessageBox::Cancel, QMessageBox::Ok};
+    BoxAnswerer boxes({QMessageBox::Cancel, QMessageBox::Ok});
     QString answered; // the question as it stands when it is answered
     boxes.react = [&](const BoxAnswerer::Seen&) {
         m_window->DownloadList()->Pause(2); // paused ones are not counted, even while it asks
@@ -180,9 +178,7 @@ TEST_F(DownloadsView, ListWindowIsLaidOutAsItIsSeen) {
     m_window->SetNotifier([&](const QString&, const QString&) { announced = true; });
     std::atomic<bool> answer{false};
     m_server->Get("/held", [&](const auto&, auto& res) {
-        for (int wait = 0; wait < 2000 && !answer; ++wait) { // no bytes till then
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitUntil([&] { return answer.load(); }, std::chrono::seconds(20)); // no bytes till then
         res.status = 404;
     });
     m_video.resize(4000000);

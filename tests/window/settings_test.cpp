@@ -1,11 +1,16 @@
+#include "app/translations.h"
+#include "app/window_program.h"
+#include "window/preferences_dialog.h"
 #include "window_fixture.h"
 
-#include "window/preferences_dialog.h"
-
+#include <QAccessible>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QLineEdit>
 
 #include <fstream>
+#include <set>
+#include <string>
 
 namespace veltrin::testing {
 namespace {
@@ -68,8 +73,7 @@ TEST(Settings, PreferencesRefuseAFolderDownloadsCannotGoTo) {
     std::ofstream(folder / "file") << "x";
     PreferencesDialog dialog(UserSettings{});
     for (const fs::path& bad : {folder / "file", folder / "gone"}) {
-        BoxAnswerer boxes;
-        boxes.answers = {QMessageBox::Ok};
+        BoxAnswerer boxes; // OK
         dialog.FolderBox()->setText(QString::fromStdString(bad.string()));
         dialog.accept();
         EXPECT_EQ(boxes.seen.size(), 1U) << bad;
@@ -79,6 +83,98 @@ TEST(Settings, PreferencesRefuseAFolderDownloadsCannotGoTo) {
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Chosen().downloadFolder.toStdString(), folder.Path().string());
+}
+
+// The window's own controls are read through the desktop's accessibility bus (tests/desktop).
+TEST_F(Window, PreferencesNameTheFolderBoxAndFollowARightToLeftLanguageWhereTheWindowDoesNot) {
+    const QPoint link = m_window->linkBox()->pos();
+    QGuiApplication::setLayoutDirection(Qt::RightToLeft);
+    Open();
+    PreferencesDialog preferences(m_window->Preferences(), m_window.get());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(preferences.FolderBox())->text(QAccessible::Name),
+              QStringLiteral("Download folder:"));
+    EXPECT_EQ(preferences.layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(m_window->linkBox()->layoutDirection(), Qt::LeftToRight);
+    EXPECT_EQ(m_window->linkBox()->pos(), link);
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+}
+
+// The user's languages in their order of preference, and what the window and Qt's own buttons say.
+TEST_F(Window, TheWindowSpeaksTheFirstLanguageShippedWithQtsButtonsAlikeElseEnglish) {
+    const QString shipped = QStringLiteral(VELTRIN_TRANSLATIONS);
+    TemporaryFolder damaged;
+    const std::string whole = ReadFile(std::filesystem::path(VELTRIN_TRANSLATIONS) / "veltrin_de.qm");
+    std::ofstream(damaged / "veltrin_de.qm", std::ios::binary) << whole.substr(0, whole.size() / 2);
+    const struct {
+        const char* languages;
+        QString folder;
+        const char *label, *yes;
+    } rows[] = {
+        {"de-DE de", shipped, "Clipvane-Link:", "&Ja"},
+        {"fr-CA fr", shipped, "Lien Clipvane\u00A0:", "&Oui"},
+        {"es-ES es de-AT", shipped, "Clipvane-Link:", "&Ja"},
+        {"en-GB en de", shipped, "Clipvane Link:", "&Yes"},
+        {"es-ES es", shipped, "Clipvane Link:", "&Yes"}, // no Spanish buttons under English texts
+        {"de-DE", QString::fromStdString(damaged.Path().string()), "Clipvane Link:", "&Yes"},
+        {"de-DE", shipped + QStringLiteral("/gone"), "Clipvane Link:", "&Yes"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.languages + (" from " + row.folder.toStdString()));
+        Translations translations;
+        translations.Install(QString::fromLatin1(row.languages).split(QLatin1Char(' ')), row.folder,
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+        Open();
+        EXPECT_EQ(m_window->linkLabel()->text(), QString::fromUtf8(row.label));
+        QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QString::fromUtf8(row.yes));
+    }
+}
+
+TEST(Assets, WindowIconShowsTheFullColourImages) {
+    MainWindow window;
+    const QIcon icon = window.windowIcon();
+    for (const int size : {24, 32, 48, 64, 256}) {
+        const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(image.width(), size);
+        // Soft edges exist only in the 32-bit images: the paletted ones are either on or off.
+        bool softEdge = false;
+        std::set<QRgb> colours;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                softEdge = softEdge || (qAlpha(pixel) > 0 && qAlpha(pixel) < 255);
+                colours.insert(pixel);
+            }
+        }
+        EXPECT_TRUE(softEdge) << size;
+        EXPECT_GT(colours.size(), 16U) << size;
+    }
+}
+
+TEST(ChooseStart, FollowsTheDesktopInTheEnvironment) {
+    const struct {
+        const char* name;
+        std::set<std::string> set;
+        bool desktop;
+        const char* platform;
+        bool withoutOpenGl;
+    } cases[] = {
+        {"X11", {"DISPLAY"}, true, nullptr, true},
+        {"Wayland with XWayland", {"WAYLAND_DISPLAY", "DISPLAY"}, true, "xcb", true},
+        {"Wayland alone", {"WAYLAND_DISPLAY"}, true, nullptr, true},
+        {"Wayland asked for by name", {"WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM"}, true, nullptr, true},
+        {"a platform without a display", {"QT_QPA_PLATFORM"}, true, nullptr, true},
+        {"nothing", {}, false, nullptr, true},
+        {"the user's own OpenGL integration", {"DISPLAY", "QT_XCB_GL_INTEGRATION"}, true, nullptr, false},
+        {"the user's own scene graph", {"DISPLAY", "QT_QUICK_BACKEND"}, true, nullptr, false},
+        {"the user's own graphics interface", {"DISPLAY", "QSG_RHI_BACKEND"}, true, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        const StartChoice choice = ChooseStart([&](const char* name) { return c.set.contains(name); });
+        EXPECT_EQ(choice.desktop, c.desktop) << c.name;
+        EXPECT_STREQ(choice.platform, c.platform) << c.name;
+        EXPECT_EQ(choice.withoutOpenGl, c.withoutOpenGl) << c.name;
+    }
 }
 
 } // namespace

@@ -25,8 +25,7 @@ protected:
 };
 
 TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
-    BoxAnswerer boxes;
-    boxes.answers = {Button::No};
+    BoxAnswerer boxes({Button::No});
     SetClipboard(kLink); // copied before the window opens
     Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 1000));
@@ -68,8 +67,7 @@ TEST_F(Watcher, AsksOnlyAboutNewTextsWithTheHostNameFromTheFirstTickOn) {
 TEST_F(Watcher, TextIsForgottenAgainWhenItsGoFails) {
     // The results file cannot be written: the Go command shows an error box while it runs.
     fs::create_directory(m_folder / "temp.html");
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes, Button::Ok, Button::No};
+    BoxAnswerer boxes({Button::Yes, Button::Ok, Button::No});
     std::vector<QString> rememberedWhileOpen;
     boxes.react = [&](const BoxAnswerer::Seen&) { rememberedWhileOpen.push_back(m_window->lastClipText()); };
     const QString text = WatchLink();
@@ -95,8 +93,7 @@ TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQues
     m_window->linkBox()->setText(QStringLiteral("something typed earlier"));
     HideBehindIcon();
     const QString text = WatchLink() + QStringLiteral("#") + QString(200000, QLatin1Char('x'));
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
+    BoxAnswerer boxes({Button::Yes});
     SetClipboard(text);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == text && !m_window->GoRunning(); }, 5000));
     EXPECT_EQ(m_window->linkBox()->text(), text) << "the link box has no length limit";
@@ -116,9 +113,7 @@ TEST_F(Watcher, YesRunsTheWholeTextEvenWhileHiddenAndALongOneIsCutShortInTheQues
 // A link handed while a question is open runs at once; the question's Yes, answered later, runs
 // after it, so what the user answered last is what stays.
 TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
-    boxes.holdMs = 1000;
+    BoxAnswerer boxes({Button::Yes}, 1000);
     const QString handed = Link("/watch?handed");
     std::vector<bool> ranWhileAsking;
     boxes.react = [&](const BoxAnswerer::Seen&) { ranWhileAsking.push_back(fs::exists(m_folder / "temp.html")); };
@@ -134,8 +129,7 @@ TEST_F(Watcher, HandedLinkRunsAtOnceAndTheQuestionsYesComesLast) {
 TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
     const std::string video(100000, 'v');
     m_server->Get("/video", [&](const auto&, auto& res) { res.set_content(video, "video/mp4"); });
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
+    BoxAnswerer boxes({Button::Yes});
     m_window->SetSaveChooser([&](const QString&) {
         SetClipboard(WatchLink());
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->lastClipText() == WatchLink(); }, 3000));
@@ -153,9 +147,7 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
 // link, an earlier one's too, with no question or dialog, and an answer outlives a restart.
 TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     m_server->Get("/auto", [&](const httplib::Request& req, httplib::Response& res) {
-        if (req.has_param("slow")) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(800));
-        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(req.has_param("slow") ? 800 : 0));
         const std::string stream = m_server.Url("/stream?itag%3D");
         res.set_content("<html><script>var p = {flashvars: \"title=" + req.get_param_value("t") + "&video_id=id" +
                             req.get_param_value("t") + "&map=url%3D" + stream + "22%26quality%3Dhd720%2Curl%3D" +
@@ -171,14 +163,12 @@ TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     fs::create_directory(folder);
     const auto saved = [&] {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            names.push_back(entry.path().filename().string() + "=" + ReadFile(entry.path()));
+        for (const std::string& name : FileNames(folder)) { // in order
+            names.push_back(name + "=" + ReadFile(folder / name));
         }
-        std::ranges::sort(names);
         return names;
     };
-    BoxAnswerer boxes;
-    boxes.answers = {Button::Yes};
+    BoxAnswerer boxes({Button::Yes});
     HideBehindIcon();
 
     // The menu's choice takes effect at once, and a link copied while not watched stays unasked.

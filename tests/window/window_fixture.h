@@ -52,7 +52,8 @@ public:
     int holdMs = 0;
     std::function<void(const Seen&)> react;
 
-    BoxAnswerer() {
+    explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> turns = {}, int hold = 0)
+        : answers(std::move(turns)), holdMs(hold) {
         m_poll.callOnTimeout([this] { Poll(); });
         m_poll.start(10);
     }
@@ -130,10 +131,10 @@ protected:
     }
 
     // A new window, loaded and shown, in place of the last one.
-    void Open(const fs::path& programFolder = {}) {
+    void Open() {
         m_window.reset();
-        MainWindow::Settings settings{m_server.Url("/ad"), programFolder.empty() ? m_folder.Path() : programFolder,
-                                      m_folder / "fallback", m_folder / "downloads.sqlite"};
+        MainWindow::Settings settings{m_server.Url("/ad"), m_folder, m_folder / "fallback",
+                                      m_folder / "downloads.sqlite"};
         m_window = std::make_unique<MainWindow>(settings);
         m_window->start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
