@@ -115,13 +115,9 @@ TEST(JudgeLane, BacksOffStartsOverOrGoesOnAlone) {
     const DownloadProgress before{.saved = 500, .total = 1000, .validator = "\"v1\""};
     const AttemptFacts part{
         .status = 206, .rangeStart = 500, .rangeTotal = 1000, .validator = "\"v1\"", .partBytes = 500};
-    const auto with = [&](auto change) {
-        AttemptFacts facts = part;
-        change(facts);
-        return facts;
-    };
+    const auto with = [&](auto change) { return change(AttemptFacts(part)); };
     const auto ended = [&](CURLcode code, bool stalled = false) {
-        return with([=](AttemptFacts& f) { f.result = code, f.stalled = stalled; });
+        return with([=](AttemptFacts f) { return f.result = code, f.stalled = stalled, f; });
     };
     const char* names[] = {"done", "free", "back off", "no ranges", "changed", "whole"};
     const struct {
@@ -137,21 +133,20 @@ TEST(JudgeLane, BacksOffStartsOverOrGoesOnAlone) {
         {{.status = 503}, "back off"},
         {ended(CURLE_RECV_ERROR), "back off"},                // reset
         {ended(CURLE_ABORTED_BY_CALLBACK, true), "back off"}, // stalled
-        {with([](auto& f) { f.rangeStart = 400; }), "back off"},
+        {with([](auto f) { return f.rangeStart = 400, f; }), "back off"},
         {{.status = 200, .validator = "\"v1\""}, "no ranges"},
         {{.status = 200, .validator = "\"v2\""}, "changed"},
         {{.status = 200}, "changed"},
-        {with([](auto& f) { f.validator = "\"v2\""; }), "changed"},
+        {with([](auto f) { return f.validator = "\"v2\"", f; }), "changed"},
         {{.status = 416, .rangeTotal = 900}, "changed"},
         {{.status = 403}, "whole", false}, // the last connection: judged as the download
         {ended(CURLE_OK), "whole", false},
-        {with([](auto& f) { f.writeError = ENOSPC; }), "whole"},
-        {with([](auto& f) { f.partBytes = -1; }), "whole"},
+        {with([](auto f) { return f.writeError = ENOSPC, f; }), "whole"},
+        {with([](auto f) { return f.partBytes = -1, f; }), "whole"},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const auto& row = rows[i];
-        EXPECT_EQ(names[static_cast<int>(JudgeLane(row.facts, before, row.rangeDone, row.others))], row.end)
-            << "row " << i;
+        const auto& r = rows[i];
+        EXPECT_EQ(names[static_cast<int>(JudgeLane(r.facts, before, r.rangeDone, r.others))], r.end) << "row " << i;
     }
 }
 

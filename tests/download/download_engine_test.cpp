@@ -382,28 +382,24 @@ const DownloadEngine::Options kOptions{
     .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .splitFrom = 256 << 10, .splitPiece = kPiece};
 
 TEST(PlanNextRange, TakesTheLargestFreeSpanElseHalvesTheLargestBusyOne) {
-    const struct {
-        const char* name;
-        Span spans;
-        std::string next;
-    } rows[] = {
-        {"the one connection's span halved", {{0, 100, 1000, true}}, "halve 0 at 550"},
-        {"the largest of two halved", {{0, 100, 500, true}, {500, 600, 1000, true}}, "halve 0 at 300"},
-        {"a free span before halving", {{0, 100, 500, true}, {500, 990, 1000, false}}, "take 1 from 990"},
-        {"whole spans are not taken", {{0, 500, 500, false}, {500, 600, 1000, true}}, "halve 1 at 800"},
-        {"a span about to end kept whole", {{0, 937, 1000, true}}, "none"},
-        {"two pieces exactly", {{0, 936, 1000, true}}, "halve 0 at 968"},
-        {"nothing left", {{0, 1000, 1000, false}}, "none"},
+    // A free span before halving; whole spans are not taken; one about to end is kept whole.
+    const std::pair<Span, std::string> rows[] = {
+        {{{0, 100, 1000, true}}, "halve 0 at 550"},
+        {{{0, 100, 500, true}, {500, 600, 1000, true}}, "halve 0 at 300"},
+        {{{0, 100, 500, true}, {500, 990, 1000, false}}, "take 1 from 990"},
+        {{{0, 500, 500, false}, {500, 600, 1000, true}}, "halve 1 at 800"},
+        {{{0, 937, 1000, true}}, "none"},
+        {{{0, 936, 1000, true}}, "halve 0 at 968"},
+        {{{0, 1000, 1000, false}}, "none"},
     };
-    for (const auto& row : rows) {
-        const NextRange next = PlanNextRange(row.spans, 32);
+    for (const auto& [spans, expected] : rows) {
+        const NextRange next = PlanNextRange(spans, 32);
         const char* kinds[] = {"none", "take ", "halve "};
-        std::string said = kinds[static_cast<int>(next.kind)];
-        if (next.kind != NextRange::Kind::None) {
-            said += std::to_string(next.index) + (next.kind == NextRange::Kind::Take ? " from " : " at ") +
-                    std::to_string(next.at);
-        }
-        EXPECT_EQ(said, row.next) << row.name;
+        const char* at = next.kind == NextRange::Kind::Take ? " from " : " at ";
+        EXPECT_EQ(
+            kinds[static_cast<int>(next.kind)] +
+                (next.kind == NextRange::Kind::None ? "" : std::to_string(next.index) + at + std::to_string(next.at)),
+            expected);
     }
 }
 
@@ -613,16 +609,8 @@ TEST_F(Connections, EveryRangeContinuedAfterAStop) {
     std::fill(part.begin() + 100000, part.begin() + 400000, 'x');
     std::fill(part.begin() + 700000, part.end(), 'x');
     part.resize(900000); // cut short, as a copy may be
-    const PartRecord made{{"abc", 22},
-                          "http://w",
-                          m_server.Url("/m"),
-                          "\"v1\"",
-                          size,
-                          500000,
-                          500000,
-                          "",
-                          false,
-                          {{0, 400000, 100000, 100000}, {400000, size, 700000, 700000}}};
+    PartRecord made{{"abc", 22}, "http://w", m_server.Url("/m"), "\"v1\"", size, 500000, 500000};
+    made.ranges = {{0, 400000, 100000, 100000}, {400000, size, 700000, 700000}};
     Reset(Fault::None);
     std::ofstream(m_folder / "Clip.mp4.part", std::ios::binary) << part;
     std::ofstream(m_folder / "Clip.mp4.part.resume") << RecordText(made);
