@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <iterator>
 
 namespace veltrin {
@@ -27,9 +29,10 @@ struct Option {
 };
 
 constexpr Option kOptions[] = {
-    {"help", Value::None},        {"version", Value::None},      {"links", Value::OnlyAttached},
-    {"json", Value::None},        {"download", Value::Required}, {"output", Value::Required},
-    {"no-continue", Value::None}, {"hidden", Value::None},       {"audio", Value::OnlyAttached}};
+    {"help", Value::None},           {"version", Value::None},        {"links", Value::OnlyAttached},
+    {"json", Value::None},           {"download", Value::Required},   {"output", Value::Required},
+    {"no-continue", Value::None},    {"hidden", Value::None},         {"audio", Value::OnlyAttached},
+    {"limit-rate", Value::Required}, {"connections", Value::Required}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -42,12 +45,14 @@ struct Given {
     bool json = false;
     bool noContinue = false;
     bool hidden = false;
+    std::optional<std::string> limitRate;
+    std::optional<std::string> connections;
     std::optional<std::string> audio; // "" for --audio alone
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
     const bool commandLine = given.help || given.version || given.links || given.json || given.download ||
-                             given.output || given.noContinue || given.audio;
+                             given.output || given.noContinue || given.audio || given.limitRate || given.connections;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -87,13 +92,31 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         job.keep = !given.audio ? Keep::Video : given.audio->empty() ? Keep::Sound : Keep::Mp3;
         job.output = given.output;
         job.afresh = given.noContinue;
+        if (given.limitRate) {
+            const auto rate = ParseRate(*given.limitRate);
+            if (!rate) {
+                return UsageError{"--limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not " +
+                                  Shown(*given.limitRate)};
+            }
+            job.limitRate = *rate;
+        }
+        if (given.connections) {
+            const auto& text = *given.connections;
+            if (text.size() != 1 || text[0] < '1' || text[0] > '8') {
+                return UsageError{"--connections takes a number from 1 to 8, not " + Shown(text)};
+            }
+            job.connections = text[0] - '0';
+        }
         return job;
     }
-    if (given.output || given.noContinue || given.audio) {
-        return UsageError{std::string(given.output  ? "--output"
-                                      : given.audio ? "--audio"
-                                                    : "--no-continue") +
-                          " goes with --download"};
+    for (const auto& [option, present] : {std::pair{"--output", given.output.has_value()},
+                                          {"--no-continue", given.noContinue},
+                                          {"--audio", given.audio.has_value()},
+                                          {"--limit-rate", given.limitRate.has_value()},
+                                          {"--connections", given.connections.has_value()}}) {
+        if (present) {
+            return UsageError{std::string(option) + " goes with --download"};
+        }
     }
     if (given.help || given.version) {
         job.task = given.help ? Task::Help : Task::Version;
@@ -122,6 +145,23 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
 }
 
 } // namespace
+
+std::optional<std::int64_t> ParseRate(std::string_view text) {
+    std::int64_t unit = 1;
+    if (!text.empty() && (text.back() == 'K' || text.back() == 'k' || text.back() == 'M' || text.back() == 'm')) {
+        unit = text.back() == 'K' || text.back() == 'k' ? 1024 : 1024 * 1024;
+        text.remove_suffix(1);
+    }
+    std::int64_t value = 0;
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value > INT64_MAX / unit) {
+        return std::nullopt;
+    }
+    return value * unit;
+}
 
 std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& args) {
     Given given;
@@ -187,6 +227,10 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             if (value) {
                 given.positional.push_back(*value);
             }
+        } else if (name == "limit-rate") {
+            given.limitRate = value;
+        } else if (name == "connections") {
+            given.connections = value;
         } else {
             (name == "download" ? given.download : given.output) = value;
         }

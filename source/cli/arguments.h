@@ -2,6 +2,7 @@
 
 #include "core/stream_entries.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ struct Job {
     Keep keep = Keep::Video;              // Download
     std::optional<std::string> output;    // Download: the folder or file, as given
     bool afresh = false;                  // Download: a part left by an earlier run is not continued
+    std::int64_t limitRate = 0;           // Download: bytes a second at most; 0: no limit
+    int connections = 4;                  // Download: connections to the server at most (1 to 8)
     std::vector<std::string> qtArguments; // Window: Qt's own options, with their values, in order
 };
 
@@ -38,5 +41,9 @@ struct UsageError {
 // full, never abbreviated. Single-dash options other than "-h" are Qt's, for the window (which
 // the command line's options then refuse); "-platform" and the like take the next argument.
 std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& args);
+
+// A rate in bytes a second: digits with K or M after them (1024 and 1024 times that), as curl
+// reads them; nothing for anything else, or more than 64 bits hold.
+std::optional<std::int64_t> ParseRate(std::string_view text);
 
 } // namespace veltrin

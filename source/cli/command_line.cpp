@@ -41,6 +41,7 @@ constexpr std::string_view kUsageText =
     "Usage: Veltrin [--hidden] [LINK]\n"
     "       Veltrin --links [--json] LINK\n"
     "       Veltrin --download QUALITY LINK [--audio[=mp3]] [--output PATH] [--no-continue]\n"
+    "                          [--limit-rate RATE] [--connections N]\n"
     "       Veltrin --help | --version\n"
     "\n"
     "Without options, opens the window, or brings the one open on this display to the front;\n"
@@ -65,6 +66,14 @@ constexpr std::string_view kUsageText =
     "                 and the path is printed as given\n"
     "  --no-continue  with --download, empty the part an earlier run of the same stream left\n"
     "                 (\"<name>.part\") and start afresh, rather than go on from it\n"
+    "  --limit-rate RATE\n"
+    "                 with --download, receive at most RATE bytes a second, all connections\n"
+    "                 together: 500K, 2M (K and M are 1024 and 1024*1024); 0, the default, for\n"
+    "                 no limit\n"
+    "  --connections N\n"
+    "                 with --download, open at most N connections to the server (1 to 8; 4\n"
+    "                 unless given); more than one only for a long stream of a server that\n"
+    "                 sends parts of it\n"
     "  --hidden       start behind the notification-area icon (nothing changes when a window is\n"
     "                 open already)\n"
     "  --help         show this text\n"
@@ -350,7 +359,8 @@ std::string Kept(const DownloadInfo& info) {
 }
 
 // The stream written to an output that takes it as it comes: nothing kept, nothing continued.
-int StreamOut(const std::string& output, const StreamDownload& download, std::FILE* out, std::FILE* err) {
+int StreamOut(const std::string& output, const StreamDownload& download, std::int64_t limitRate, std::FILE* out,
+              std::FILE* err) {
     // Opened before the signals are taken: a pipe nobody reads yet holds the open, and Ctrl+C
     // must still end it then.
     struct stat st {};
@@ -376,6 +386,7 @@ int StreamOut(const std::string& output, const StreamDownload& download, std::FI
         ProgressReport report(err);
         DownloadEngine::Options options;
         options.userAgent = kUserAgent;
+        options.speedLimit = limitRate;
         end = StreamInto(fd, download, options, waiting.stop, [&](const DownloadInfo& info) { report.Show(info); });
     }
     ::close(fd);
@@ -424,7 +435,7 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
             std::fprintf(err, "Veltrin: the sound alone needs a file to go to, not %s\n", job.output->c_str());
             return kUsage;
         }
-        return StreamOut(*job.output, download, out, err);
+        return StreamOut(*job.output, download, job.limitRate, out, err);
     }
     const DownloadTarget plan = download.target;
     download.target = TargetFor(job.output, download.target);
@@ -435,6 +446,8 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
     ProgressReport report(err);
     DownloadEngine::Options options;
     options.userAgent = kUserAgent;
+    options.connections = job.connections;
+    options.speedLimit = job.limitRate;
     DownloadEngine engine(options, [&](const DownloadInfo& info) {
         report.Show(info);
         if (IsEnded(info.state) || info.state == DownloadState::Paused) {

@@ -61,6 +61,11 @@ AttemptVerdict JudgeHead(const AttemptFacts& facts, const DownloadProgress& befo
         }
         return Again(Kind::StartOver, "the server has no such part", 0, before); // the body is now shorter
     }
+    if (status == 416 && facts.rangeTotal == 0) { // an empty body has no first byte to ask from
+        AttemptVerdict verdict{Kind::Finished, {}};
+        verdict.total = verdict.saved = 0;
+        return verdict;
+    }
     // Besides the server's own failures, "took too long" and "too many requests" pass too.
     if (status >= 500 || status == 408 || status == 429) {
         return Again(Kind::RetryAfterPause, answered, offset, before);
@@ -141,6 +146,36 @@ AttemptVerdict Judge(const AttemptFacts& facts, const DownloadProgress& before) 
     verdict.kind = Kind::Finished;
     verdict.total = verdict.saved;
     return verdict;
+}
+
+LaneEnd JudgeLane(const AttemptFacts& facts, const DownloadProgress& before, bool rangeDone, bool othersRunning) {
+    if (rangeDone) {
+        return LaneEnd::Done;
+    }
+    if (facts.openError != 0 || facts.writeError != 0) {
+        return LaneEnd::Whole;
+    }
+    const long status = facts.status;
+    if (status >= 200 && status < 300 && status != 206) {
+        // The whole body for a range asked with If-Range: a server that ignores ranges, or another
+        // version; without a validator the two cannot be told apart.
+        return !facts.validator.empty() && facts.validator == before.validator ? LaneEnd::NoRanges : LaneEnd::Changed;
+    }
+    if (status == 416 || (status == 206 && ((facts.rangeTotal && *facts.rangeTotal != before.total) ||
+                                            (!facts.validator.empty() && facts.validator != before.validator)))) {
+        return LaneEnd::Changed;
+    }
+    if (!othersRunning || (status == 206 && facts.partBytes != before.saved)) {
+        return LaneEnd::Whole;
+    }
+    if (status >= 300 || (status == 206 && facts.rangeStart != before.saved)) {
+        return LaneEnd::BackOff; // 403, 429, 503 and the like: a connection too many
+    }
+    const CURLcode code = facts.result.value_or(CURLE_OK);
+    if (code == CURLE_OK || (code == CURLE_PARTIAL_FILE && !facts.stalled)) {
+        return LaneEnd::Free; // ended short, the server still there
+    }
+    return LaneEnd::BackOff; // reset, refused or stalled
 }
 
 } // namespace veltrin

@@ -57,6 +57,20 @@ struct AttemptVerdict {
     std::int64_t saved = 0;  // the bytes the part file holds once this verdict is carried out
 };
 
+// How one of several connections of a download ended, each fetching a range of the part.
+enum class LaneEnd {
+    Done,     // its range is whole
+    Free,     // it ended short: its range waits for another connection
+    BackOff,  // the server wants fewer connections: this one closes and no more are opened
+    NoRanges, // the server no longer sends parts: one connection from now on
+    Changed,  // another version of the video: the whole download starts over
+    Whole,    // judged as the download's one attempt would be (Judge): the last connection running
+};
+
+// Judges a connection that asked for its range from before.saved, with If-Range. rangeDone: every
+// byte of its range is in the part; othersRunning: the download has other connections under way.
+LaneEnd JudgeLane(const AttemptFacts& facts, const DownloadProgress& before, bool rangeDone, bool othersRunning);
+
 // Judges an attempt from its facts: while the transfer runs (no result yet) at the first byte of
 // the body, from its head alone; once it is over, from all of them.
 AttemptVerdict Judge(const AttemptFacts& facts, const DownloadProgress& before);

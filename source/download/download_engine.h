@@ -61,7 +61,8 @@ struct Continuation {
 // an existing file. A part file is locked (flock) while a download owns it: another process's is
 // never touched. A download added with a Continuation (and a known extension) goes on from a part
 // its stream left under the name, and keeps its part and record when it fails or the engine is
-// destroyed before its end; only Cancel or its finish removes them.
+// destroyed before its end; only Cancel or its finish removes them. A long body may come over
+// several connections at once, each fetching a range of the one part (see Options::connections).
 class DownloadEngine {
 public:
     struct Options {
@@ -76,6 +77,14 @@ public:
         long connectTimeoutSeconds = 60;
         std::string userAgent{};
         std::string caFile{}; // for tests: trust this certificate authority
+        // Connections one download may open (1 to 8) when the server sends parts of the body, a
+        // validator and its length, and at least splitFrom bytes are to come; each fetches a range
+        // of at least splitPiece bytes. All downloads together open at most 8 to one host.
+        int connections = 4;
+        std::int64_t splitFrom = 32 << 20;
+        std::int64_t splitPiece = 1 << 20;
+        // Bytes a second all downloads together receive at most; 0: no limit (see SetSpeedLimit).
+        std::int64_t speedLimit = 0;
     };
     // Called on the engine's thread at every change of state, and a few times a second while
     // bytes arrive.
@@ -90,6 +99,12 @@ public:
 
     int Add(const std::string& url, const DownloadTarget& target);
     int Add(const std::string& url, const DownloadTarget& target, Continuation continuation);
+    // One limit for all downloads and their connections together, in bytes a second (0: none),
+    // in force within a moment, running downloads included.
+    void SetSpeedLimit(std::int64_t bytesPerSecond);
+    // Options::connections for downloads to come, and the most those under way add (they keep
+    // the ones they have).
+    void SetConnections(int most);
     // Downloads beyond the new limit that run already go on; queued ones wait for room.
     void SetMostAtOnce(int most);
     // A paused continuable download's part and record are on the disk, as they would be kept.

@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 using Kind = PartUse::Kind;
 
 constexpr std::string_view kMagic = "veltrin-part ";
-// 1: no boot and no written figure. 2: both. A later one may name several ranges of the part.
-constexpr int kVersion = 2;
+// 1: no boot and no written figure. 2: both. 3: the ranges of several connections as well.
+constexpr int kVersion = 3;
 constexpr const char* kPart = ".part";
 constexpr const char* kRecord = ".part.resume";
 
@@ -41,6 +41,34 @@ bool Control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
 std::string Clean(std::string value) {
     std::replace_if(value.begin(), value.end(), Control, ' ');
     return value;
+}
+
+// "start-end/saved/written" for each range, comma-separated: in order, from 0 to total, each
+// start <= saved <= written <= end.
+bool ParseRanges(std::string_view text, std::int64_t total, std::vector<PartRange>& ranges) {
+    std::int64_t next = 0;
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        const auto dash = item.find('-');
+        const auto slash = item.find('/');
+        const auto second = slash == std::string_view::npos ? slash : item.find('/', slash + 1);
+        if (dash == std::string_view::npos || slash < dash || second == std::string_view::npos) {
+            return false;
+        }
+        const auto start = Number(item.substr(0, dash));
+        const auto end = Number(item.substr(dash + 1, slash - dash - 1));
+        const auto saved = Number(item.substr(slash + 1, second - slash - 1));
+        const auto written = Number(item.substr(second + 1));
+        if (!start || !end || !saved || !written || *start != next || *saved < *start || *written < *saved ||
+            *end < *written || *end <= *start) {
+            return false;
+        }
+        ranges.push_back({*start, *end, *saved, *written});
+        next = *end;
+    }
+    return !ranges.empty() && next == total;
 }
 
 // The record, or why it cannot be used: nothing for a record of a later version.
@@ -76,6 +104,9 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
     if (*version >= 2) {
         keys.insert(keys.end(), {"written", "boot"});
     }
+    if (*version >= 3) {
+        keys.push_back("ranges");
+    }
     for (const char* key : keys) {
         if (!fields.contains(key)) {
             problem = std::string("its record is damaged (no ") + key + ")";
@@ -94,6 +125,11 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
         problem = "its record is damaged";
         return std::nullopt;
     }
+    std::vector<PartRange> ranges;
+    if (*version >= 3 && !ParseRanges(fields["ranges"], *total, ranges)) {
+        problem = "its record is damaged (ranges)";
+        return std::nullopt;
+    }
     const std::string& address = fields["address"];
     if (!address.starts_with("http://") && !address.starts_with("https://")) {
         problem = "its record names no web address";
@@ -107,12 +143,14 @@ std::optional<PartRecord> Parse(std::string_view text, std::string& problem) {
                       *saved,
                       *written,
                       fields["boot"],
-                      isWhole};
+                      isWhole,
+                      std::move(ranges)};
 }
 
 int WriteRecordFile(const fs::path& path, const PartRecord& record, bool durable) {
     const std::string text = RecordText(record);
-    const std::string temporary = path.string() + ".new";
+    // A durable record may be written beside the engine's thread while it writes another.
+    const std::string temporary = path.string() + (durable ? ".kept" : ".new");
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return errno;
@@ -161,11 +199,19 @@ bool NamedOnlyThere(int fd, const fs::path& path) {
 } // namespace
 
 std::string RecordText(const PartRecord& r) {
-    return std::string(kMagic) + std::to_string(kVersion) + "\nvideo=" + Clean(r.stream.video) +
+    std::string ranges;
+    for (const PartRange& range : r.ranges) {
+        ranges += (ranges.empty() ? "" : ",") + std::to_string(range.start) + "-" + std::to_string(range.end) + "/" +
+                  std::to_string(range.saved) + "/" + std::to_string(std::max(range.written, range.saved));
+    }
+    // A record of one range stays readable by the build before ranges.
+    const std::string version = r.ranges.empty() ? "2" : std::to_string(kVersion);
+    return std::string(kMagic) + version + "\nvideo=" + Clean(r.stream.video) +
            "\nformat=" + std::to_string(r.stream.format) + "\npage=" + Clean(r.page) + "\naddress=" + Clean(r.address) +
            "\nvalidator=" + Clean(r.validator) + "\ntotal=" + std::to_string(r.total) +
            "\nsaved=" + std::to_string(r.saved) + "\nwritten=" + std::to_string(std::max(r.written, r.saved)) +
-           "\nboot=" + Clean(r.boot) + (r.whole ? "\nwhole=1\n" : "\n");
+           "\nboot=" + Clean(r.boot) + (r.whole ? "\nwhole=1\n" : "\n") +
+           (ranges.empty() ? "" : "ranges=" + ranges + "\n");
 }
 
 const std::string& BootId() {
@@ -186,7 +232,7 @@ PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdenti
         return {Kind::StartOver, {}, 0, partBytes > 0 ? "it has no record of what it holds" : ""};
     }
     std::string problem;
-    const std::optional<PartRecord> record = Parse(*recordText, problem);
+    std::optional<PartRecord> record = Parse(*recordText, problem);
     if (!record) {
         return {problem.find("newer") != std::string::npos ? Kind::LeaveAlone : Kind::StartOver, {}, 0, problem};
     }
@@ -202,13 +248,24 @@ PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdenti
     // What a killed process wrote is in the part; what a machine that went down had not forced
     // to the disk may not be, whatever the part's length says.
     const bool sameBoot = !record->boot.empty() && record->boot == boot;
-    const std::int64_t from = sameBoot ? std::min(record->written, partBytes) : record->saved;
+    std::int64_t from = sameBoot ? std::min(record->written, partBytes) : record->saved;
+    if (!record->ranges.empty()) {
+        // The part was made whole-length at once: each range is judged as one connection's part.
+        from = 0;
+        for (PartRange& range : record->ranges) {
+            if (range.saved > partBytes) {
+                return {Kind::StartOver, {}, 0, "it holds fewer bytes than its record names"};
+            }
+            range.written = sameBoot ? std::clamp(partBytes, range.saved, range.written) : range.saved;
+            from += range.written - range.start;
+        }
+    }
     // (A whole part is joined to nothing: it needs none.)
     if (from > 0 && record->validator.empty() && !(record->whole && from == record->total)) {
         // The length alone cannot tell two versions apart.
         return {Kind::StartOver, {}, 0, "the server gave nothing to tell its versions apart by"};
     }
-    return {Kind::Continue, *record, from, {}};
+    return {Kind::Continue, std::move(*record), from, {}};
 }
 
 fs::path PartPathOf(const fs::path& file) { return fs::path(file) += kPart; }
@@ -311,10 +368,14 @@ int PartFile::Adopt(const DownloadTarget& target, const std::string& extension, 
             continue;
         }
         Take(fd, n, file);
-        const std::int64_t kept = use.kind == Kind::Continue ? use.from : 0;
+        // A part of several ranges keeps its whole length: each range goes on where its record says.
+        const std::int64_t kept = use.kind != Kind::Continue  ? 0
+                                  : use.record.ranges.empty() ? use.from
+                                                              : use.record.total;
         // Bytes after those the record vouches for may not be the body's. (An empty part is not
         // truncated: the file system would then force the new bytes out at its close.)
-        if (st.st_size > kept && ::ftruncate(fd, kept) != 0) {
+        const bool ranges = use.kind == Kind::Continue && !use.record.ranges.empty();
+        if ((st.st_size > kept || (ranges && st.st_size < kept)) && ::ftruncate(fd, kept) != 0) {
             return errno;
         }
         return 0;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltrin {
 
@@ -31,6 +32,16 @@ struct StreamIdentity {
     bool operator==(const StreamIdentity&) const = default;
 };
 
+// One range of a part several connections fetch: [start, end) of the body, the bytes up to saved
+// forced to the disk, those up to written handed to the system.
+struct PartRange {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    std::int64_t saved = 0;
+    std::int64_t written = 0;
+    bool operator==(const PartRange&) const = default;
+};
+
 struct PartRecord {
     StreamIdentity stream;
     std::string page;        // the watch page's link
@@ -46,11 +57,14 @@ struct PartRecord {
     // The whole body is in the part, kept under the part's name for a step still to come (the
     // sound taken out of it) so that a stop meanwhile leaves no second name; written = total.
     bool whole = false;
+    // Empty while one connection fetches the part from its start. Else the ranges, in order, from
+    // the first byte to total; saved and written then sum up theirs.
+    std::vector<PartRange> ranges{};
     bool operator==(const PartRecord&) const = default;
 };
 
-// "veltrin-part 2" and a key=value line for each field ("whole=1" only when whole). A value's line ends and other
-// control characters become spaces.
+// "veltrin-part 2" and a key=value line for each field ("whole=1" only when whole); "veltrin-part
+// 3" with ranges as well. A value's line ends and other control characters become spaces.
 std::string RecordText(const PartRecord& record);
 
 // This boot's id (/proc/sys/kernel/random/boot_id); empty when the system does not tell it.
@@ -68,14 +82,16 @@ struct PartUse {
     };
     Kind kind = Kind::StartOver;
     PartRecord record{};   // Continue: what the record says
-    std::int64_t from = 0; // Continue: the bytes at the part's start that are trusted
+    std::int64_t from = 0; // Continue: the bytes at the part's start that are trusted; with ranges,
+                           // their sum, and each range's written end is the one trusted
     std::string reason{};  // why it starts over or is left alone; empty when nothing needs saying
 };
 
 // Judges a part of partBytes bytes by its record's text (none: no record beside it) for the
 // stream wanted; afresh: the user asked to start over rather than continue. In the boot that
-// wrote it, a part is trusted up to the bytes written; after another, up to those saved. A part
-// trusted whole is continued without a validator: nothing is to be joined to it.
+// wrote it, a part is trusted up to the bytes written; after another, up to those saved; so is
+// each of its ranges. A part trusted whole is continued without a validator: nothing is to be
+// joined to it.
 PartUse JudgePart(std::optional<std::string_view> recordText, const StreamIdentity& wanted, std::int64_t partBytes,
                   bool afresh, std::string_view boot = BootId());
 

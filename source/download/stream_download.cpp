@@ -149,6 +149,8 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
                                  .connectTimeoutSeconds = options.connectTimeoutSeconds},
                                 watch, errorBuffer);
         watch.seconds = options.stallSeconds;
+        // One transfer at a time: libcurl's own limit is the whole limit.
+        curl_easy_setopt(a.easy, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(options.speedLimit));
         curl_easy_setopt(a.easy, CURLOPT_WRITEFUNCTION, &StreamAttempt::Write);
         curl_easy_setopt(a.easy, CURLOPT_WRITEDATA, &a);
         const CURLcode code = curl_easy_perform(a.easy);

@@ -15,6 +15,10 @@ int Watch(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
         return 1;
     }
     const auto now = std::chrono::steady_clock::now();
+    if (watch.held) {
+        watch.lastProgress = now;
+        return 0;
+    }
     curl_off_t connected = 0;
     curl_off_t sent = 0;
     curl_easy_getinfo(watch.easy, CURLINFO_CONNECT_TIME_T, &connected);

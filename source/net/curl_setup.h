@@ -23,6 +23,7 @@ struct StallWatch {
     long seconds = 30;
     const std::atomic<bool>* stop = nullptr;
     bool stalled = false;
+    bool held = false; // the transfer is paused on purpose: nothing counts as a stall meanwhile
     curl_off_t lastReceived = 0;
     std::chrono::steady_clock::time_point lastProgress;
 

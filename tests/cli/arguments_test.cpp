@@ -20,6 +20,8 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     text += job.keep == Keep::Sound ? " sound" : job.keep == Keep::Mp3 ? " mp3" : "";
     text += job.output ? " output=" + *job.output : "";
     text += job.afresh ? " afresh" : "";
+    text += job.limitRate ? " limit=" + std::to_string(job.limitRate) : "";
+    text += job.connections != 4 ? " connections=" + std::to_string(job.connections) : "";
     for (const std::string& argument : job.qtArguments) {
         text += " qt=" + argument;
     }
@@ -63,6 +65,22 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--output", "x", "L"}, "error: --output goes with --download"},
         {{"--no-continue", "--download", "720p", "L"}, "download 720P afresh link=L"},
         {{"--no-continue", "L"}, "error: --no-continue goes with --download"},
+        {{"--download", "720p", "--limit-rate", "2M", "--connections=8", "L"},
+         "download 720P limit=2097152 connections=8 link=L"},
+        {{"--download", "720p", "--limit-rate=1K", "--connections", "1", "L"},
+         "download 720P limit=1024 connections=1 link=L"},
+        {{"--download", "720p", "--limit-rate", "0", "L"}, "download 720P link=L"},
+        {{"--download", "720p", "--limit-rate", "-5M", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not -5M"},
+        {{"--download", "720p", "--limit-rate", "abc", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not abc"},
+        {{"--download", "720p", "--limit-rate", "9223372036854775808", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not 9223372036854775808"},
+        {{"--download", "720p", "--limit-rate", "9007199254740992K", "L"},
+         "error: --limit-rate takes bytes a second, such as 500K or 2M (0: no limit), not 9007199254740992K"},
+        {{"--download", "720p", "--connections", "9", "L"}, "error: --connections takes a number from 1 to 8, not 9"},
+        {{"--limit-rate", "2M", "L"}, "error: --limit-rate goes with --download"},
+        {{"--connections", "2", "L"}, "error: --connections goes with --download"},
         {{"--download", "Best", "L", "--audio"}, "download best sound link=L"},
         {{"--download=720p", "--audio=MP3", "L"}, "download 720P mp3 link=L"},
         {{"--download", "720p", "--audio=ogg", "L"}, "error: --audio takes no value but mp3"},

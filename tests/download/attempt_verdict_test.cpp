@@ -111,5 +111,44 @@ TEST(Judge, EveryAttemptEndsInOneVerdict) {
     }
 }
 
+TEST(JudgeLane, BacksOffStartsOverOrGoesOnAlone) {
+    const DownloadProgress before{.saved = 500, .total = 1000, .validator = "\"v1\""};
+    const AttemptFacts part{
+        .status = 206, .rangeStart = 500, .rangeTotal = 1000, .validator = "\"v1\"", .partBytes = 500};
+    const auto with = [&](auto change) { return change(AttemptFacts(part)); };
+    const auto ended = [&](CURLcode code, bool stalled = false) {
+        return with([=](AttemptFacts f) { return f.result = code, f.stalled = stalled, f; });
+    };
+    const char* names[] = {"done", "free", "back off", "no ranges", "changed", "whole"};
+    const struct {
+        AttemptFacts facts;
+        std::string end;
+        bool others = true;
+        bool rangeDone = false;
+    } rows[] = {
+        {ended(CURLE_WRITE_ERROR), "done", true, true}, // cut at its end
+        {ended(CURLE_OK), "free"},                      // ended short
+        {{.status = 403}, "back off"},
+        {{.status = 429}, "back off"},
+        {{.status = 503}, "back off"},
+        {ended(CURLE_RECV_ERROR), "back off"},                // reset
+        {ended(CURLE_ABORTED_BY_CALLBACK, true), "back off"}, // stalled
+        {with([](auto f) { return f.rangeStart = 400, f; }), "back off"},
+        {{.status = 200, .validator = "\"v1\""}, "no ranges"},
+        {{.status = 200, .validator = "\"v2\""}, "changed"},
+        {{.status = 200}, "changed"},
+        {with([](auto f) { return f.validator = "\"v2\"", f; }), "changed"},
+        {{.status = 416, .rangeTotal = 900}, "changed"},
+        {{.status = 403}, "whole", false}, // the last connection: judged as the download
+        {ended(CURLE_OK), "whole", false},
+        {with([](auto f) { return f.writeError = ENOSPC, f; }), "whole"},
+        {with([](auto f) { return f.partBytes = -1, f; }), "whole"},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const auto& r = rows[i];
+        EXPECT_EQ(names[static_cast<int>(JudgeLane(r.facts, before, r.rangeDone, r.others))], r.end) << "row " << i;
+    }
+}
+
 } // namespace
 } // namespace veltrin

@@ -1,3 +1,4 @@
+#include "download/connection_plan.h"
 #include "download/download_engine.h"
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
@@ -129,10 +130,12 @@ protected:
 
     DownloadEngine& Engine() {
         if (!m_engine) {
-            m_engine = std::make_unique<DownloadEngine>(
-                DownloadEngine::Options{
-                    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test"},
-                nullptr);
+            m_engine = std::make_unique<DownloadEngine>(DownloadEngine::Options{.firstPause = 20ms,
+                                                                                .stallSeconds = 1,
+                                                                                .keepEvery = 0ms,
+                                                                                .userAgent = "Veltrin test",
+                                                                                .connections = 1},
+                                                        nullptr);
         }
         return *m_engine;
     }
@@ -377,6 +380,273 @@ TEST_F(Downloads, AnAddressLookedUpBesideTheOthers) {
     EXPECT_EQ(gate->answered, 0);
     gate->open.set_value();
     EXPECT_TRUE(testing::WaitUntil([&] { return gate->answered == 2; }, 10s));
+}
+
+using Span = std::vector<PartSpan>;
+constexpr std::int64_t kPiece = 32 << 10;
+const DownloadEngine::Options kOptions{
+    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .splitFrom = 256 << 10, .splitPiece = kPiece};
+
+TEST(PlanNextRange, TakesTheLargestFreeSpanElseHalvesTheLargestBusyOne) {
+    // A free span before halving; whole spans are not taken; one about to end is kept whole.
+    const std::pair<Span, std::string> rows[] = {
+        {{{0, 100, 1000, true}}, "halve 0 at 550"},
+        {{{0, 100, 500, true}, {500, 600, 1000, true}}, "halve 0 at 300"},
+        {{{0, 100, 500, true}, {500, 990, 1000, false}}, "take 1 from 990"},
+        {{{0, 500, 500, false}, {500, 600, 1000, true}}, "halve 1 at 800"},
+        {{{0, 937, 1000, true}}, "none"},
+        {{{0, 936, 1000, true}}, "halve 0 at 968"},
+        {{{0, 1000, 1000, false}}, "none"},
+    };
+    for (const auto& [spans, expected] : rows) {
+        const NextRange next = PlanNextRange(spans, 32);
+        const char* kinds[] = {"none", "take ", "halve "};
+        const char* at = next.kind == NextRange::Kind::Take ? " from " : " at ";
+        EXPECT_EQ(
+            kinds[static_cast<int>(next.kind)] +
+                (next.kind == NextRange::Kind::None ? "" : std::to_string(next.index) + at + std::to_string(next.at)),
+            expected);
+    }
+}
+
+// Many readers of odd sizes, one bucket: over ten seconds, the rate and a burst at most; a debt
+// is paid at the rate; a quiet while earns no more than the burst; no limit holds nothing.
+TEST(SpeedBucket, HoldsTheRateWhateverTheReads) {
+    const SpeedBucket::Clock::time_point t0{};
+    const auto ms = [](SpeedBucket::Clock::duration d) {
+        return std::chrono::ceil<std::chrono::milliseconds>(d).count();
+    };
+    SpeedBucket shared;
+    shared.SetRate(5000, t0);
+    std::int64_t taken = 0;
+    auto now = t0;
+    for (int i = 0; now < t0 + 10s; ++i) {
+        now += shared.Wait(now);
+        const std::int64_t read = 1 + (i * 7919) % 1500;
+        shared.Spend(read, now);
+        taken += read;
+    }
+    EXPECT_NEAR(static_cast<double>(taken), 50000, 5000);
+    shared.Spend(2500, now + 60s);
+    EXPECT_EQ(ms(shared.Wait(now + 60s)), 400) << "2500 less a burst of 500, at 5000 a second";
+    shared.SetRate(0, now + 60s);
+    EXPECT_EQ(ms(shared.Wait(now + 60s)), 0);
+}
+
+// A server that sends ranges and answers If-Range itself, each connection paced, and misbehaving
+// as a row asks.
+enum class Fault { None, RefuseSecond, WholeLater, ChangeLater, StallSecond, ShortSecond, MoreThanAsked };
+
+class Connections : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_server->Get("/m", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
+        m_server.Start();
+        m_engine = std::make_unique<DownloadEngine>(kOptions, nullptr);
+    }
+    void TearDown() override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_release = true;
+        }
+        m_released.notify_all();
+        m_engine.reset();
+        m_server.Stop();
+    }
+
+    void Serve(const httplib::Request& req, httplib::Response& res) {
+        std::unique_lock lock(m_mutex);
+        const std::string range = req.get_header_value("Range");
+        const std::string ifRange = req.get_header_value("If-Range");
+        m_asked.push_back(range + (ifRange.empty() ? "" : " if " + ifRange));
+        const std::size_t n = m_asked.size();
+        if (m_fault == Fault::ChangeLater && n >= 2) {
+            m_body = &kOther;
+            m_etag = "\"v2\"";
+        }
+        const std::string& body = *m_body;
+        res.set_header("ETag", m_etag);
+        if (m_fault == Fault::RefuseSecond && n == 2) {
+            res.status = 403;
+            return;
+        }
+        std::size_t from = 0;
+        std::size_t to = body.size();
+        const bool ranged = range.starts_with("bytes=") && (ifRange.empty() || ifRange == m_etag) &&
+                            !(m_fault == Fault::WholeLater && n >= 2);
+        if (ranged) {
+            from = std::stoul(range.substr(6));
+            const auto dash = range.find('-');
+            to = dash + 1 < range.size() ? std::stoul(range.substr(dash + 1)) + 1 : body.size();
+            to = m_fault == Fault::MoreThanAsked ? body.size() : to;
+            res.status = 206;
+            res.set_header("Content-Range", "bytes " + std::to_string(from) + "-" + std::to_string(to - 1) + "/" +
+                                                std::to_string(body.size()));
+        } else {
+            res.status = 200;
+        }
+        m_firstAtThird = n == 3 ? m_firstSent.load() : m_firstAtThird;
+        const std::size_t quietAt = m_fault == Fault::StallSecond && n == 2 ? from + kPiece : SIZE_MAX;
+        const std::size_t cut = m_fault == Fault::ShortSecond && n == 2 ? from + kPiece : to;
+        // Chunked: the server cuts nothing itself, and a length it reports is the one it sends.
+        res.set_chunked_content_provider(
+            "video/mp4", [this, &body, at = from, to, quietAt, cut, n](size_t, httplib::DataSink& sink) mutable {
+                if (at == quietAt) {
+                    std::unique_lock hold(m_mutex);
+                    m_released.wait_for(hold, 30s, [this] { return m_release; });
+                }
+                if (at >= cut) {
+                    if (cut == to) {
+                        sink.done();
+                    }
+                    return cut == to;
+                }
+                std::this_thread::sleep_for(m_pace);
+                const std::size_t piece = std::min<std::size_t>(16 << 10, cut - at);
+                const bool sent = sink.write(body.data() + at, piece);
+                at += piece;
+                m_firstSent = n == 1 ? at : m_firstSent.load();
+                return sent;
+            });
+    }
+
+    int Add(const Continuation& continuation = {}) {
+        return m_engine->Add(m_server.Url("/m"), {m_folder.Path(), "Clip", "mp4"}, continuation);
+    }
+    std::vector<std::string> Asked() {
+        std::lock_guard lock(m_mutex);
+        return m_asked;
+    }
+    void Reset(Fault fault) {
+        std::lock_guard lock(m_mutex);
+        m_fault = fault;
+        m_body = &kBody;
+        m_etag = "\"v1\"";
+        m_asked.clear();
+        m_firstSent = m_firstAtThird = 0;
+    }
+
+    testing::TemporaryFolder m_folder;
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_release = false;
+    Fault m_fault = Fault::None;
+    const std::string* m_body = &kBody;
+    std::string m_etag = "\"v1\"";
+    std::chrono::milliseconds m_pace{20}; // 800 KB a second on each connection
+    std::vector<std::string> m_asked;
+    std::atomic<std::size_t> m_firstSent = 0; // by the first request
+    std::size_t m_firstAtThird = 0;           // as the third came
+    testing::LoopbackServer<> m_server;
+    std::unique_ptr<DownloadEngine> m_engine;
+};
+
+// Whatever the server does, the file saved is one version whole, or nothing is.
+TEST_F(Connections, OneVersionWholeWhateverTheServerDoes) {
+    const struct {
+        const char* name;
+        Fault fault;
+        const std::string* saved;
+        std::size_t asked; // requests, at least
+        bool full = false;
+    } rows[] = {
+        {"each connection throttled", Fault::None, &kBody, 2},
+        {"a second connection refused", Fault::RefuseSecond, &kBody, 3},
+        {"the whole body for a later range", Fault::WholeLater, &kBody, 3},
+        {"another version mid-download", Fault::ChangeLater, &kOther, 3},
+        {"a connection stalls", Fault::StallSecond, &kBody, 3},
+        {"a range ends short", Fault::ShortSecond, &kBody, 3},
+        {"more sent than asked for", Fault::MoreThanAsked, &kBody, 2},
+        // A full disk is found as the part takes its whole length, not half-way.
+        {"a full disk", Fault::None, nullptr, 1, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Reset(row.fault);
+        std::optional<testing::FileSizeLimit> full;
+        if (row.full) {
+            full.emplace(512 << 10);
+        }
+        const DownloadInfo info = *m_engine->Wait(Add(), 30s);
+        if (row.full) {
+            EXPECT_EQ(info.reason, "the file cannot be written: File too large");
+            EXPECT_TRUE(testing::FileNames(m_folder).empty());
+            continue;
+        }
+        ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+        EXPECT_TRUE(ReadFile(info.file) == *row.saved);
+        EXPECT_EQ(info.received, std::ssize(kBody)) << "each byte counted once";
+        EXPECT_GE(Asked().size(), row.asked) << "a second connection was tried";
+        EXPECT_TRUE(row.fault != Fault::RefuseSecond || m_firstAtThird > 400000) << "none added after a refusal";
+        fs::remove(info.file);
+    }
+}
+
+// Stopped with several connections under way, the download goes on from every range's end
+// in the next run, byte-exact; so does a record written by hand, with a tail of other bytes past
+// each end it vouches for, and a part shorter than the body.
+TEST_F(Connections, EveryRangeContinuedAfterAStop) {
+    const Continuation clip{{"abc", 22}, "http://w", false, nullptr};
+    Reset(Fault::None);
+    m_pace = 100ms;
+    Add(clip);
+    ASSERT_TRUE(testing::WaitUntil(
+        [&] {
+            const auto r = ReadPartRecordOf(m_folder / "Clip.mp4");
+            return r && r->ranges.size() >= 3 && r->written > 256 << 10;
+        },
+        20s));
+    m_engine = std::make_unique<DownloadEngine>(kOptions, nullptr); // the program's end, and a new start
+    m_pace = 0ms;
+    Reset(Fault::None);
+    const DownloadInfo info = *m_engine->Wait(Add(clip), 20s);
+    ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
+    EXPECT_TRUE(ReadFile(info.file) == kBody);
+    const auto continued = [this] {
+        return std::ranges::all_of(Asked(), [](const std::string& a) { return a.ends_with(" if \"v1\""); });
+    };
+    EXPECT_TRUE(continued());
+    EXPECT_FALSE(Asked().empty() || Asked().front().starts_with("bytes=0-"));
+    fs::remove(info.file);
+
+    // Written by hand: two ranges, each with a tail of another body past what the record vouches for.
+    const std::int64_t size = std::ssize(kBody);
+    std::string part = kBody;
+    std::fill(part.begin() + 100000, part.begin() + 400000, 'x');
+    std::fill(part.begin() + 700000, part.end(), 'x');
+    part.resize(900000); // cut short, as a copy may be
+    PartRecord made{{"abc", 22}, "http://w", m_server.Url("/m"), "\"v1\"", size, 500000, 500000};
+    made.ranges = {{0, 400000, 100000, 100000}, {400000, size, 700000, 700000}};
+    Reset(Fault::None);
+    std::ofstream(m_folder / "Clip.mp4.part", std::ios::binary) << part;
+    std::ofstream(m_folder / "Clip.mp4.part.resume") << RecordText(made);
+    const DownloadInfo again = *m_engine->Wait(Add(clip), 20s);
+    ASSERT_EQ(again.state, DownloadState::Finished) << again.reason;
+    EXPECT_TRUE(ReadFile(again.file) == kBody);
+    EXPECT_EQ(Asked().front(), "bytes=700000-1048575 if \"v1\"") << "the largest range left first";
+    EXPECT_TRUE(continued());
+}
+
+// One limit, changed while they run, holds for two downloads of several connections together.
+TEST_F(Connections, OneSpeedLimitForEverything) {
+    Reset(Fault::None);
+    m_pace = 0ms;
+    constexpr std::int64_t kLimit = 512 << 10;
+    DownloadEngine::Options options = kOptions;
+    options.speedLimit = 64 << 10;
+    m_engine = std::make_unique<DownloadEngine>(options, nullptr);
+    const int ids[] = {Add(), Add()};
+    const auto received = [&] { return m_engine->Info(ids[0])->received + m_engine->Info(ids[1])->received; };
+    ASSERT_TRUE(testing::WaitUntil([&] { return m_engine->Info(ids[1])->received > 0; }, 10s));
+    const std::int64_t before = received();
+    const auto changed = std::chrono::steady_clock::now();
+    m_engine->SetSpeedLimit(kLimit);
+    for (const int id : ids) {
+        ASSERT_EQ(m_engine->Wait(id, 20s)->state, DownloadState::Finished);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - changed).count();
+    EXPECT_NEAR(static_cast<double>(received() - before) / seconds, kLimit, kLimit / 10) << seconds << " s";
+    EXPECT_GT(Asked().size(), 2u) << "the downloads had several connections";
 }
 
 } // namespace

@@ -22,6 +22,17 @@ const std::string kText = RecordText(kHalf);
 const std::string kFirst =
     "veltrin-part 1\nvideo=abc\nformat=22\npage=http://w\naddress=http://s\nvalidator=\"v1\"\ntotal=1000\nsaved=500\n";
 
+// Two connections' ranges of it: 0-400 whole (300 forced out), 400-1000 up to 700 (600 forced out).
+const PartRecord kRanges{{"abc", 22}, "http://w", "http://s", "\"v1\"", 1000,
+                         500,         700,        "b1",       false,    {{0, 400, 300, 400}, {400, 1000, 600, 700}}};
+const std::string kRangesText = RecordText(kRanges);
+
+std::string RangesReplaced(std::string_view to) {
+    std::string text = kRangesText;
+    const auto from = text.find("ranges=") + 7;
+    return text.replace(from, text.find('\n', from) - from, to);
+}
+
 std::string With(const std::function<void(PartRecord&)>& change) {
     PartRecord r = kHalf;
     change(r);
@@ -67,7 +78,14 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
         {With([](auto& r) { r.written = 1001; }), 5000, "start over: its record is damaged"},
         {kText + "whole=1\n", 900, "start over: its record is damaged"}, // whole, yet 800 of 1000 bytes
         {With([](auto& r) { r.validator = "", r.written = 1000, r.whole = true; }), 1000, "continue from 1000"},
-        {"veltrin-part 3\nranges=0-1\n", 500, "leave alone: it was made by a newer version of Veltrin"},
+        {"veltrin-part 4\nranges=0-1\n", 500, "leave alone: it was made by a newer version of Veltrin"},
+        // Each range as one connection's part: its written end in this boot, its saved one after another.
+        {kRangesText, 1000, "continue from 700 (400 700)"},
+        {kRangesText, 1000, "continue from 500 (300 600)", "b2"},
+        {kRangesText, 650, "continue from 650 (400 650)"},
+        {kRangesText, 599, "start over: it holds fewer bytes than its record names"},
+        {RangesReplaced("0-400/300/400,500-1000/600/700"), 1000, "start over: its record is damaged (ranges)"},
+        {RangesReplaced("0-400/300/200,400-1000/600/700"), 1000, "start over: its record is damaged (ranges)"},
         {With([](auto& r) { r.stream.video = "abd"; }), 500, "leave alone: it holds another stream"},
         {With([](auto& r) { r.stream.format = 18; }), 500, "leave alone: it holds another stream", "b1", true},
     };
@@ -78,6 +96,10 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
         if (use.kind == PartUse::Kind::Continue) {
             said += std::to_string(use.from);
             EXPECT_EQ(use.record.address, "http://s");
+            for (const PartRange& range : use.record.ranges) {
+                said +=
+                    (range.start == 0 ? " (" : " ") + std::to_string(range.written) + (range.end == 1000 ? ")" : "");
+            }
         }
         EXPECT_EQ(said + (use.reason.empty() ? "" : ": " + use.reason), row.use) << row.record.value_or("none");
     }
@@ -91,6 +113,7 @@ TEST(PartFile, RecordReadBackAndHeldPartKept) {
     const PartRecord whole{kHalf.stream, "http://w", "http://s", "\"v1\"", 1000, 500, 1000, "b1", true};
     for (const auto& [text, record] :
          {std::pair{kText, kHalf},
+          {kRangesText, kRanges},
           {RecordText(whole), whole},
           {kFirst, PartRecord{kHalf.stream, "http://w", "http://s", "\"v1\"", 1000, 500, 500, ""}}}) {
         std::ofstream(RecordPathOf(file)) << text;
