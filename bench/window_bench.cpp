@@ -63,7 +63,7 @@ veltrin::testing::LoopbackServer<>& Server() {
         // A reply's head and body go out in two writes; without this the second waits for the
         // delayed acknowledgement of the first, a test-server artifact of tens of milliseconds.
         (*s)->set_tcp_nodelay(true);
-        for (const std::size_t size : {std::size_t{100} << 10, std::size_t{8} << 20}) {
+        for (const std::size_t size : {std::size_t{100} << 10, std::size_t{5} << 20, std::size_t{8} << 20}) {
             for (const bool all : {false, true}) {
                 const std::string path = "/watch/" + std::to_string(size) + (all ? "/all" : "");
                 (*s)->Get(path, [page = WatchPage(size, all)](const auto&, auto& res) {
