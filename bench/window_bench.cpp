@@ -102,9 +102,11 @@ void BM_GoCommand(benchmark::State& state) {
     auto* fetcher = window.findChild<veltrin::GoFetcher*>();
     for (auto _ : state) {
         QTest::keyClick(window.LinkBox(), Qt::Key_Return); // from Return to the results file
-        while (window.GoRunning()) {
-            QCoreApplication::sendPostedEvents(fetcher, QEvent::MetaCall);
-            std::this_thread::sleep_for(std::chrono::microseconds(20)); // the server's thread needs the core
+        fetcher->WaitForAnswers();
+        QCoreApplication::sendPostedEvents(fetcher, QEvent::MetaCall);
+        if (window.GoRunning()) {
+            state.SkipWithError("the Go did not end");
+            break;
         }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * state.range(0)));

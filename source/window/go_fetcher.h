@@ -37,6 +37,9 @@ public:
     bool Running() const { return m_current != nullptr; }
     // No Go under way, and none stopped still winding down: every answer has come or been dropped.
     bool Idle() const { return m_running.empty(); }
+    // For benchmarks: sleeps until every fetch under way has posted its answer, as the window's
+    // event loop sleeps meanwhile.
+    void WaitForAnswers() { m_threads.waitForDone(); }
 
 Q_SIGNALS:
     // The current Go's fetches are done.
