@@ -758,14 +758,20 @@ void MainWindow::DownloadLink(const QUrl& link) {
 
 bool MainWindow::AskToDownloadAgain(const PageStream& source) {
     const auto done = m_downloads->DownloadedBefore(source);
-    if (!done) {
+    if (done.empty()) {
         return true;
     }
-    const QFileInfo file(QString::fromStdString(done->target));
-    const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(done->ended).date(), QLocale::ShortFormat);
+    // Each way it was kept, by its file's name, and when.
+    QStringList ways;
+    for (const StoredDownload& d : done) {
+        const QFileInfo file(QString::fromStdString(d.target));
+        const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(d.ended).date(), QLocale::ShortFormat);
+        ways << tr("%1 was downloaded on %2 to %3.")
+                    .arg(file.fileName(), date, QDir::toNativeSeparators(file.absolutePath()));
+    }
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
-                    tr("%1 was downloaded on %2 to %3. Download it again?")
-                        .arg(file.fileName(), date, QDir::toNativeSeparators(file.absolutePath())),
+                    ways.join(QLatin1Char('\n')) + (done.size() == 1 ? QLatin1Char(' ') : QLatin1Char('\n')) +
+                        tr("Download it again?"),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
     box.button(QMessageBox::Ok)->setText(tr("Download again"));
     box.setDefaultButton(QMessageBox::Cancel);

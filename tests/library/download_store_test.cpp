@@ -90,10 +90,12 @@ const std::vector<const char*> kFirstLayout{
     "CREATE INDEX IF NOT EXISTS downloads_by_stream ON downloads (video, format, state, id)",
     "CREATE INDEX IF NOT EXISTS downloads_by_state ON downloads (state)"};
 
-// A list of the first layout with a row in every state: a migration killed before it commits
-// leaves it as it was; the next brings it up with every row and every field, to be written and
-// read as any.
-TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
+// A list of an earlier layout (the first; the one before the sound was kept alone) with a row in
+// every state: a migration killed before it commits leaves it as it was; the next brings it up
+// with every row and every field, to be written and read as any.
+class EarlierLayout : public ::testing::TestWithParam<int> {};
+INSTANTIATE_TEST_SUITE_P(DownloadStore, EarlierLayout, ::testing::Values(0, 1));
+TEST_P(EarlierLayout, IsBroughtUpWholeOrNotAtAll) {
     TemporaryFolder folder("veltrin-store");
     const fs::path file = folder / "downloads.sqlite";
     std::vector<StoredDownload> rows;
@@ -102,12 +104,13 @@ TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
     }
     rows[5].stream = rows[4].stream; // failed, after a finished download of the stream
     Sql(file, kFirstLayout, rows);
+    Sql(file, {GetParam() == 0 ? "PRAGMA user_version=0" : "PRAGMA user_version=1"});
     int status = 0;
     const auto [helper, out] = Helper("--migrate-and-die", file.string());
     std::fclose(out);
     waitpid(helper, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the helper's migration ended: " << status;
-    EXPECT_EQ(Sql(file, {"PRAGMA user_version"}).toInt(), 0);
+    EXPECT_EQ(Sql(file, {"PRAGMA user_version"}).toInt(), GetParam());
     {
         auto opened = DownloadStore::Open(QString::fromStdString(file.string()));
         ASSERT_TRUE(opened.store && opened.problem.isEmpty()) << opened.problem.toStdString();
@@ -115,8 +118,12 @@ TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
         EXPECT_EQ(opened.store->All(true), (std::vector{rows[0], rows[1], rows[3]}));
         EXPECT_EQ(opened.store->LastFinished(rows[4].stream), rows[4]) << "the failed one is not a download of it";
         EXPECT_EQ(opened.store->LastFinished({rows[4].stream.video, 5}), std::nullopt);
-        rows[0].state = S::Finished;
-        ASSERT_TRUE(opened.store->Update(rows[0]));
+        rows[0] = {1, "a", "p", rows[4].stream, "t", "", "/d/t.mp3", S::Finished, 1, 1, "", 1, 1, "", KeepForm::Mp3};
+        rows[2].keep = KeepForm::Sound;
+        rows[2].sound = "/d/Clip.m4a";
+        ASSERT_TRUE(opened.store->Update(rows[0]) && opened.store->Update(rows[2]));
+        EXPECT_EQ(opened.store->KeptBefore(rows[4].stream), (std::vector{rows[4], rows[0]}))
+            << "each way, latest first";
         rows.push_back(Sample(8));
         EXPECT_EQ(opened.store->Add(rows.back()), 8) << opened.store->LastError().toStdString();
         ASSERT_TRUE(opened.store->ClearFinished() && opened.store->Remove(rows[1].key));
