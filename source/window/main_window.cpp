@@ -40,6 +40,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 namespace veltrin {
@@ -717,37 +718,87 @@ void MainWindow::DownloadLink(const QUrl& link) {
     if (!AskToDownloadAgain(source)) {
         return;
     }
+    // The types, one pattern each, and the name each proposes: the sound's has no quality, and
+    // the extension it keeps as it is follows the stream's sound.
+    const QString videoSuffix = FromUtf8(plan.extension.value_or(std::string()));
+    const QString soundSuffix = source.stream.quality && source.stream.quality->sound == SoundCodec::Mp3
+                                    ? QStringLiteral("mp3")
+                                    : QStringLiteral("m4a");
+    const QString soundStem = FromUtf8(DownloadStem(source.title, ""));
+    struct Type {
+        KeepForm keep;
+        QString filter;
+        QString name;
+        QString suffix;
+    };
+    const std::array<Type, 3> types{
+        Type{KeepForm::Video,
+             tr("Video (%1)").arg(videoSuffix.isEmpty() ? QStringLiteral("*") : QStringLiteral("*.") + videoSuffix),
+             proposedName, videoSuffix},
+        Type{KeepForm::Sound, tr("Sound only, as it is (*.%1)").arg(soundSuffix),
+             soundStem + QLatin1Char('.') + soundSuffix, soundSuffix},
+        Type{KeepForm::Mp3, tr("Sound only, MP3 (*.mp3)"), soundStem + QStringLiteral(".mp3"), QStringLiteral("mp3")}};
 
     const std::unique_ptr<QSettings> settings = OpenSettingsStore();
     const QString folder = SaveDialogFolder(*settings);
     const QString proposed = folder + QLatin1Char('/') + proposedName;
     // The dialog asks before a file of the name is replaced; the download replaces it only once whole.
-    QString chosen;
+    SaveChoice chosen{QString()};
     if (m_chooseSaveFile) {
         chosen = m_chooseSaveFile(proposed);
     } else {
         QFileDialog dialog(this, tr("Save the video as"), proposed);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QString::fromStdString(plan.extension.value_or(std::string())));
-        chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+        QStringList filters;
+        for (const Type& t : types) {
+            filters << t.filter;
+        }
+        dialog.setNameFilters(filters);
+        dialog.setDefaultSuffix(videoSuffix);
+        QString shown = proposedName; // the name last proposed: one the user typed is left alone
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+            const Type& t = types[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(filter), 0))];
+            dialog.setDefaultSuffix(t.suffix);
+            const QString now = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+            if (now.isEmpty() || now == shown ||
+                std::ranges::any_of(types, [&](const Type& o) { return o.name == now; })) {
+                shown = t.name;
+                dialog.selectFile(t.name);
+            }
+        });
+        if (dialog.exec() == QDialog::Accepted) {
+            chosen = {
+                dialog.selectedFiles().value(0),
+                types[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(dialog.selectedNameFilter()), 0))]
+                    .keep};
+        }
     }
-    if (chosen.isEmpty()) {
+    if (chosen.path.isEmpty()) {
         return;
     }
-    if (plan.extension && !plan.extension->empty() && QFileInfo(chosen).suffix().isEmpty()) {
-        chosen += QLatin1Char('.') + QString::fromStdString(*plan.extension); // as the dialog's default suffix
+    const Type& type = types[static_cast<std::size_t>(chosen.keep)];
+    // The type's own extension: Qt's dialog changes only the first pattern's suffix, and one of
+    // another type's is the user's change of mind.
+    QFileInfo target(chosen.path);
+    const bool otherType = std::ranges::any_of(types, [&](const Type& t) {
+        return !t.suffix.isEmpty() && t.suffix != type.suffix &&
+               target.suffix().compare(t.suffix, Qt::CaseInsensitive) == 0;
+    });
+    if (!type.suffix.isEmpty() && (target.suffix().isEmpty() || otherType)) {
+        target.setFile(target.dir(),
+                       (otherType ? target.completeBaseName() : target.fileName()) + QLatin1Char('.') + type.suffix);
     }
-    const QFileInfo target(chosen);
     RememberSaveFolder(*settings, target.absolutePath());
     // The dialog asked before a file of the name is replaced: that name it is, when the download is whole.
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
                          target.suffix().toStdString(), true};
-    if (!plan.extension && (target.fileName() == proposedName || target.suffix().isEmpty())) {
+    if (chosen.keep == KeepForm::Video && !plan.extension &&
+        (target.fileName() == proposedName || target.suffix().isEmpty())) {
         where.stem = target.fileName().toStdString();
         where.extension.reset(); // named by the server's type, which the dialog could not ask about
         where.replace = false;
     }
-    const int id = m_downloads->Start(source, where);
+    const int id = m_downloads->Start(source, where, chosen.keep);
     EnsureDownloadsWindow()->Track(id);
     if (!m_downloadsWindow->isVisible()) {
         PlaceBeside(m_downloadsWindow.get());
