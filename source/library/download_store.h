@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/stream_entries.h"
 #include "download/download_engine.h"
 
 #include <QString>
@@ -11,9 +12,6 @@
 #include <vector>
 
 namespace veltrin {
-
-// What a download keeps: the video, or its sound alone, as it is or made into MP3.
-enum class KeepForm { Video, Sound, Mp3 };
 
 // One download as the list keeps it across runs.
 struct StoredDownload {

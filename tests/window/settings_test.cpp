@@ -20,8 +20,8 @@ namespace {
 TEST(Settings, FileGivesWhatItCanAndDefaultsForTheRest) {
     TemporaryFolder folder("veltrin-settings");
     const UserSettings defaults;
-    const UserSettings chosen{QStringLiteral("/srv/videos"), 1, ClipboardWay::Off, 5,
-                              AnsweredHash(QStringLiteral("a link"))};
+    const UserSettings chosen{
+        QStringLiteral("/srv/videos"), 1, ClipboardWay::Off, 5, AnsweredHash(QStringLiteral("a link")), KeepForm::Mp3};
     const struct {
         const char* name;
         std::string file; // nothing: no file
@@ -30,7 +30,7 @@ TEST(Settings, FileGivesWhatItCanAndDefaultsForTheRest) {
         {"missing", {}, defaults},
         {"written", "written", chosen},
         {"out of range",
-         "[preferences]\ndownloadFolder=videos\nquality=4K\nclipboard=sometimes\ndownloadsAtOnce=9\n"
+         "[preferences]\ndownloadFolder=videos\nquality=4K\nclipboard=sometimes\ndownloadsAtOnce=9\nkeep=all\n"
          "[clipboard]\nlastAnswered=short\n",
          defaults},
         {"not text", std::string("\0\xff\xfe[\x01=\x02\n", 9), defaults},
