@@ -443,11 +443,17 @@ void Downloads::SoundEnded(int id, const media::SoundResult& result) {
     const std::filesystem::path video = info.file;
     info.state = DownloadState::Finished;
     switch (result.kind) {
-    case media::SoundResult::Kind::Saved:
+    case media::SoundResult::Kind::Saved: {
         RemovePartOf(video); // only now: the sound is whole under its name
         info.file = result.file;
         e.row.sound = result.file.string();
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(result.file, error);
+        if (!error) {
+            info.received = info.total = static_cast<std::int64_t>(bytes); // the size shown is the sound's
+        }
         break;
+    }
     case media::SoundResult::Kind::NoSound:
     case media::SoundResult::Kind::Unreadable:
         // The video under its own name, as a finished download has it; else its part stays whole.

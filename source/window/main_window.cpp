@@ -767,9 +767,11 @@ void MainWindow::DownloadLink(const QUrl& link) {
         connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
             const Type& t = types[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(filter), 0))];
             dialog.setDefaultSuffix(t.suffix);
-            const QString now = QFileInfo(dialog.selectedFiles().value(0)).fileName();
-            if (now.isEmpty() || now == shown ||
-                std::ranges::any_of(types, [&](const Type& o) { return o.name == now; })) {
+            // By the name without its extension, which Qt's own dialog may have changed already.
+            const auto stem = [](const QString& name) { return QFileInfo(name).completeBaseName(); };
+            const QString now = stem(QFileInfo(dialog.selectedFiles().value(0)).fileName());
+            if (now.isEmpty() || now == stem(shown) ||
+                std::ranges::any_of(types, [&](const Type& o) { return stem(o.name) == now; })) {
                 shown = t.name;
                 dialog.selectFile(t.name);
             }
