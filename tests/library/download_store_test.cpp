@@ -329,7 +329,6 @@ TEST(Downloads, KeepsTheSoundOfAFinishedVideo) {
             d.Add(server.Url("/" + video), {folder.Path(), "Slow walk (720p)", "mp4"},
                   {.stream = {"v1", 22}, .title = "Slow walk", .keep = keep, .sound = folder / "Slow walk"});
             ASSERT_TRUE(until([&] { return asked.load(); }));
-            QCoreApplication::processEvents();
             EXPECT_EQ(d.StatusText(0).toStdString(),
                       keep == KeepForm::Mp3 ? "Converting to MP3…" : "Copying the sound…");
             EXPECT_TRUE(d.Actions(0).empty());
