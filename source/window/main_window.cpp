@@ -767,6 +767,8 @@ void MainWindow::DownloadLink(const QUrl& link) {
         connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
             const Type& t = types[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(filter), 0))];
             dialog.setDefaultSuffix(t.suffix);
+            // A sound never replaces a file (it becomes "... (2)"): no question that says it would.
+            dialog.setOption(QFileDialog::DontConfirmOverwrite, t.keep != KeepForm::Video);
             // By the name without its extension, which Qt's own dialog may have changed already.
             const auto stem = [](const QString& name) { return QFileInfo(name).completeBaseName(); };
             const QString now = stem(QFileInfo(dialog.selectedFiles().value(0)).fileName());

@@ -4,6 +4,7 @@
 #include "window_fixture.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -67,7 +68,7 @@ TEST(Settings, AutostartEntryIsWrittenAndRemoved) {
     fs::remove(autostart);
 }
 
-// OK keeps a folder only where downloads can go.
+// OK keeps a folder only where downloads can go; what the automatic way keeps is chosen with it.
 TEST(Settings, PreferencesRefuseAFolderDownloadsCannotGoTo) {
     TemporaryFolder folder("veltrin-preferences");
     std::ofstream(folder / "file") << "x";
@@ -80,9 +81,12 @@ TEST(Settings, PreferencesRefuseAFolderDownloadsCannotGoTo) {
         EXPECT_EQ(dialog.result(), QDialog::Rejected) << bad;
     }
     dialog.FolderBox()->setText(QString::fromStdString(folder.Path().string()));
+    EXPECT_FALSE(dialog.KeepBox()->isEnabled()) << "what is kept is the automatic way's";
+    dialog.ClipboardBox()->setCurrentIndex(1), dialog.KeepBox()->setCurrentIndex(2);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Chosen().downloadFolder.toStdString(), folder.Path().string());
+    EXPECT_TRUE(dialog.KeepBox()->isEnabled() && dialog.Chosen().keep == KeepForm::Mp3);
 }
 
 // The window's own controls are read through the desktop's accessibility bus (tests/desktop).
