@@ -93,6 +93,22 @@
         <source>Cancelled</source>
         <translation>Abgebrochen</translation>
     </message>
+    <message>
+        <source>Downloading in another Veltrin window</source>
+        <translation>Wird in einem anderen Veltrin-Fenster heruntergeladen</translation>
+    </message>
+    <message>
+        <source>Converting to MP3…</source>
+        <translation>Wird in MP3 umgewandelt…</translation>
+    </message>
+    <message>
+        <source>Copying the sound…</source>
+        <translation>Der Ton wird kopiert…</translation>
+    </message>
+    <message>
+        <source>This video has no sound to keep</source>
+        <translation>Dieses Video hat keinen Ton zum Behalten</translation>
+    </message>
 </context>
 <context>
     <name>veltrin::DownloadsWindow</name>
@@ -115,80 +131,6 @@
     <message>
         <source>No program on this desktop opens %1.</source>
         <translation>Kein Programm auf diesem Desktop öffnet %1.</translation>
-    </message>
-</context>
-<context>
-    <name>veltrin::PreferencesDialog</name>
-    <message>
-        <source>Start Veltrin when I log in</source>
-        <translation>Veltrin beim Anmelden starten</translation>
-    </message>
-    <message>
-        <source>Veltrin Preferences</source>
-        <translation>Veltrin-Einstellungen</translation>
-    </message>
-    <message>
-        <source>Choose…</source>
-        <translation>Auswählen…</translation>
-    </message>
-    <message>
-        <source>Chooses the download folder in a dialog</source>
-        <translation>Wählt den Download-Ordner in einem Dialog aus</translation>
-    </message>
-    <message>
-        <source>The best on the page</source>
-        <translation>Die beste auf der Seite</translation>
-    </message>
-    <message>
-        <source>Ask before downloading</source>
-        <translation>Vor dem Herunterladen fragen</translation>
-    </message>
-    <message>
-        <source>Download automatically</source>
-        <translation>Automatisch herunterladen</translation>
-    </message>
-    <message>
-        <source>Don&apos;t watch the clipboard</source>
-        <translation>Zwischenablage nicht beobachten</translation>
-    </message>
-    <message>
-        <source>Download folder:</source>
-        <translation>Download-Ordner:</translation>
-    </message>
-    <message>
-        <source>Preferred quality:</source>
-        <translation>Bevorzugte Qualität:</translation>
-    </message>
-    <message>
-        <source>Copied links:</source>
-        <translation>Kopierte Links:</translation>
-    </message>
-    <message>
-        <source>Downloads at once:</source>
-        <translation>Gleichzeitige Downloads:</translation>
-    </message>
-    <message>
-        <source>Download folder</source>
-        <translation>Download-Ordner</translation>
-    </message>
-    <message>
-        <source>The download folder must be a full path, such as %1.</source>
-        <translation>Der Download-Ordner muss ein vollständiger Pfad sein, etwa %1.</translation>
-    </message>
-    <message>
-        <source>Downloads cannot go to that folder: %1</source>
-        <translation>In diesem Ordner können keine Downloads gespeichert werden: %1</translation>
-    </message>
-</context>
-<context>
-    <name>veltrin::WebBrowser</name>
-    <message>
-        <source>The results cannot be shown: the web view does not run as the root user unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.</source>
-        <translation>Die Ergebnisse können nicht angezeigt werden: Die Webansicht läuft nicht als Benutzer root, außer wenn QTWEBENGINE_DISABLE_SANDBOX=1 gesetzt ist.</translation>
-    </message>
-    <message>
-        <source>The results cannot be shown: the web view module cannot be loaded.</source>
-        <translation>Die Ergebnisse können nicht angezeigt werden: Das Modul der Webansicht kann nicht geladen werden.</translation>
     </message>
 </context>
 <context>
@@ -343,12 +285,122 @@
         </translation>
     </message>
     <message>
-        <source>%1 was downloaded on %2 to %3. Download it again?</source>
-        <translation>%1 wurde am %2 nach %3 heruntergeladen. Erneut herunterladen?</translation>
-    </message>
-    <message>
         <source>Download again</source>
         <translation>Erneut herunterladen</translation>
+    </message>
+    <message>
+        <source>Video (%1)</source>
+        <translation>Video (%1)</translation>
+    </message>
+    <message>
+        <source>Sound only, as it is (*.%1)</source>
+        <translation>Nur der Ton, wie er ist (*.%1)</translation>
+    </message>
+    <message>
+        <source>Sound only, MP3 (*.mp3)</source>
+        <translation>Nur der Ton, MP3 (*.mp3)</translation>
+    </message>
+    <message>
+        <source>%1 was downloaded on %2 to %3.</source>
+        <translation>%1 wurde am %2 nach %3 heruntergeladen.</translation>
+    </message>
+    <message>
+        <source>Download it again?</source>
+        <translation>Erneut herunterladen?</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::PreferencesDialog</name>
+    <message>
+        <source>Start Veltrin when I log in</source>
+        <translation>Veltrin beim Anmelden starten</translation>
+    </message>
+    <message>
+        <source>Veltrin Preferences</source>
+        <translation>Veltrin-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Auswählen…</translation>
+    </message>
+    <message>
+        <source>Chooses the download folder in a dialog</source>
+        <translation>Wählt den Download-Ordner in einem Dialog aus</translation>
+    </message>
+    <message>
+        <source>The best on the page</source>
+        <translation>Die beste auf der Seite</translation>
+    </message>
+    <message>
+        <source>Ask before downloading</source>
+        <translation>Vor dem Herunterladen fragen</translation>
+    </message>
+    <message>
+        <source>Download automatically</source>
+        <translation>Automatisch herunterladen</translation>
+    </message>
+    <message>
+        <source>Don&apos;t watch the clipboard</source>
+        <translation>Zwischenablage nicht beobachten</translation>
+    </message>
+    <message>
+        <source>Download folder:</source>
+        <translation>Download-Ordner:</translation>
+    </message>
+    <message>
+        <source>Preferred quality:</source>
+        <translation>Bevorzugte Qualität:</translation>
+    </message>
+    <message>
+        <source>Copied links:</source>
+        <translation>Kopierte Links:</translation>
+    </message>
+    <message>
+        <source>Downloads at once:</source>
+        <translation>Gleichzeitige Downloads:</translation>
+    </message>
+    <message>
+        <source>Download folder</source>
+        <translation>Download-Ordner</translation>
+    </message>
+    <message>
+        <source>The download folder must be a full path, such as %1.</source>
+        <translation>Der Download-Ordner muss ein vollständiger Pfad sein, etwa %1.</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to that folder: %1</source>
+        <translation>In diesem Ordner können keine Downloads gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>the video</source>
+        <translation>das Video</translation>
+    </message>
+    <message>
+        <source>the sound only</source>
+        <translation>nur den Ton</translation>
+    </message>
+    <message>
+        <source>the sound as MP3</source>
+        <translation>den Ton als MP3</translation>
+    </message>
+    <message>
+        <source>What downloading automatically keeps</source>
+        <translation>Was das automatische Herunterladen behält</translation>
+    </message>
+    <message>
+        <source>Keep:</source>
+        <translation>Behalten:</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::WebBrowser</name>
+    <message>
+        <source>The results cannot be shown: the web view does not run as the root user unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.</source>
+        <translation>Die Ergebnisse können nicht angezeigt werden: Die Webansicht läuft nicht als Benutzer root, außer wenn QTWEBENGINE_DISABLE_SANDBOX=1 gesetzt ist.</translation>
+    </message>
+    <message>
+        <source>The results cannot be shown: the web view module cannot be loaded.</source>
+        <translation>Die Ergebnisse können nicht angezeigt werden: Das Modul der Webansicht kann nicht geladen werden.</translation>
     </message>
 </context>
 </TS>

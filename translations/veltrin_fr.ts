@@ -59,7 +59,7 @@
     <name>veltrin::Downloads</name>
     <message>
         <source>%1, %2% done</source>
-        <translation>%1, %2 % effectués</translation>
+        <translation>%1, %2&#xa0;% effectués</translation>
     </message>
     <message>
         <source>Queued</source>
@@ -71,7 +71,7 @@
     </message>
     <message>
         <source>Retrying (attempt %1): %2</source>
-        <translation>Nouvel essai (n° %1) : %2</translation>
+        <translation>Nouvel essai (n°&#xa0;%1)&#xa0;: %2</translation>
     </message>
     <message>
         <source>Finished, %1</source>
@@ -79,19 +79,35 @@
     </message>
     <message>
         <source>Finished, %1; the file is no longer there</source>
-        <translation>Terminé, %1 ; le fichier n’est plus là</translation>
+        <translation>Terminé, %1&#xa0;; le fichier n’est plus là</translation>
     </message>
     <message>
         <source>Failed: %1; %2 kept, Retry goes on from there</source>
-        <translation>Échec : %1 ; %2 conservés, « Réessayer » reprend à partir de là</translation>
+        <translation>Échec&#xa0;: %1&#xa0;; %2 conservés, «&#xa0;Réessayer&#xa0;» reprend à partir de là</translation>
     </message>
     <message>
         <source>Failed: %1</source>
-        <translation>Échec : %1</translation>
+        <translation>Échec&#xa0;: %1</translation>
     </message>
     <message>
         <source>Cancelled</source>
         <translation>Annulé</translation>
+    </message>
+    <message>
+        <source>Downloading in another Veltrin window</source>
+        <translation>Téléchargement dans une autre fenêtre de Veltrin</translation>
+    </message>
+    <message>
+        <source>Converting to MP3…</source>
+        <translation>Conversion en MP3…</translation>
+    </message>
+    <message>
+        <source>Copying the sound…</source>
+        <translation>Copie du son…</translation>
+    </message>
+    <message>
+        <source>This video has no sound to keep</source>
+        <translation>Cette vidéo n’a pas de son à garder</translation>
     </message>
 </context>
 <context>
@@ -115,80 +131,6 @@
     <message>
         <source>No program on this desktop opens %1.</source>
         <translation>Aucun programme de ce bureau n’ouvre %1.</translation>
-    </message>
-</context>
-<context>
-    <name>veltrin::PreferencesDialog</name>
-    <message>
-        <source>Start Veltrin when I log in</source>
-        <translation>Lancer Veltrin à l&apos;ouverture de session</translation>
-    </message>
-    <message>
-        <source>Veltrin Preferences</source>
-        <translation>Préférences de Veltrin</translation>
-    </message>
-    <message>
-        <source>Choose…</source>
-        <translation>Choisir…</translation>
-    </message>
-    <message>
-        <source>Chooses the download folder in a dialog</source>
-        <translation>Choisit le dossier de téléchargement dans une boîte de dialogue</translation>
-    </message>
-    <message>
-        <source>The best on the page</source>
-        <translation>La meilleure de la page</translation>
-    </message>
-    <message>
-        <source>Ask before downloading</source>
-        <translation>Demander avant de télécharger</translation>
-    </message>
-    <message>
-        <source>Download automatically</source>
-        <translation>Télécharger automatiquement</translation>
-    </message>
-    <message>
-        <source>Don&apos;t watch the clipboard</source>
-        <translation>Ne pas surveiller le presse-papiers</translation>
-    </message>
-    <message>
-        <source>Download folder:</source>
-        <translation>Dossier de téléchargement&#xa0;:</translation>
-    </message>
-    <message>
-        <source>Preferred quality:</source>
-        <translation>Qualité préférée&#xa0;:</translation>
-    </message>
-    <message>
-        <source>Copied links:</source>
-        <translation>Liens copiés&#xa0;:</translation>
-    </message>
-    <message>
-        <source>Downloads at once:</source>
-        <translation>Téléchargements simultanés&#xa0;:</translation>
-    </message>
-    <message>
-        <source>Download folder</source>
-        <translation>Dossier de téléchargement</translation>
-    </message>
-    <message>
-        <source>The download folder must be a full path, such as %1.</source>
-        <translation>Le dossier de téléchargement doit être un chemin complet, comme %1.</translation>
-    </message>
-    <message>
-        <source>Downloads cannot go to that folder: %1</source>
-        <translation>Les téléchargements ne peuvent pas aller dans ce dossier&#xa0;: %1</translation>
-    </message>
-</context>
-<context>
-    <name>veltrin::WebBrowser</name>
-    <message>
-        <source>The results cannot be shown: the web view does not run as the root user unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.</source>
-        <translation>Les résultats ne peuvent pas être affichés&#xa0;: la vue web ne fonctionne pas sous l&apos;utilisateur root, sauf si QTWEBENGINE_DISABLE_SANDBOX=1 est défini.</translation>
-    </message>
-    <message>
-        <source>The results cannot be shown: the web view module cannot be loaded.</source>
-        <translation>Les résultats ne peuvent pas être affichés&#xa0;: le module de la vue web ne peut pas être chargé.</translation>
     </message>
 </context>
 <context>
@@ -331,24 +273,134 @@
     <message numerus="yes">
         <source>%n download is still running. Quit now? It goes on where it stopped the next time Veltrin starts.</source>
         <translation>
-            <numerusform>%n téléchargement est encore en cours. Quitter maintenant ? Il reprendra là où il s’est arrêté au prochain démarrage de Veltrin.</numerusform>
-            <numerusform>%n téléchargements sont encore en cours. Quitter maintenant ? Ils reprendront là où ils se sont arrêtés au prochain démarrage de Veltrin.</numerusform>
+            <numerusform>%n téléchargement est encore en cours. Quitter maintenant&#xa0;? Il reprendra là où il s’est arrêté au prochain démarrage de Veltrin.</numerusform>
+            <numerusform>%n téléchargements sont encore en cours. Quitter maintenant&#xa0;? Ils reprendront là où ils se sont arrêtés au prochain démarrage de Veltrin.</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n downloads are still running. Quit now? They go on where they stopped the next time Veltrin starts.</source>
         <translation>
-            <numerusform>%n téléchargement est encore en cours. Quitter maintenant ? Il reprendra là où il s’est arrêté au prochain démarrage de Veltrin.</numerusform>
-            <numerusform>%n téléchargements sont encore en cours. Quitter maintenant ? Ils reprendront là où ils se sont arrêtés au prochain démarrage de Veltrin.</numerusform>
+            <numerusform>%n téléchargement est encore en cours. Quitter maintenant&#xa0;? Il reprendra là où il s’est arrêté au prochain démarrage de Veltrin.</numerusform>
+            <numerusform>%n téléchargements sont encore en cours. Quitter maintenant&#xa0;? Ils reprendront là où ils se sont arrêtés au prochain démarrage de Veltrin.</numerusform>
         </translation>
-    </message>
-    <message>
-        <source>%1 was downloaded on %2 to %3. Download it again?</source>
-        <translation>%1 a été téléchargé le %2 dans %3. Le télécharger à nouveau ?</translation>
     </message>
     <message>
         <source>Download again</source>
         <translation>Télécharger à nouveau</translation>
+    </message>
+    <message>
+        <source>Video (%1)</source>
+        <translation>Vidéo (%1)</translation>
+    </message>
+    <message>
+        <source>Sound only, as it is (*.%1)</source>
+        <translation>Son seul, tel quel (*.%1)</translation>
+    </message>
+    <message>
+        <source>Sound only, MP3 (*.mp3)</source>
+        <translation>Son seul, MP3 (*.mp3)</translation>
+    </message>
+    <message>
+        <source>%1 was downloaded on %2 to %3.</source>
+        <translation>%1 a été téléchargé le %2 dans %3.</translation>
+    </message>
+    <message>
+        <source>Download it again?</source>
+        <translation>Le télécharger de nouveau&#xa0;?</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::PreferencesDialog</name>
+    <message>
+        <source>Start Veltrin when I log in</source>
+        <translation>Lancer Veltrin à l&apos;ouverture de session</translation>
+    </message>
+    <message>
+        <source>Veltrin Preferences</source>
+        <translation>Préférences de Veltrin</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Choisir…</translation>
+    </message>
+    <message>
+        <source>Chooses the download folder in a dialog</source>
+        <translation>Choisit le dossier de téléchargement dans une boîte de dialogue</translation>
+    </message>
+    <message>
+        <source>The best on the page</source>
+        <translation>La meilleure de la page</translation>
+    </message>
+    <message>
+        <source>Ask before downloading</source>
+        <translation>Demander avant de télécharger</translation>
+    </message>
+    <message>
+        <source>Download automatically</source>
+        <translation>Télécharger automatiquement</translation>
+    </message>
+    <message>
+        <source>Don&apos;t watch the clipboard</source>
+        <translation>Ne pas surveiller le presse-papiers</translation>
+    </message>
+    <message>
+        <source>Download folder:</source>
+        <translation>Dossier de téléchargement&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Preferred quality:</source>
+        <translation>Qualité préférée&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Copied links:</source>
+        <translation>Liens copiés&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Downloads at once:</source>
+        <translation>Téléchargements simultanés&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Download folder</source>
+        <translation>Dossier de téléchargement</translation>
+    </message>
+    <message>
+        <source>The download folder must be a full path, such as %1.</source>
+        <translation>Le dossier de téléchargement doit être un chemin complet, comme %1.</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to that folder: %1</source>
+        <translation>Les téléchargements ne peuvent pas aller dans ce dossier&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>the video</source>
+        <translation>la vidéo</translation>
+    </message>
+    <message>
+        <source>the sound only</source>
+        <translation>le son seul</translation>
+    </message>
+    <message>
+        <source>the sound as MP3</source>
+        <translation>le son en MP3</translation>
+    </message>
+    <message>
+        <source>What downloading automatically keeps</source>
+        <translation>Ce que le téléchargement automatique garde</translation>
+    </message>
+    <message>
+        <source>Keep:</source>
+        <translation>Garder&#xa0;:</translation>
+    </message>
+</context>
+<context>
+    <name>veltrin::WebBrowser</name>
+    <message>
+        <source>The results cannot be shown: the web view does not run as the root user unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.</source>
+        <translation>Les résultats ne peuvent pas être affichés&#xa0;: la vue web ne fonctionne pas sous l&apos;utilisateur root, sauf si QTWEBENGINE_DISABLE_SANDBOX=1 est défini.</translation>
+    </message>
+    <message>
+        <source>The results cannot be shown: the web view module cannot be loaded.</source>
+        <translation>Les résultats ne peuvent pas être affichés&#xa0;: le module de la vue web ne peut pas être chargé.</translation>
     </message>
 </context>
 </TS>

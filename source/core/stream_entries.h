@@ -9,6 +9,9 @@
 
 namespace veltrin {
 
+// What a download keeps: the video, or its sound alone, as it is or made into MP3.
+enum class KeepForm { Video, Sound, Mp3 };
+
 // The sound a format carries; at the same bit rate AAC sounds better than MP3.
 enum class SoundCodec { Mp3, Aac };
 

@@ -22,6 +22,7 @@ const QString kFolderKey = QStringLiteral("preferences/downloadFolder");
 const QString kQualityKey = QStringLiteral("preferences/quality");
 const QString kClipboardKey = QStringLiteral("preferences/clipboard");
 const QString kAtOnceKey = QStringLiteral("preferences/downloadsAtOnce");
+const QString kKeepKey = QStringLiteral("preferences/keep");
 const QString kAnsweredKey = QStringLiteral("clipboard/lastAnswered");
 const QString kSaveFolderKey = QStringLiteral("downloads/folder"); // the save dialog's, not Preferences'
 
@@ -29,6 +30,12 @@ constexpr std::array<std::pair<ClipboardWay, const char*>, 3> kWays{{
     {ClipboardWay::Ask, "ask"},
     {ClipboardWay::Automatic, "automatic"},
     {ClipboardWay::Off, "off"},
+}};
+
+constexpr std::array<std::pair<KeepForm, const char*>, 3> kKeeps{{
+    {KeepForm::Video, "video"},
+    {KeepForm::Sound, "sound"},
+    {KeepForm::Mp3, "mp3"},
 }};
 
 const char* WayName(ClipboardWay way) {
@@ -92,6 +99,12 @@ UserSettings ReadUserSettings(const QSettings& store) {
     if (number && atOnce >= UserSettings::kFewestAtOnce && atOnce <= UserSettings::kMostAtOnce) {
         s.atOnce = atOnce;
     }
+    const QString keep = store.value(kKeepKey).toString();
+    for (const auto& [k, name] : kKeeps) {
+        if (keep == QLatin1String(name)) {
+            s.keep = k;
+        }
+    }
     const QByteArray answered = store.value(kAnsweredKey).toByteArray();
     if (answered.size() == 64) { // a SHA-256 in hexadecimal
         s.lastAnswered = answered;
@@ -111,6 +124,9 @@ void WriteUserSettings(QSettings& store, const UserSettings& before, const UserS
     }
     if (after.atOnce != before.atOnce) {
         store.setValue(kAtOnceKey, after.atOnce);
+    }
+    if (after.keep != before.keep) {
+        store.setValue(kKeepKey, QLatin1String(kKeeps[static_cast<std::size_t>(after.keep)].second));
     }
     if (after.lastAnswered != before.lastAnswered) {
         store.setValue(kAnsweredKey, after.lastAnswered);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/stream_entries.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -19,8 +21,9 @@ struct UserSettings {
     QString downloadFolder;    // empty: the desktop's Downloads folder
     int preferredQuality = -1; // a row of the quality table; -1: the best on the page
     ClipboardWay clipboard = ClipboardWay::Ask;
-    int atOnce = 3;          // downloads running at once
-    QByteArray lastAnswered; // hash of the last clipboard text answered, as AnsweredHash gives it
+    int atOnce = 3;                  // downloads running at once
+    QByteArray lastAnswered;         // hash of the last clipboard text answered, as AnsweredHash gives it
+    KeepForm keep = KeepForm::Video; // what the automatic way keeps
 
     static constexpr int kFewestAtOnce = 1;
     static constexpr int kMostAtOnce = 5;

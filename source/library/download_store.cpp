@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <span>
@@ -76,6 +77,12 @@ const std::array kColumns{
     Number<&StoredDownload::started>("started"),
     Number<&StoredDownload::ended>("ended"),
     Text<&StoredDownload::reason>("reason"),
+    Column{"keep", [](const StoredDownload& d) { return QVariant(static_cast<int>(d.keep)); },
+           [](StoredDownload& d, const QVariant& v) {
+               // a form a later version keeps is read as the video, which its target names
+               d.keep = v.toInt() >= 0 && v.toInt() <= 2 ? static_cast<KeepForm>(v.toInt()) : KeepForm::Video;
+           }},
+    Text<&StoredDownload::sound>("sound"),
 };
 
 // "address, page, ..." with each name put into the form ("%1", ":%1", "%1=:%1").
@@ -101,6 +108,8 @@ constexpr std::array kCreate{
 // runs while the window opens, on a list of any length.
 const std::vector<std::vector<const char*>> kMigrations{
     {}, // the same table, now with its version
+    {"ALTER TABLE downloads ADD COLUMN keep INTEGER NOT NULL DEFAULT 0",
+     "ALTER TABLE downloads ADD COLUMN sound TEXT NOT NULL DEFAULT ''"}, // the sound kept alone
 };
 const int kLayout = static_cast<int>(kMigrations.size());
 
@@ -321,6 +330,18 @@ std::optional<StoredDownload> DownloadStore::LastFinished(const StreamIdentity& 
     auto rows = Select(QStringLiteral("WHERE video=? AND format=? AND state='finished' ORDER BY id DESC LIMIT 1"),
                        {QString::fromStdString(stream.video), stream.format});
     return rows.empty() ? std::nullopt : std::optional(std::move(rows.front()));
+}
+
+std::vector<StoredDownload> DownloadStore::KeptBefore(const StreamIdentity& stream) const {
+    std::vector<StoredDownload> kept;
+    for (StoredDownload& row :
+         Select(QStringLiteral("WHERE video=? AND format=? AND state='finished' ORDER BY id DESC"),
+                {QString::fromStdString(stream.video), stream.format})) {
+        if (std::ranges::none_of(kept, [&](const StoredDownload& k) { return k.keep == row.keep; })) {
+            kept.push_back(std::move(row));
+        }
+    }
+    return kept;
 }
 
 std::optional<StoredDownload> DownloadStore::Row(std::int64_t key) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/stream_entries.h"
 #include "download/download_engine.h"
 
 #include <QString>
@@ -28,6 +29,10 @@ struct StoredDownload {
     std::int64_t started = 0; // seconds since the epoch
     std::int64_t ended = 0;   // 0 while it has not ended
     std::string reason{};     // why it failed
+    KeepForm keep = KeepForm::Video;
+    // The sound's file once made (then target names it too); before that, where it goes: the
+    // folder and the stem, without an extension. Empty for a video.
+    std::string sound{};
     bool operator==(const StoredDownload&) const = default;
 };
 
@@ -63,6 +68,8 @@ public:
     std::vector<StoredDownload> All(bool runningOnly = false) const;
     // The latest finished download of the stream, found by its index.
     std::optional<StoredDownload> LastFinished(const StreamIdentity& stream) const;
+    // The latest finished download of the stream for each way it was kept, latest first.
+    std::vector<StoredDownload> KeptBefore(const StreamIdentity& stream) const;
     // The row as the list has it now, which another window may have changed.
     std::optional<StoredDownload> Row(std::int64_t key) const;
     QString LastError() const { return m_error; }

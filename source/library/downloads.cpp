@@ -1,7 +1,9 @@
 #include "library/downloads.h"
 
+#include "core/file_name.h"
 #include "core/progress.h"
 #include "download/stream_download.h"
+#include "media/sound_module.h"
 #include "net/page_fetch.h"
 
 #include <QDateTime>
@@ -9,11 +11,17 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace veltrin {
 
-Continuation ContinuationFor(const StoredDownload& row) { return StreamContinuation(row.stream, row.page); }
+Continuation ContinuationFor(const StoredDownload& row) {
+    Continuation continuation = StreamContinuation(row.stream, row.page);
+    continuation.keepWhole = row.keep != KeepForm::Video; // the video goes once its sound is whole
+    return continuation;
+}
 
-Downloads::Downloads(QObject* parent) : QAbstractListModel(parent) {
+Downloads::Downloads(QObject* parent) : QAbstractListModel(parent), m_saveSound(&media::SaveSoundThroughModule) {
     DownloadEngine::Options options;
     options.userAgent = kUserAgent;
     m_engine = std::make_unique<DownloadEngine>(options, [this](const DownloadInfo& info) {
@@ -21,16 +29,22 @@ Downloads::Downloads(QObject* parent) : QAbstractListModel(parent) {
         QMetaObject::invokeMethod(
             this,
             [this, info] {
-                Record(info);
-                Q_EMIT Changed(info);
+                if (Record(info)) {
+                    Q_EMIT Changed(info);
+                }
             },
             Qt::QueuedConnection);
     });
 }
 
 // The engine goes first: it stops reporting before the object it reports to. What it stops keeps
-// its part, and its row says it was running: the next start continues it.
-Downloads::~Downloads() { m_engine.reset(); }
+// its part, and its row says it was running: the next start continues it. A sound being kept stops,
+// its video whole in its part, and its row running: the next start keeps the sound again.
+Downloads::~Downloads() {
+    m_ending = true;
+    m_sounds.waitForDone();
+    m_engine.reset();
+}
 
 QString Downloads::OpenList(const QString& path) {
     auto opened = DownloadStore::Open(path);
@@ -121,21 +135,25 @@ void Downloads::Refresh() {
     endResetModel();
 }
 
-int Downloads::Start(const PageStream& source, const DownloadTarget& target) {
+int Downloads::Start(const PageStream& source, const DownloadTarget& target, KeepForm keep) {
     StoredDownload row;
     row.page = source.page;
     row.stream = IdentityOf(source);
     row.title = source.title;
     row.quality = source.stream.quality ? std::string(source.stream.quality->label) : std::string();
-    return Add(PlanStreamDownload(source, target.folder).address, target, std::move(row));
+    row.keep = keep;
+    const StreamDownload plan = PlanStreamDownload(source, target.folder);
+    if (keep == KeepForm::Video) {
+        return Add(plan.address, target, std::move(row));
+    }
+    row.sound = (target.folder / target.stem).string();
+    return Add(plan.address, plan.target, std::move(row));
 }
 
-std::optional<StoredDownload> Downloads::DownloadedBefore(const PageStream& source) const {
+std::vector<StoredDownload> Downloads::DownloadedBefore(const PageStream& source) const {
     const StreamIdentity stream = IdentityOf(source);
-    auto done = m_store && stream.format >= 0 ? m_store->LastFinished(stream) : std::nullopt;
-    if (done && !QFileInfo::exists(QString::fromStdString(done->target))) {
-        done.reset();
-    }
+    auto done = m_store && stream.format >= 0 ? m_store->KeptBefore(stream) : std::vector<StoredDownload>();
+    std::erase_if(done, [](const StoredDownload& d) { return !QFileInfo::exists(QString::fromStdString(d.target)); });
     return done;
 }
 
@@ -242,7 +260,8 @@ QVariant Downloads::data(const QModelIndex& index, int role) const {
     }
     case StatusRole: return StatusText(index.row());
     case ProgressRole:
-        return e.live.state == DownloadState::Finished      ? 1000
+        return e.soundPercent >= 0                          ? e.soundPercent * 10
+               : e.live.state == DownloadState::Finished    ? 1000
                : e.live.total > 0                           ? static_cast<int>(e.live.received * 1000 / e.live.total)
                : e.live.state == DownloadState::Downloading ? -1
                                                             : 0;
@@ -254,7 +273,14 @@ QString Downloads::StatusText(int index) const {
     if (Entry(index).elsewhere) {
         return tr("Downloading in another Veltrin window");
     }
-    const DownloadInfo& i = Entry(index).live;
+    const DownloadEntry& e = Entry(index);
+    if (e.soundPercent >= 0) {
+        return e.row.keep == KeepForm::Mp3 ? tr("Converting to MP3…") : tr("Copying the sound…");
+    }
+    const DownloadInfo& i = e.live;
+    if (i.state == DownloadState::Finished && e.row.keep != KeepForm::Video && e.row.sound != i.file.string()) {
+        return tr("This video has no sound to keep");
+    }
     const auto size = [](std::int64_t bytes) { return QString::fromStdString(ByteSize(bytes)); };
     switch (i.state) {
     case DownloadState::Queued: return tr("Queued");
@@ -276,7 +302,7 @@ QString Downloads::StatusText(int index) const {
 }
 
 std::vector<Downloads::Action> Downloads::Actions(int index) const {
-    if (Entry(index).elsewhere) {
+    if (Entry(index).elsewhere || Entry(index).soundPercent >= 0) {
         return {};
     }
     switch (Entry(index).live.state) {
@@ -362,11 +388,107 @@ void Downloads::ClearFinished() {
     endResetModel();
 }
 
-void Downloads::Record(const DownloadInfo& info) {
+bool Downloads::Record(const DownloadInfo& info) {
     const int index = RowOf(info.id);
-    if (index >= 0) {
-        Update(index, info);
+    if (index < 0) {
+        return true;
     }
+    DownloadEntry& e = m_entries[static_cast<std::size_t>(index)];
+    if (info.state != DownloadState::Finished || e.row.keep == KeepForm::Video) {
+        Update(index, info);
+        return true;
+    }
+    // The video is whole in its part; the row stays running until its sound is, so that a kill
+    // meanwhile has the next start keep the sound again from the part.
+    e.live = info;
+    e.live.state = DownloadState::Downloading;
+    e.soundPercent = 0;
+    if (e.row.target != info.file.string()) {
+        e.row.target = info.file.string();
+        if (m_store) {
+            Kept(m_store->Update(e.row));
+        }
+    }
+    Q_EMIT dataChanged(this->index(index), this->index(index));
+    KeepSound(index);
+    return false;
+}
+
+void Downloads::KeepSound(int index) {
+    const DownloadEntry& e = Entry(index);
+    // Where the sound goes: the place chosen, else beside the video under the title alone.
+    const std::filesystem::path place = e.row.sound.empty() ? e.live.file.parent_path() / DownloadStem(e.row.title, "")
+                                                            : std::filesystem::path(e.row.sound);
+    media::SoundJob job{PartPathOf(e.live.file),
+                        place.parent_path(),
+                        place.filename().string(),
+                        e.row.keep == KeepForm::Mp3 ? media::SoundForm::Mp3 : media::SoundForm::AsItIs,
+                        e.row.title,
+                        e.row.page};
+    job.stop = &m_ending;
+    const int id = e.live.id;
+    m_sounds.start([this, job, id, save = m_saveSound]() mutable {
+        int shown = 0;
+        job.progress = [&](double done) {
+            const int percent = std::clamp(static_cast<int>(done * 100), 0, 100);
+            if (percent != shown) { // the window hears of each step, not of each packet
+                shown = percent;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, id, percent] {
+                        const int row = RowOf(id);
+                        if (row >= 0 && Entry(row).soundPercent >= 0) {
+                            m_entries[static_cast<std::size_t>(row)].soundPercent = percent;
+                            Q_EMIT dataChanged(this->index(row), this->index(row));
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
+        };
+        const media::SoundResult result = save(job);
+        QMetaObject::invokeMethod(
+            this, [this, id, result] { SoundEnded(id, result); }, Qt::QueuedConnection);
+    });
+}
+
+void Downloads::SoundEnded(int id, const media::SoundResult& result) {
+    const int index = RowOf(id);
+    if (index < 0 || result.kind == media::SoundResult::Kind::Stopped) {
+        return; // stopped only as the list goes: the row stays running, for the next start
+    }
+    DownloadEntry& e = m_entries[static_cast<std::size_t>(index)];
+    e.soundPercent = -1;
+    DownloadInfo info = e.live;
+    const std::filesystem::path video = info.file;
+    info.state = DownloadState::Finished;
+    switch (result.kind) {
+    case media::SoundResult::Kind::Saved: {
+        RemovePartOf(video); // only now: the sound is whole under its name
+        info.file = result.file;
+        e.row.sound = result.file.string();
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(result.file, error);
+        if (!error) {
+            info.received = info.total = static_cast<std::int64_t>(bytes); // the size shown is the sound's
+        }
+        break;
+    }
+    case media::SoundResult::Kind::NoSound:
+    case media::SoundResult::Kind::Unreadable:
+        // The video under its own name, as a finished download has it; else its part stays whole.
+        if (::link(PartPathOf(video).c_str(), video.c_str()) == 0) {
+            RemovePartOf(video);
+        } else {
+            info.file = PartPathOf(video);
+        }
+        break;
+    default: // the part stays whole: Retry keeps the sound again from it
+        info.state = DownloadState::Failed;
+        info.reason = result.message;
+        break;
+    }
+    Update(index, info);
+    Q_EMIT Changed(info);
 }
 
 void Downloads::Update(int index, const DownloadInfo& info) {

@@ -3,8 +3,13 @@
 #include "download/download_engine.h"
 #include "download/stream_download.h"
 #include "library/download_store.h"
+#include "media/sound.h"
 
 #include <QAbstractListModel>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
 
 #include <memory>
 #include <vector>
@@ -16,6 +21,7 @@ struct DownloadEntry {
     StoredDownload row;
     DownloadInfo live;      // live.id is 0 while the engine does not have it (a row of an earlier run)
     bool elsewhere = false; // another live process holds its part: that window's to show and to act on
+    int soundPercent = -1;  // 0 to 100 while its sound is being kept; the row stays running till then
 };
 
 // The program's downloads, one row each, oldest first: the engine, with its news delivered on the
@@ -46,10 +52,16 @@ public:
 
     // The one way a stream a watch page offers is downloaded, from the save dialog or the automatic
     // way: listed under its own video's title and quality, continued from its part in a later run.
-    // Returns the engine's id.
-    int Start(const PageStream& source, const DownloadTarget& target);
-    // The latest finished download of source's stream whose file is still there, if any.
-    std::optional<StoredDownload> DownloadedBefore(const PageStream& source) const;
+    // For the sound alone, target is where the sound goes (its folder and stem; the extension is
+    // the sound's own): the video comes whole beside it under its planned name, the sound is kept
+    // beside the window's thread, and the video goes once the sound is whole. Returns the engine's id.
+    int Start(const PageStream& source, const DownloadTarget& target, KeepForm keep = KeepForm::Video);
+    // The latest finished download of source's stream for each way it was kept, latest first,
+    // whose file is still there.
+    std::vector<StoredDownload> DownloadedBefore(const PageStream& source) const;
+    // What keeps a sound; the module's SaveSound unless a test says otherwise.
+    using SoundSaver = std::function<media::SoundResult(const media::SoundJob&)>;
+    void SetSoundSaver(SoundSaver save) { m_saveSound = std::move(save); }
     // Lists row and runs it from url as it stands: what Start and Retry come down to.
     int Add(const std::string& url, const DownloadTarget& target, StoredDownload row);
     // Adds again the downloads the list left running or queued, but for those whose part another
@@ -76,7 +88,10 @@ Q_SIGNALS:
     void Changed(const veltrin::DownloadInfo& info);
 
 private:
-    void Record(const DownloadInfo& info);
+    // False while a finished download's sound is still to be kept: its end is told once it is.
+    bool Record(const DownloadInfo& info);
+    void KeepSound(int row);
+    void SoundEnded(int id, const media::SoundResult& result);
     void Restart(int row);
     void Update(int row, const DownloadInfo& info);
     // Before a row this process does not run is acted on: the list's latest of it, and its part's
@@ -91,9 +106,13 @@ private:
     bool m_loaded = false;
     QString m_error;
     std::unique_ptr<DownloadEngine> m_engine;
+    SoundSaver m_saveSound;
+    std::atomic<bool> m_ending{false}; // stops the sounds being kept as the list goes
+    QThreadPool m_sounds;
 };
 
-// What finds a stream's address again: the watch page fetched anew, and its stream of the format.
+// What finds a stream's address again: the watch page fetched anew, and its stream of the format;
+// a sound's video is kept whole for its sound.
 Continuation ContinuationFor(const StoredDownload& row);
 
 } // namespace veltrin

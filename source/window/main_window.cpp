@@ -40,6 +40,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 namespace veltrin {
@@ -532,9 +533,12 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
         return;
     }
     const std::vector<LinkMatch> matches = scanned ? *scanned : ScanStreamEntries(fetched.block);
-    const auto chosen = ChooseQuality(matches, m_prefs.preferredQuality < 0
-                                                   ? nullptr
-                                                   : &QualityTable[static_cast<std::size_t>(m_prefs.preferredQuality)]);
+    // For the sound alone, the stream with the best sound on the page, whatever the quality preferred.
+    const bool video = m_prefs.keep == KeepForm::Video;
+    const auto chosen = !video ? ChooseSound(matches)
+                        : m_prefs.preferredQuality < 0
+                            ? ChooseQuality(matches, nullptr)
+                            : ChooseQuality(matches, &QualityTable[static_cast<std::size_t>(m_prefs.preferredQuality)]);
     if (!chosen) {
         Notify(tr("Nothing downloaded"), tr("The page at %1 offers no video of a known quality.").arg(shown));
         return;
@@ -546,9 +550,14 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
     }
     // Each copied link is its own job: its row carries its own video's title and id.
     const PageStream source{link.toStdString(), fetched.title, fetched.videoId, matches[*chosen]};
-    const DownloadTarget target = PlanStreamDownload(source, folder.toStdString()).target;
+    DownloadTarget target = PlanStreamDownload(source, folder.toStdString()).target;
+    if (!video) { // the sound's own name, without the quality; its extension is the sound's
+        target.stem = DownloadStem(source.title, "");
+        target.extension =
+            m_prefs.keep == KeepForm::Mp3 || source.stream.quality->sound == SoundCodec::Mp3 ? "mp3" : "m4a";
+    }
     const QString name = FromUtf8(target.stem + (target.extension ? "." + *target.extension : ""));
-    const int id = m_downloads->Start(source, target);
+    const int id = m_downloads->Start(source, target, m_prefs.keep);
     EnsureDownloadsWindow()->Track(id);
     Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
@@ -717,37 +726,91 @@ void MainWindow::DownloadLink(const QUrl& link) {
     if (!AskToDownloadAgain(source)) {
         return;
     }
+    // The types, one pattern each, and the name each proposes: the sound's has no quality, and
+    // the extension it keeps as it is follows the stream's sound.
+    const QString videoSuffix = FromUtf8(plan.extension.value_or(std::string()));
+    const QString soundSuffix = source.stream.quality && source.stream.quality->sound == SoundCodec::Mp3
+                                    ? QStringLiteral("mp3")
+                                    : QStringLiteral("m4a");
+    const QString soundStem = FromUtf8(DownloadStem(source.title, ""));
+    struct Type {
+        KeepForm keep;
+        QString filter;
+        QString name;
+        QString suffix;
+    };
+    const std::array<Type, 3> types{
+        Type{KeepForm::Video,
+             tr("Video (%1)").arg(videoSuffix.isEmpty() ? QStringLiteral("*") : QStringLiteral("*.") + videoSuffix),
+             proposedName, videoSuffix},
+        Type{KeepForm::Sound, tr("Sound only, as it is (*.%1)").arg(soundSuffix),
+             soundStem + QLatin1Char('.') + soundSuffix, soundSuffix},
+        Type{KeepForm::Mp3, tr("Sound only, MP3 (*.mp3)"), soundStem + QStringLiteral(".mp3"), QStringLiteral("mp3")}};
 
     const std::unique_ptr<QSettings> settings = OpenSettingsStore();
     const QString folder = SaveDialogFolder(*settings);
     const QString proposed = folder + QLatin1Char('/') + proposedName;
     // The dialog asks before a file of the name is replaced; the download replaces it only once whole.
-    QString chosen;
+    SaveChoice chosen{QString()};
     if (m_chooseSaveFile) {
         chosen = m_chooseSaveFile(proposed);
     } else {
         QFileDialog dialog(this, tr("Save the video as"), proposed);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QString::fromStdString(plan.extension.value_or(std::string())));
-        chosen = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+        QStringList filters;
+        for (const Type& t : types) {
+            filters << t.filter;
+        }
+        dialog.setNameFilters(filters);
+        dialog.setDefaultSuffix(videoSuffix);
+        QString shown = proposedName; // the name last proposed: one the user typed is left alone
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+            const Type& t = types[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(filter), 0))];
+            dialog.setDefaultSuffix(t.suffix);
+            // A sound never replaces a file (it becomes "... (2)"): no question that says it would.
+            dialog.setOption(QFileDialog::DontConfirmOverwrite, t.keep != KeepForm::Video);
+            // By the name without its extension, which Qt's own dialog may have changed already.
+            const auto stem = [](const QString& name) { return QFileInfo(name).completeBaseName(); };
+            const QString now = stem(QFileInfo(dialog.selectedFiles().value(0)).fileName());
+            if (now.isEmpty() || now == stem(shown) ||
+                std::ranges::any_of(types, [&](const Type& o) { return stem(o.name) == now; })) {
+                shown = t.name;
+                dialog.selectFile(t.name);
+            }
+        });
+        if (dialog.exec() == QDialog::Accepted) {
+            chosen = {
+                dialog.selectedFiles().value(0),
+                types[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(dialog.selectedNameFilter()), 0))]
+                    .keep};
+        }
     }
-    if (chosen.isEmpty()) {
+    if (chosen.path.isEmpty()) {
         return;
     }
-    if (plan.extension && !plan.extension->empty() && QFileInfo(chosen).suffix().isEmpty()) {
-        chosen += QLatin1Char('.') + QString::fromStdString(*plan.extension); // as the dialog's default suffix
+    const Type& type = types[static_cast<std::size_t>(chosen.keep)];
+    // The type's own extension: Qt's dialog changes only the first pattern's suffix, and one of
+    // another type's is the user's change of mind.
+    QFileInfo target(chosen.path);
+    const bool otherType = std::ranges::any_of(types, [&](const Type& t) {
+        return !t.suffix.isEmpty() && t.suffix != type.suffix &&
+               target.suffix().compare(t.suffix, Qt::CaseInsensitive) == 0;
+    });
+    if (!type.suffix.isEmpty() && (target.suffix().isEmpty() || otherType)) {
+        target.setFile(target.dir(),
+                       (otherType ? target.completeBaseName() : target.fileName()) + QLatin1Char('.') + type.suffix);
     }
-    const QFileInfo target(chosen);
     RememberSaveFolder(*settings, target.absolutePath());
     // The dialog asked before a file of the name is replaced: that name it is, when the download is whole.
     DownloadTarget where{target.absolutePath().toStdString(), target.completeBaseName().toStdString(),
                          target.suffix().toStdString(), true};
-    if (!plan.extension && (target.fileName() == proposedName || target.suffix().isEmpty())) {
+    if (chosen.keep == KeepForm::Video && !plan.extension &&
+        (target.fileName() == proposedName || target.suffix().isEmpty())) {
         where.stem = target.fileName().toStdString();
         where.extension.reset(); // named by the server's type, which the dialog could not ask about
         where.replace = false;
     }
-    const int id = m_downloads->Start(source, where);
+    const int id = m_downloads->Start(source, where, chosen.keep);
     EnsureDownloadsWindow()->Track(id);
     if (!m_downloadsWindow->isVisible()) {
         PlaceBeside(m_downloadsWindow.get());
@@ -758,14 +821,20 @@ void MainWindow::DownloadLink(const QUrl& link) {
 
 bool MainWindow::AskToDownloadAgain(const PageStream& source) {
     const auto done = m_downloads->DownloadedBefore(source);
-    if (!done) {
+    if (done.empty()) {
         return true;
     }
-    const QFileInfo file(QString::fromStdString(done->target));
-    const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(done->ended).date(), QLocale::ShortFormat);
+    // Each way it was kept, by its file's name, and when.
+    QStringList ways;
+    for (const StoredDownload& d : done) {
+        const QFileInfo file(QString::fromStdString(d.target));
+        const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(d.ended).date(), QLocale::ShortFormat);
+        ways << tr("%1 was downloaded on %2 to %3.")
+                    .arg(file.fileName(), date, QDir::toNativeSeparators(file.absolutePath()));
+    }
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(constants::kMessageTitle),
-                    tr("%1 was downloaded on %2 to %3. Download it again?")
-                        .arg(file.fileName(), date, QDir::toNativeSeparators(file.absolutePath())),
+                    ways.join(QLatin1Char('\n')) + (done.size() == 1 ? QLatin1Char(' ') : QLatin1Char('\n')) +
+                        tr("Download it again?"),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
     box.button(QMessageBox::Ok)->setText(tr("Download again"));
     box.setDefaultButton(QMessageBox::Cancel);

@@ -83,10 +83,16 @@ public:
     Downloads* DownloadList() const { return m_downloads; }
     DownloadsWindow* DownloadsView() const { return m_downloadsWindow.get(); }
 
-    // Seams for tests: where to save (given the proposed file; empty cancels) and how to tell the
+    // What the save dialog gives: the file, empty when cancelled, and the type chosen.
+    struct SaveChoice {
+        SaveChoice(QString file, KeepForm form = KeepForm::Video) : path(std::move(file)), keep(form) {}
+        QString path;
+        KeepForm keep;
+    };
+    // Seams for tests: where to save (given the proposed file of the video) and how to tell the
     // user of what happens while they look elsewhere. A save dialog, and the notification icon's
     // message or the desktop's notification, unless set otherwise.
-    void SetSaveChooser(std::function<QString(const QString& proposed)> chooser) {
+    void SetSaveChooser(std::function<SaveChoice(const QString& proposed)> chooser) {
         m_chooseSaveFile = std::move(chooser);
     }
     void SetNotifier(std::function<void(const QString& title, const QString& text)> notify) {
@@ -187,7 +193,7 @@ private:
     std::vector<LinkMatch> m_lastMatches;
     Downloads* m_downloads = nullptr;
     std::unique_ptr<DownloadsWindow> m_downloadsWindow;
-    std::function<QString(const QString&)> m_chooseSaveFile;
+    std::function<SaveChoice(const QString&)> m_chooseSaveFile;
     std::function<void(const QString&, const QString&)> m_notify;
     ClipboardText* m_clipboard = nullptr;
 

@@ -20,7 +20,7 @@ namespace veltrin {
 
 PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_folder(new QLineEdit(this)), m_quality(new QComboBox(this)),
-      m_clipboard(new QComboBox(this)), m_atOnce(new QSpinBox(this)),
+      m_clipboard(new QComboBox(this)), m_atOnce(new QSpinBox(this)), m_keep(new QComboBox(this)),
       m_login(new QCheckBox(tr("Start Veltrin when I log in"), this)) {
     setWindowTitle(tr("Veltrin Preferences"));
 
@@ -47,6 +47,18 @@ PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* pare
     m_clipboard->addItem(tr("Don't watch the clipboard"), static_cast<int>(ClipboardWay::Off));
     m_clipboard->setCurrentIndex(m_clipboard->findData(static_cast<int>(settings.clipboard)));
 
+    m_keep->addItem(tr("the video"), static_cast<int>(KeepForm::Video));
+    m_keep->addItem(tr("the sound only"), static_cast<int>(KeepForm::Sound));
+    m_keep->addItem(tr("the sound as MP3"), static_cast<int>(KeepForm::Mp3));
+    m_keep->setCurrentIndex(m_keep->findData(static_cast<int>(settings.keep)));
+    m_keep->setAccessibleDescription(tr("What downloading automatically keeps"));
+    // Only the automatic way keeps what this says: the save dialog asks each time.
+    const auto automatic = [this] {
+        m_keep->setEnabled(m_clipboard->currentData().toInt() == static_cast<int>(ClipboardWay::Automatic));
+    };
+    connect(m_clipboard, &QComboBox::currentIndexChanged, this, automatic);
+    automatic();
+
     m_atOnce->setRange(UserSettings::kFewestAtOnce, UserSettings::kMostAtOnce);
     m_atOnce->setValue(settings.atOnce);
     m_login->setChecked(AutostartEnabled());
@@ -58,6 +70,7 @@ PreferencesDialog::PreferencesDialog(const UserSettings& settings, QWidget* pare
     form->addRow(folderLabel, folderRow);
     form->addRow(tr("Preferred quality:"), m_quality);
     form->addRow(tr("Copied links:"), m_clipboard);
+    form->addRow(tr("Keep:"), m_keep);
     form->addRow(tr("Downloads at once:"), m_atOnce);
     form->addRow(m_login);
 
@@ -85,6 +98,7 @@ UserSettings PreferencesDialog::Chosen() const {
     chosen.preferredQuality = m_quality->currentData().toInt();
     chosen.clipboard = static_cast<ClipboardWay>(m_clipboard->currentData().toInt());
     chosen.atOnce = m_atOnce->value();
+    chosen.keep = static_cast<KeepForm>(m_keep->currentData().toInt());
     return chosen;
 }
 

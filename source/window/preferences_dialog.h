@@ -11,10 +11,10 @@ class QSpinBox;
 
 namespace veltrin {
 
-// The user's choices: where downloads go, which quality, what the clipboard watcher does, how
-// many downloads run at once, and whether the program starts at login. OK keeps them only when
-// they can be kept: a folder that downloads cannot go to, or an autostart entry that cannot be
-// written, is said and the dialog stays.
+// The user's choices: where downloads go, which quality, what the clipboard watcher does and what
+// its automatic way keeps, how many downloads run at once, and whether the program starts at login. OK keeps them only
+// when they can be kept: a folder that downloads cannot go to, or an autostart entry that cannot be written, is said
+// and the dialog stays.
 class PreferencesDialog : public QDialog {
     Q_OBJECT
 public:
@@ -27,6 +27,7 @@ public:
     QComboBox* QualityBox() const { return m_quality; }
     QComboBox* ClipboardBox() const { return m_clipboard; }
     QSpinBox* AtOnceBox() const { return m_atOnce; }
+    QComboBox* KeepBox() const { return m_keep; }
     QCheckBox* LoginBox() const { return m_login; }
 
     void accept() override;
@@ -39,6 +40,7 @@ private:
     QComboBox* m_quality;
     QComboBox* m_clipboard;
     QSpinBox* m_atOnce;
+    QComboBox* m_keep;
     QCheckBox* m_login;
 };
 

@@ -1,7 +1,10 @@
 #include "library/download_store.h"
 #include "library/downloads.h"
+#include "support/loopback_server.h"
 #include "support/temporary_folder.h"
+#include "support/wait_until.h"
 
+#include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -90,10 +93,12 @@ const std::vector<const char*> kFirstLayout{
     "CREATE INDEX IF NOT EXISTS downloads_by_stream ON downloads (video, format, state, id)",
     "CREATE INDEX IF NOT EXISTS downloads_by_state ON downloads (state)"};
 
-// A list of the first layout with a row in every state: a migration killed before it commits
-// leaves it as it was; the next brings it up with every row and every field, to be written and
-// read as any.
-TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
+// A list of an earlier layout (the first; the one before the sound was kept alone) with a row in
+// every state: a migration killed before it commits leaves it as it was; the next brings it up
+// with every row and every field, to be written and read as any.
+class EarlierLayout : public ::testing::TestWithParam<int> {};
+INSTANTIATE_TEST_SUITE_P(DownloadStore, EarlierLayout, ::testing::Values(0, 1));
+TEST_P(EarlierLayout, IsBroughtUpWholeOrNotAtAll) {
     TemporaryFolder folder("veltrin-store");
     const fs::path file = folder / "downloads.sqlite";
     std::vector<StoredDownload> rows;
@@ -102,12 +107,13 @@ TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
     }
     rows[5].stream = rows[4].stream; // failed, after a finished download of the stream
     Sql(file, kFirstLayout, rows);
+    Sql(file, {GetParam() == 0 ? "PRAGMA user_version=0" : "PRAGMA user_version=1"});
     int status = 0;
     const auto [helper, out] = Helper("--migrate-and-die", file.string());
     std::fclose(out);
     waitpid(helper, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the helper's migration ended: " << status;
-    EXPECT_EQ(Sql(file, {"PRAGMA user_version"}).toInt(), 0);
+    EXPECT_EQ(Sql(file, {"PRAGMA user_version"}).toInt(), GetParam());
     {
         auto opened = DownloadStore::Open(QString::fromStdString(file.string()));
         ASSERT_TRUE(opened.store && opened.problem.isEmpty()) << opened.problem.toStdString();
@@ -115,8 +121,12 @@ TEST(DownloadStore, BringsUpTheFirstLayoutWholeOrNotAtAll) {
         EXPECT_EQ(opened.store->All(true), (std::vector{rows[0], rows[1], rows[3]}));
         EXPECT_EQ(opened.store->LastFinished(rows[4].stream), rows[4]) << "the failed one is not a download of it";
         EXPECT_EQ(opened.store->LastFinished({rows[4].stream.video, 5}), std::nullopt);
-        rows[0].state = S::Finished;
-        ASSERT_TRUE(opened.store->Update(rows[0]));
+        rows[0] = {1, "a", "p", rows[4].stream, "t", "", "/d/t.mp3", S::Finished, 1, 1, "", 1, 1, "", KeepForm::Mp3};
+        rows[2].keep = KeepForm::Sound;
+        rows[2].sound = "/d/Clip.m4a";
+        ASSERT_TRUE(opened.store->Update(rows[0]) && opened.store->Update(rows[2]));
+        EXPECT_EQ(opened.store->KeptBefore(rows[4].stream), (std::vector{rows[4], rows[0]}))
+            << "each way, latest first";
         rows.push_back(Sample(8));
         EXPECT_EQ(opened.store->Add(rows.back()), 8) << opened.store->LastError().toStdString();
         ASSERT_TRUE(opened.store->ClearFinished() && opened.store->Remove(rows[1].key));
@@ -278,6 +288,65 @@ TEST(DownloadStore, OpensAfterAKillAtAnyMoment) {
         const auto rows = opened.store->All();
         EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const StoredDownload& d) { return d.key == key; }))
             << "row " << key << " was reported written";
+    }
+}
+
+// A finished video's sound kept as each row asks, through the real libraries: stopped half-way
+// (the list gone, as in a kill), the row says what it was doing; the next start makes the sound
+// from the whole part, and the row ends on the sound file with the part gone; a video without
+// sound keeps its own name; what is no video fails, its part kept for Retry.
+TEST(Downloads, KeepsTheSoundOfAFinishedVideo) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "the ffmpeg program, which makes the test media, is not installed";
+    }
+    TemporaryFolder media("veltrin-media");
+    const std::string make = "cd '" + media.Path().string() + "' && ffmpeg -v error -nostdin -y -f lavfi -i " +
+                             "testsrc=size=64x48:rate=5:duration=1 -f lavfi -i sine -t 1 -map 0 ";
+    ASSERT_EQ(std::system((make + "-map 1 -c:a aac sound.mp4 -map 0 silent.mp4").c_str()), 0);
+    std::ofstream(media / "page.mp4") << "<!DOCTYPE html><html><body>Not here</body></html>\n";
+    LoopbackServer server;
+    server->Get(R"(/(\w+\.mp4))", [&](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(ReadFile(media / req.matches[1].str()), "video/mp4");
+    });
+    server.Start();
+    const auto until = [](const std::function<bool()>& done) { // the engine's news reach the list meanwhile
+        return WaitUntil([&] { return QCoreApplication::processEvents(), done(); }, std::chrono::seconds(30));
+    };
+    // The video served, what is kept, the row's file at the end (which the folder holds alone) and
+    // how its text starts then.
+    for (const auto& [video, keep, file, status] :
+         std::vector<std::tuple<std::string, KeepForm, std::string, const char*>>{
+             {"sound.mp4", KeepForm::Sound, "Slow walk.m4a", "Finished, "},
+             {"sound.mp4", KeepForm::Mp3, "Slow walk.mp3", "Finished, "},
+             {"silent.mp4", KeepForm::Sound, "Slow walk (720p).mp4", "This video has no sound to keep"},
+             {"page.mp4", KeepForm::Mp3, "Slow walk (720p).mp4", "Failed: "}}) {
+        TemporaryFolder folder("veltrin-sound");
+        const QString list = QString::fromStdString((media / (video + std::to_string(int(keep)))).string());
+        {
+            std::atomic<bool> asked{false};
+            Downloads d;
+            ASSERT_TRUE(d.OpenList(list).isEmpty());
+            d.SetSoundSaver([&asked](const media::SoundJob&) {
+                asked = true;
+                return media::SoundResult{media::SoundResult::Kind::Stopped};
+            });
+            d.Add(server.Url("/" + video), {folder.Path(), "Slow walk (720p)", "mp4"},
+                  {.stream = {"v1", 22}, .title = "Slow walk", .keep = keep, .sound = folder / "Slow walk"});
+            ASSERT_TRUE(until([&] { return asked.load(); }));
+            EXPECT_EQ(d.StatusText(0).toStdString(),
+                      keep == KeepForm::Mp3 ? "Converting to MP3…" : "Copying the sound…");
+            EXPECT_TRUE(d.Actions(0).empty());
+        }
+        Downloads d;
+        ASSERT_TRUE(d.OpenList(list).isEmpty());
+        d.SetSoundSaver(&media::SaveSound);
+        ASSERT_EQ(d.ContinueLeft().size(), 1U);
+        ASSERT_TRUE(until([&] { return IsEnded(d.Entry(0).live.state); }));
+        const bool failed = d.Entry(0).live.state == S::Failed;
+        EXPECT_TRUE(d.StatusText(0).startsWith(QString::fromUtf8(status))) << d.StatusText(0).toStdString();
+        EXPECT_EQ(d.Actions(0).front(), failed ? A::Retry : A::Open);
+        EXPECT_EQ(d.Entry(0).live.file, folder / file);
+        EXPECT_EQ(FileNames(folder), (failed ? std::set{file + ".part", file + ".part.resume"} : std::set{file}));
     }
 }
 

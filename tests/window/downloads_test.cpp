@@ -160,6 +160,32 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return List()->rowCount() == 2 && Shows(1, QStringLiteral("Finished")); }));
 }
 
+// The save dialog's type is what the row keeps, the name's extension put right for it; a sound's
+// row has the video under its planned name, and the sound's place as chosen.
+TEST_F(DownloadsView, SaveDialogsTypeIsWhatTheRowKeeps) {
+    const std::string page = "<html><script>var p = {flashvars: \"v=1&title=Slow%2Bwalk&map=url%3D" +
+                             m_server.Url("/missing?itag%3D22") + "%26quality%3Dhd720\"};</script></html>";
+    m_server->Get("/watch-sound", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
+    Go(Link("/watch-sound"));
+    const std::string video = "Slow walk (720P).mp4";
+    // What is chosen, what is kept, the row's file and the sound's place.
+    for (const auto& [chosen, keep, file, sound] :
+         std::vector<std::tuple<const char*, KeepForm, std::string, const char*>>{
+             {"clip.mp3", KeepForm::Video, "clip.mp4", ""},
+             {"Slow walk", KeepForm::Sound, video, "Slow walk"},
+             {"Walk.mp4", KeepForm::Mp3, video, "Walk"}}) {
+        m_window->SetSaveChooser([&](const QString& proposed) {
+            EXPECT_EQ(QFileInfo(proposed).fileName().toStdString(), video);
+            return MainWindow::SaveChoice(QString::fromStdString((m_folder / chosen).string()), keep);
+        });
+        m_window->DownloadLink(QUrl(Link("/missing?itag=22")));
+        const StoredDownload& row = List()->Entry(List()->rowCount() - 1).row;
+        EXPECT_EQ(std::tie(row.keep, row.target, row.sound),
+                  std::tuple(keep, (m_folder / file).string(), *sound ? (m_folder / sound).string() : ""))
+            << chosen;
+    }
+}
+
 TEST_F(DownloadsView, EndWhileHiddenIsAnnounced) {
     const int finished = Start("/slow");
     HideBehindIcon();

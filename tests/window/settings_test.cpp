@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -19,8 +20,8 @@ namespace {
 TEST(Settings, FileGivesWhatItCanAndDefaultsForTheRest) {
     TemporaryFolder folder("veltrin-settings");
     const UserSettings defaults;
-    const UserSettings chosen{QStringLiteral("/srv/videos"), 1, ClipboardWay::Off, 5,
-                              AnsweredHash(QStringLiteral("a link"))};
+    const UserSettings chosen{
+        QStringLiteral("/srv/videos"), 1, ClipboardWay::Off, 5, AnsweredHash(QStringLiteral("a link")), KeepForm::Mp3};
     const struct {
         const char* name;
         std::string file; // nothing: no file
@@ -29,7 +30,7 @@ TEST(Settings, FileGivesWhatItCanAndDefaultsForTheRest) {
         {"missing", {}, defaults},
         {"written", "written", chosen},
         {"out of range",
-         "[preferences]\ndownloadFolder=videos\nquality=4K\nclipboard=sometimes\ndownloadsAtOnce=9\n"
+         "[preferences]\ndownloadFolder=videos\nquality=4K\nclipboard=sometimes\ndownloadsAtOnce=9\nkeep=all\n"
          "[clipboard]\nlastAnswered=short\n",
          defaults},
         {"not text", std::string("\0\xff\xfe[\x01=\x02\n", 9), defaults},
@@ -66,7 +67,7 @@ TEST(Settings, AutostartEntryIsWrittenAndRemoved) {
     fs::remove(autostart);
 }
 
-// OK keeps a folder only where downloads can go.
+// OK keeps a folder only where downloads can go; what the automatic way keeps is chosen with it.
 TEST(Settings, PreferencesRefuseAFolderDownloadsCannotGoTo) {
     TemporaryFolder folder("veltrin-preferences");
     std::ofstream(folder / "file") << "x";
@@ -79,9 +80,12 @@ TEST(Settings, PreferencesRefuseAFolderDownloadsCannotGoTo) {
         EXPECT_EQ(dialog.result(), QDialog::Rejected) << bad;
     }
     dialog.FolderBox()->setText(QString::fromStdString(folder.Path().string()));
+    EXPECT_FALSE(dialog.KeepBox()->isEnabled()) << "what is kept is the automatic way's";
+    dialog.ClipboardBox()->setCurrentIndex(1), dialog.KeepBox()->setCurrentIndex(2);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Chosen().downloadFolder.toStdString(), folder.Path().string());
+    EXPECT_TRUE(dialog.KeepBox()->isEnabled() && dialog.Chosen().keep == KeepForm::Mp3);
 }
 
 // The window's own controls are read through the desktop's accessibility bus (tests/desktop).
