@@ -54,10 +54,12 @@ private:
 // Answers with body, a chunk at a time and a pause before each, as a slow link delivers it.
 inline void ServeSlowly(httplib::Response& res, const std::string& body, const char* type, std::size_t chunk,
                         std::chrono::milliseconds pause) {
+    // A copy: the test may change its body while an earlier answer is still on its way.
     res.set_content_provider(body.size(), type,
-                             [&body, chunk, pause](size_t offset, size_t length, httplib::DataSink& sink) {
+                             [data = std::make_shared<const std::string>(body), chunk,
+                              pause](size_t offset, size_t length, httplib::DataSink& sink) {
                                  std::this_thread::sleep_for(pause);
-                                 return sink.write(body.data() + offset, std::min(chunk, length));
+                                 return sink.write(data->data() + offset, std::min(chunk, length));
                              });
 }
 

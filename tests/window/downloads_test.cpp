@@ -207,10 +207,14 @@ TEST_F(DownloadsView, ListWindowIsLaidOutAsItIsSeen) {
         WaitUntil([&] { return answer.load(); }, std::chrono::seconds(20)); // no bytes till then
         res.status = 404;
     });
-    m_video.resize(4000000);
-    Start("/slow"), Start("/slow"); // run on
-    m_video.resize(4000);
-    const int finished = Start("/slow");
+    static const std::string slow(4000000, 'l'), quick(4000, 'q'); // outlive the test, as its server may
+    for (const auto& [path, body] : {std::pair{"/long", &slow}, std::pair{"/quick", &quick}}) {
+        m_server->Get(path, [body](const auto&, auto& res) {
+            ServeSlowly(res, *body, "video/webm", 4096, std::chrono::milliseconds(20));
+        });
+    }
+    Start("/long"), Start("/long"); // run on
+    const int finished = Start("/quick");
     ASSERT_TRUE(Shows(finished, QStringLiteral("Finished")));
     const int held = Start("/held");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Info(held).state == DownloadState::Downloading; }));
