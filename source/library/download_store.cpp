@@ -83,6 +83,10 @@ const std::array kColumns{
                d.keep = v.toInt() >= 0 && v.toInt() <= 2 ? static_cast<KeepForm>(v.toInt()) : KeepForm::Video;
            }},
     Text<&StoredDownload::sound>("sound"),
+    Column{"replaces", [](const StoredDownload& d) { return QVariant(d.replace ? int(*d.replace) : -1); },
+           [](StoredDownload& d, const QVariant& v) {
+               d.replace = v.toInt() < 0 ? std::nullopt : std::optional(v.toInt() == 1);
+           }},
 };
 
 // "address, page, ..." with each name put into the form ("%1", ":%1", "%1=:%1").
@@ -109,7 +113,8 @@ constexpr std::array kCreate{
 const std::vector<std::vector<const char*>> kMigrations{
     {}, // the same table, now with its version
     {"ALTER TABLE downloads ADD COLUMN keep INTEGER NOT NULL DEFAULT 0",
-     "ALTER TABLE downloads ADD COLUMN sound TEXT NOT NULL DEFAULT ''"}, // the sound kept alone
+     "ALTER TABLE downloads ADD COLUMN sound TEXT NOT NULL DEFAULT ''",        // the sound kept alone
+     "ALTER TABLE downloads ADD COLUMN replaces INTEGER NOT NULL DEFAULT -1"}, // -1: not known
 };
 const int kLayout = static_cast<int>(kMigrations.size());
 

@@ -33,6 +33,9 @@ struct StoredDownload {
     // The sound's file once made (then target names it too); before that, where it goes: the
     // folder and the stem, without an extension. Empty for a video.
     std::string sound{};
+    // The user chose to replace a file of the target's name: it is, once the download is whole.
+    // Not known for a row an earlier release kept.
+    std::optional<bool> replace = false;
     bool operator==(const StoredDownload&) const = default;
 };
 

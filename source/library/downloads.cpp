@@ -159,6 +159,7 @@ std::vector<StoredDownload> Downloads::DownloadedBefore(const PageStream& source
 
 int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredDownload row) {
     row.address = url;
+    row.replace = target.replace;
     row.state = DownloadState::Queued;
     row.reason.clear();
     row.ended = 0;
@@ -201,8 +202,9 @@ int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredD
 void Downloads::Restart(int index) {
     const StoredDownload row = Entry(index).row;
     const QFileInfo file(QString::fromStdString(row.target));
-    // Its own part under the name: a file there is the one the user chose to replace.
-    const bool replace = std::filesystem::exists(PartPathOf(row.target));
+    // A row an earlier release kept does not say: its own part under the name shows that a file
+    // there is the one the user chose to replace.
+    const bool replace = row.replace.value_or(std::filesystem::exists(PartPathOf(row.target)));
     Add(row.address,
         {file.absolutePath().toStdString(), file.completeBaseName().toStdString(), file.suffix().toStdString(),
          replace},

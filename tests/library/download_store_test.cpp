@@ -104,6 +104,7 @@ TEST_P(EarlierLayout, IsBroughtUpWholeOrNotAtAll) {
     std::vector<StoredDownload> rows;
     for (int s = 0; s <= static_cast<int>(S::Cancelled); ++s) {
         rows.push_back(Sample(s + 1, static_cast<S>(s)));
+        rows.back().replace.reset(); // which an earlier layout did not keep
     }
     rows[5].stream = rows[4].stream; // failed, after a finished download of the stream
     Sql(file, kFirstLayout, rows);
