@@ -37,6 +37,9 @@ const std::string kOther = Body(kBody.size(), 'b');
 const std::string kEmpty;
 constexpr std::size_t kHalf = 1 << 19;
 constexpr std::size_t kWhole = std::string::npos;
+const std::string kRest = "bytes=524288- if \"v1\""; // the second half, asked of the same version
+const DownloadEngine::Options kOne{
+    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test", .connections = 1};
 
 // What the server does with one request. It cuts a Range request's part itself, unless told a
 // status; chunked answers it never cuts.
@@ -53,27 +56,57 @@ struct Turn {
     bool slow = false;       // 640 KB a second
 };
 
+// A loopback server and an engine; the requests noted as "Range if If-Range", and a hold on the
+// server's answers that the test releases.
+class Served : public ::testing::Test {
+protected:
+    void TearDown() override {
+        Release();
+        m_engine.reset();
+        m_server.Stop();
+    }
+    std::size_t Note(const httplib::Request& req) { // under m_mutex
+        const std::string ifRange = req.get_header_value("If-Range");
+        m_asked.push_back(req.get_header_value("Range") + (ifRange.empty() ? "" : " if " + ifRange));
+        return m_asked.size();
+    }
+    void Hold() {
+        std::unique_lock lock(m_mutex);
+        m_released.wait_for(lock, 30s, [this] { return m_release; }); // longer than a test waits
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_release = true;
+        m_released.notify_all();
+    }
+    std::vector<std::string> Asked() {
+        std::lock_guard lock(m_mutex);
+        return m_asked;
+    }
+
+    testing::TemporaryFolder m_folder;
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_release = false;
+    std::vector<std::string> m_asked;
+    testing::LoopbackServer<> m_server;
+    std::unique_ptr<DownloadEngine> m_engine;
+};
+
 // One route that plays its script a request at a time, the last turn for every request after.
-class Downloads : public ::testing::Test {
+class Downloads : public Served {
 protected:
     void SetUp() override {
         m_server->Get("/s", [this](const httplib::Request& req, httplib::Response& res) {
             Turn turn;
             {
                 std::lock_guard lock(m_mutex);
-                const std::string ifRange = req.get_header_value("If-Range");
-                m_asked.push_back(req.get_header_value("Range") + (ifRange.empty() ? "" : " if " + ifRange));
                 m_userAgent = req.get_header_value("User-Agent");
-                turn = m_script[std::min(m_asked.size(), m_script.size()) - 1];
+                turn = m_script[std::min(Note(req), m_script.size()) - 1];
             }
             Play(turn, res);
         });
         m_server.Start();
-    }
-    void TearDown() override {
-        Release();
-        m_engine.reset();
-        m_server.Stop();
     }
 
     void Play(const Turn& turn, httplib::Response& res) {
@@ -108,34 +141,14 @@ protected:
                                  [send](size_t offset, size_t, httplib::DataSink& sink) { return send(offset, sink); });
     }
 
-    void Hold() {
-        std::unique_lock lock(m_mutex);
-        m_released.wait_for(lock, 30s, [this] { return m_release; }); // longer than a test waits
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_release = true;
-        m_released.notify_all();
-    }
-
     void Script(std::vector<Turn> script) {
         std::lock_guard lock(m_mutex);
         m_script = std::move(script);
         m_asked.clear();
     }
-    std::vector<std::string> Asked() {
-        std::lock_guard lock(m_mutex);
-        return m_asked;
-    }
-
     DownloadEngine& Engine() {
         if (!m_engine) {
-            m_engine = std::make_unique<DownloadEngine>(DownloadEngine::Options{.firstPause = 20ms,
-                                                                                .stallSeconds = 1,
-                                                                                .keepEvery = 0ms,
-                                                                                .userAgent = "Veltrin test",
-                                                                                .connections = 1},
-                                                        nullptr);
+            m_engine = std::make_unique<DownloadEngine>(kOne, nullptr);
         }
         return *m_engine;
     }
@@ -144,19 +157,11 @@ protected:
         return Engine().Add(m_server.Url("/s"), {m_folder / folder, "Clip (720P)", extension});
     }
 
-    testing::TemporaryFolder m_folder;
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_release = false;
     std::vector<Turn> m_script{Turn{}};
-    std::vector<std::string> m_asked;
     std::string m_userAgent;
-    testing::LoopbackServer<> m_server;
-    std::unique_ptr<DownloadEngine> m_engine;
 };
 
 TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
-    const std::string rest = "bytes=524288- if \"v1\"";
     const struct {
         const char* name;
         std::vector<Turn> script;            // the last turn's body is the one saved
@@ -166,16 +171,16 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
         bool full = false;
     } rows[] = {
         {"whole", {{}}, {""}},
-        {"dropped", {{.cut = kHalf}, {}}, {"", rest}},
-        {"stalled", {{.cut = kHalf, .quietAt = kHalf}, {}}, {"", rest}},
+        {"dropped", {{.cut = kHalf}, {}}, {"", kRest}},
+        {"stalled", {{.cut = kHalf, .quietAt = kHalf}, {}}, {"", kRest}},
         {"the whole for the rest",
          {{.status = 200, .cut = kHalf, .chunked = true}, {.status = 200, .chunked = true}},
-         {"", rest}},
+         {"", kRest}},
         {"a break after the end",
          {{.cut = kBody.size(), .chunked = true, .etag = "W/\"v1\""}, {.status = 416}},
          {"", "bytes=1048576-"}},
-        {"the rest of another", {{.cut = kHalf}, {.body = &kOther, .etag = "\"v2\""}}, {"", rest, ""}},
-        {"the part file lost", {{.cut = kHalf}, {.losePart = true}, {}}, {"", rest, ""}},
+        {"the rest of another", {{.cut = kHalf}, {.body = &kOther, .etag = "\"v2\""}}, {"", kRest, ""}},
+        {"the part file lost", {{.cut = kHalf}, {.losePart = true}, {}}, {"", kRest, ""}},
         {"empty, named by its type",
          {{.body = &kEmpty, .chunked = true, .type = "video/webm"}},
          {""},
@@ -225,8 +230,7 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         }
         return RecordText(r);
     };
-    const std::string rest = "bytes=524288- if \"v1\"", rest0 = "bytes=524288- if \"v0\"",
-                      end = "bytes=1048576- if \"v1\"";
+    const std::string rest0 = "bytes=524288- if \"v0\"", end = "bytes=1048576- if \"v1\"";
     const auto v0 = [](PartRecord& r) { r.validator = "\"v0\""; };
     const std::string e401 = "the server answered 401", tooLarge = "the file cannot be written: File too large";
     // A part that is not this download's stays as it is, beside the next name; a failure keeps it.
@@ -241,18 +245,18 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         int held = 0; // 1: another live process holds the part; 2: it has another name, as a finished one has
     } rows[] = {
         {"between attempts", 0, saying(0), {{}}, {""}},
-        {"mid-body", kHalf, saying(kHalf), {{}}, {rest}},
-        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf), {{}}, {rest}},
+        {"mid-body", kHalf, saying(kHalf), {{}}, {kRest}},
+        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf), {{}}, {kRest}},
         {"after the last byte, before its name", kBody.size(), saying(kBody.size()), {{.status = 416}}, {end}},
         {"another validator", kHalf, saying(kHalf, v0), {{.status = 200, .chunked = true}}, {rest0}},
-        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {rest, ""}},
+        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {kRest, ""}},
         {"asked to start afresh", kHalf, saying(kHalf), {{}}, {""}, file, true},
         {"another stream's part", kHalf, saying(kHalf, [](auto& r) { r.stream.format = 18; }), {{}}, {""}, next},
         {"another process's part", kHalf, saying(kHalf), {{}}, {""}, next, false, 1},
         {"a part with a second name", kHalf, saying(kHalf), {{}}, {""}, next, false, 2},
-        {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {rest, rest}},
-        {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", rest}, "failed: " + e401},
-        {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {rest}, "failed: " + tooLarge},
+        {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {kRest, kRest}},
+        {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", kRest}, "failed: " + e401},
+        {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {kRest}, "failed: " + tooLarge},
     };
     int found = 0;
     for (const auto& row : rows) {
@@ -437,29 +441,19 @@ TEST(SpeedBucket, HoldsTheRateWhateverTheReads) {
 // as a row asks.
 enum class Fault { None, RefuseSecond, WholeLater, ChangeLater, StallSecond, ShortSecond, MoreThanAsked };
 
-class Connections : public ::testing::Test {
+class Connections : public Served {
 protected:
     void SetUp() override {
         m_server->Get("/m", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
         m_server.Start();
         m_engine = std::make_unique<DownloadEngine>(kOptions, nullptr);
     }
-    void TearDown() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_release = true;
-        }
-        m_released.notify_all();
-        m_engine.reset();
-        m_server.Stop();
-    }
 
     void Serve(const httplib::Request& req, httplib::Response& res) {
         std::unique_lock lock(m_mutex);
         const std::string range = req.get_header_value("Range");
         const std::string ifRange = req.get_header_value("If-Range");
-        m_asked.push_back(range + (ifRange.empty() ? "" : " if " + ifRange));
-        const std::size_t n = m_asked.size();
+        const std::size_t n = Note(req);
         if (m_fault == Fault::ChangeLater && n >= 2) {
             m_body = &kOther;
             m_etag = "\"v2\"";
@@ -492,8 +486,7 @@ protected:
         res.set_chunked_content_provider(
             "video/mp4", [this, &body, at = from, to, quietAt, cut, n](size_t, httplib::DataSink& sink) mutable {
                 if (at == quietAt) {
-                    std::unique_lock hold(m_mutex);
-                    m_released.wait_for(hold, 30s, [this] { return m_release; });
+                    Hold();
                 }
                 if (at >= cut) {
                     if (cut == to) {
@@ -513,10 +506,6 @@ protected:
     int Add(const Continuation& continuation = {}) {
         return m_engine->Add(m_server.Url("/m"), {m_folder.Path(), "Clip", "mp4"}, continuation);
     }
-    std::vector<std::string> Asked() {
-        std::lock_guard lock(m_mutex);
-        return m_asked;
-    }
     void Reset(Fault fault) {
         std::lock_guard lock(m_mutex);
         m_fault = fault;
@@ -526,19 +515,12 @@ protected:
         m_firstSent = m_firstAtThird = 0;
     }
 
-    testing::TemporaryFolder m_folder;
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_release = false;
     Fault m_fault = Fault::None;
     const std::string* m_body = &kBody;
     std::string m_etag = "\"v1\"";
-    std::chrono::milliseconds m_pace{20}; // 800 KB a second on each connection
-    std::vector<std::string> m_asked;
+    std::chrono::milliseconds m_pace{20};     // 800 KB a second on each connection
     std::atomic<std::size_t> m_firstSent = 0; // by the first request
     std::size_t m_firstAtThird = 0;           // as the third came
-    testing::LoopbackServer<> m_server;
-    std::unique_ptr<DownloadEngine> m_engine;
 };
 
 // Whatever the server does, the file saved is one version whole, or nothing is.
