@@ -23,8 +23,13 @@ const std::string kFirst =
     "veltrin-part 1\nvideo=abc\nformat=22\npage=http://w\naddress=http://s\nvalidator=\"v1\"\ntotal=1000\nsaved=500\n";
 
 // Two connections' ranges of it: 0-400 whole (300 forced out), 400-1000 up to 700 (600 forced out).
-const PartRecord kRanges{{"abc", 22}, "http://w", "http://s", "\"v1\"", 1000,
-                         500,         700,        "b1",       false,    {{0, 400, 300, 400}, {400, 1000, 600, 700}}};
+// Filled in after a copy: GCC 12 at -O3 takes a listed one's strings for uninitialised.
+const PartRecord kRanges = [] {
+    PartRecord r = kHalf;
+    r.written = 700;
+    r.ranges = {{0, 400, 300, 400}, {400, 1000, 600, 700}};
+    return r;
+}();
 const std::string kRangesText = RecordText(kRanges);
 
 std::string With(const std::function<void(PartRecord&)>& change) {
