@@ -38,6 +38,9 @@ const std::string kEmpty;
 constexpr std::size_t kHalf = 1 << 19;
 constexpr std::size_t kWhole = std::string::npos;
 const std::string kRest = "bytes=524288- if \"v1\""; // the second half, asked of the same version
+// Named, and with every string listed: GCC 12 at -O3 takes other ones' strings for uninitialised.
+const StreamIdentity kClip{"abc", 22};
+const Continuation kContinued{kClip, "http://w", false, nullptr};
 const DownloadEngine::Options kOne{
     .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test", .connections = 1};
 
@@ -222,9 +225,8 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
 TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
     static const std::string part = "Clip (720P).mp4.part", record = part + ".resume", file = "Clip (720P).mp4",
                              next = "Clip (720P) (2).mp4";
-    const StreamIdentity clip{"abc", 22};
     const auto saying = [&](std::size_t bytes, std::function<void(PartRecord&)> change = {}) {
-        PartRecord r{clip, "http://w", "http://old", "\"v1\"", std::ssize(kBody), static_cast<std::int64_t>(bytes)};
+        PartRecord r{kClip, "http://w", "http://old", "\"v1\"", std::ssize(kBody), static_cast<std::int64_t>(bytes)};
         if (change) {
             change(r);
         }
@@ -274,7 +276,7 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         if (row.end.ends_with("large")) {
             full.emplace(kHalf + 100 * 1024);
         }
-        const Continuation continuation{clip, "http://w", row.afresh, [&] {
+        const Continuation continuation{kClip, "http://w", row.afresh, [&] {
                                             ++found;
                                             return std::optional(m_server.Url("/s?again"));
                                         }};
@@ -306,8 +308,7 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
 // part unlocked; the next run (that step stopped) finds it whole and asks the server nothing.
 TEST_F(Downloads, KeptWholeUnderThePartsName) {
     Script({{.etag = ""}});
-    const StreamIdentity stream{"abc", 22};
-    Continuation whole{stream, "http://w", false, nullptr}; // whole: GCC -O3 misreads a partial one
+    Continuation whole = kContinued;
     whole.keepWhole = true;
     for (int run = 0; run < 2; ++run) {
         const DownloadInfo info =
@@ -327,10 +328,8 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     std::ofstream(m_folder / "Clip (720P).mp4") << "already here";
     EXPECT_FALSE(DownloadEngine({}, nullptr).Wait(1)) << "an engine that never started ends at once";
     Script({{.quietAt = 0}});
-    const StreamIdentity stream{"abc", 22};
-    const Continuation clip{stream, "http://w", false, nullptr}; // whole: GCC -O3 misreads a partial one
-    const std::vector<int> ids = {Add(), Add(), Add(),
-                                  Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, clip)};
+    const std::vector<int> ids = {
+        Add(), Add(), Add(), Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, kContinued)};
     // Three take every place while they are held; a queued continuation holds its part already,
     // so that no other process continues it meanwhile.
     ASSERT_TRUE(testing::WaitUntil([&] { return Asked().size() == 3 && !Engine().Info(ids[3])->file.empty(); }, 10s));
@@ -568,11 +567,9 @@ TEST_F(Connections, OneVersionWholeWhateverTheServerDoes) {
 // in the next run, byte-exact; so does a record written by hand, with a tail of other bytes past
 // each end it vouches for, and a part shorter than the body.
 TEST_F(Connections, EveryRangeContinuedAfterAStop) {
-    const StreamIdentity abc{"abc", 22}; // named: GCC 12 at -O3 takes a nested list's strings for uninitialised
-    const Continuation clip{abc, "http://w", false, nullptr};
     Reset(Fault::None);
     m_pace = 100ms;
-    Add(clip);
+    Add(kContinued);
     ASSERT_TRUE(testing::WaitUntil(
         [&] {
             const auto r = ReadPartRecordOf(m_folder / "Clip.mp4");
@@ -582,7 +579,7 @@ TEST_F(Connections, EveryRangeContinuedAfterAStop) {
     m_engine = std::make_unique<DownloadEngine>(kOptions, nullptr); // the program's end, and a new start
     m_pace = 0ms;
     Reset(Fault::None);
-    const DownloadInfo info = *m_engine->Wait(Add(clip), 20s);
+    const DownloadInfo info = *m_engine->Wait(Add(kContinued), 20s);
     ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
     EXPECT_TRUE(ReadFile(info.file) == kBody);
     const auto continued = [this] {
@@ -598,12 +595,12 @@ TEST_F(Connections, EveryRangeContinuedAfterAStop) {
     std::fill(part.begin() + 100000, part.begin() + 400000, 'x');
     std::fill(part.begin() + 700000, part.end(), 'x');
     part.resize(900000); // cut short, as a copy may be
-    PartRecord made{abc, "http://w", m_server.Url("/m"), "\"v1\"", size, 500000, 500000};
+    PartRecord made{kClip, "http://w", m_server.Url("/m"), "\"v1\"", size, 500000, 500000};
     made.ranges = {{0, 400000, 100000, 100000}, {400000, size, 700000, 700000}};
     Reset(Fault::None);
     std::ofstream(m_folder / "Clip.mp4.part", std::ios::binary) << part;
     std::ofstream(m_folder / "Clip.mp4.part.resume") << RecordText(made);
-    const DownloadInfo again = *m_engine->Wait(Add(clip), 20s);
+    const DownloadInfo again = *m_engine->Wait(Add(kContinued), 20s);
     ASSERT_EQ(again.state, DownloadState::Finished) << again.reason;
     EXPECT_TRUE(ReadFile(again.file) == kBody);
     EXPECT_EQ(Asked().front(), "bytes=700000-1048575 if \"v1\"") << "the largest range left first";
