@@ -130,17 +130,6 @@ protected:
                 process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
     }
 
-    // A copy of the program in a folder of its own, where its results file goes.
-    QString Installed() {
-        const fs::path folder = m_folder / "program";
-        const fs::path built = fs::path(VELTRIN_EXECUTABLE).parent_path();
-        fs::create_directories(folder / "modules");
-        for (const char* name : {"Veltrin", "modules/veltrin-webview.so", "dl.jpg"}) {
-            fs::copy_file(built / name, folder / name, fs::copy_options::overwrite_existing);
-        }
-        return QString::fromStdString((folder / "Veltrin").string());
-    }
-
     static bool WaitFor(const std::function<bool()>& done) { return WaitUntil(done, 20s, 20ms); }
 
     QString Url(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
@@ -320,8 +309,14 @@ TEST_F(Program, DownloadKeepsTheSoundAloneOrSaysWhyNot) {
 }
 
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
-    const QString program = Installed();
-    const fs::path results = m_folder / "program" / "temp.html";
+    // A copy of the program in a folder of its own, where its results file goes.
+    const fs::path folder = m_folder / "program", built = fs::path(VELTRIN_EXECUTABLE).parent_path();
+    fs::create_directories(folder / "modules");
+    for (const char* name : {"Veltrin", "modules/veltrin-webview.so", "dl.jpg"}) {
+        fs::copy_file(built / name, folder / name, fs::copy_options::overwrite_existing);
+    }
+    const QString program = QString::fromStdString((folder / "Veltrin").string());
+    const fs::path results = folder / "temp.html";
     // No window runs: the link starts one, which runs it, on the platform Qt's own option names.
     QProcessEnvironment env = Environment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
