@@ -130,17 +130,6 @@ protected:
                 process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
     }
 
-    // A copy of the program in a folder of its own, where its results file goes.
-    QString Installed() {
-        const fs::path folder = m_folder / "program";
-        const fs::path built = fs::path(VELTRIN_EXECUTABLE).parent_path();
-        fs::create_directories(folder / "modules");
-        for (const char* name : {"Veltrin", "modules/veltrin-webview.so", "dl.jpg"}) {
-            fs::copy_file(built / name, folder / name, fs::copy_options::overwrite_existing);
-        }
-        return QString::fromStdString((folder / "Veltrin").string());
-    }
-
     static bool WaitFor(const std::function<bool()>& done) { return WaitUntil(done, 20s, 20ms); }
 
     QString Url(const std::string& path) const { return QString::fromStdString(m_server.Url(path)); }
@@ -246,7 +235,8 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
 TEST_F(Program, StoppedDownloadIsContinuedByTheSameCommand) {
     const QStringList download = {QStringLiteral("--download"), QStringLiteral("mobile"), Url("/streams")};
     // 0: a hang-up that the starter ignores, as nohup does, is no interruption.
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL, 0}) {
+    for (const auto& [signal, status] :
+         {std::pair{SIGINT, 130}, {SIGTERM, 130}, {SIGHUP, 130}, {SIGKILL, -1}, {0, 0}}) {
         SCOPED_TRACE(signal);
         const fs::path here = m_folder / std::to_string(signal);
         fs::create_directories(here);
@@ -267,9 +257,7 @@ TEST_F(Program, StoppedDownloadIsContinuedByTheSameCommand) {
         ::kill(static_cast<pid_t>(process.processId()), signal == 0 ? SIGHUP : signal);
         ASSERT_TRUE(process.waitForFinished(10000));
         const std::string err = process.readAllStandardError().toStdString();
-        EXPECT_EQ(process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode(), signal == 0         ? 0
-                                                                                         : signal == SIGKILL ? -1
-                                                                                                             : 130);
+        EXPECT_EQ(process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode(), status);
         EXPECT_FALSE(fs::exists(here / "AC_DC_ Live_ (Mobile).3gp") && signal != 0) << "nothing looks complete";
         EXPECT_TRUE(signal == 0 || signal == SIGKILL || err.ends_with("; the same command goes on from there\n"))
             << err;
@@ -278,7 +266,7 @@ TEST_F(Program, StoppedDownloadIsContinuedByTheSameCommand) {
         EXPECT_EQ(again.status, 0) << again.err;
         EXPECT_TRUE(signal == 0 || signal == SIGKILL || again.err.starts_with("Veltrin: continuing")) << again.err;
         EXPECT_EQ(ReadFile(here / "AC_DC_ Live_ (Mobile).3gp"), m_video);
-        EXPECT_EQ(FileNames(here).size(), signal == SIGINT ? 2u : signal == 0 ? 2u : 1u) << "nothing left over";
+        EXPECT_EQ(FileNames(here).size(), signal == SIGINT || signal == 0 ? 2u : 1u) << "nothing left over";
     }
 }
 
@@ -321,8 +309,14 @@ TEST_F(Program, DownloadKeepsTheSoundAloneOrSaysWhyNot) {
 }
 
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
-    const QString program = Installed();
-    const fs::path results = m_folder / "program" / "temp.html";
+    // A copy of the program in a folder of its own, where its results file goes.
+    const fs::path folder = m_folder / "program", built = fs::path(VELTRIN_EXECUTABLE).parent_path();
+    fs::create_directories(folder / "modules");
+    for (const char* name : {"Veltrin", "modules/veltrin-webview.so", "dl.jpg"}) {
+        fs::copy_file(built / name, folder / name, fs::copy_options::overwrite_existing);
+    }
+    const QString program = QString::fromStdString((folder / "Veltrin").string());
+    const fs::path results = folder / "temp.html";
     // No window runs: the link starts one, which runs it, on the platform Qt's own option names.
     QProcessEnvironment env = Environment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));

@@ -113,11 +113,9 @@ TEST(Judge, EveryAttemptEndsInOneVerdict) {
 
 TEST(JudgeLane, BacksOffStartsOverOrGoesOnAlone) {
     const DownloadProgress before{.saved = 500, .total = 1000, .validator = "\"v1\""};
-    const AttemptFacts part{
-        .status = 206, .rangeStart = 500, .rangeTotal = 1000, .validator = "\"v1\"", .partBytes = 500};
-    const auto with = [&](auto change) { return change(AttemptFacts(part)); };
+    const AttemptFacts part = Head(206);
     const auto ended = [&](CURLcode code, bool stalled = false) {
-        return with([=](AttemptFacts f) { return f.result = code, f.stalled = stalled, f; });
+        return With(part, [=](auto& f) { f.result = code, f.stalled = stalled; });
     };
     const char* names[] = {"done", "free", "back off", "no ranges", "changed", "whole"};
     const struct {
@@ -133,16 +131,16 @@ TEST(JudgeLane, BacksOffStartsOverOrGoesOnAlone) {
         {{.status = 503}, "back off"},
         {ended(CURLE_RECV_ERROR), "back off"},                // reset
         {ended(CURLE_ABORTED_BY_CALLBACK, true), "back off"}, // stalled
-        {with([](auto f) { return f.rangeStart = 400, f; }), "back off"},
+        {With(part, [](auto& f) { f.rangeStart = 400; }), "back off"},
         {{.status = 200, .validator = "\"v1\""}, "no ranges"},
         {{.status = 200, .validator = "\"v2\""}, "changed"},
         {{.status = 200}, "changed"},
-        {with([](auto f) { return f.validator = "\"v2\"", f; }), "changed"},
+        {With(part, [](auto& f) { f.validator = "\"v2\""; }), "changed"},
         {{.status = 416, .rangeTotal = 900}, "changed"},
         {{.status = 403}, "whole", false}, // the last connection: judged as the download
         {ended(CURLE_OK), "whole", false},
-        {with([](auto f) { return f.writeError = ENOSPC, f; }), "whole"},
-        {with([](auto f) { return f.partBytes = -1, f; }), "whole"},
+        {With(part, [](auto& f) { f.writeError = ENOSPC; }), "whole"},
+        {With(part, [](auto& f) { f.partBytes = -1; }), "whole"},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const auto& r = rows[i];

@@ -37,6 +37,12 @@ const std::string kOther = Body(kBody.size(), 'b');
 const std::string kEmpty;
 constexpr std::size_t kHalf = 1 << 19;
 constexpr std::size_t kWhole = std::string::npos;
+const std::string kRest = "bytes=524288- if \"v1\""; // the second half, asked of the same version
+// Named, and with every string listed: GCC 12 at -O3 takes other ones' strings for uninitialised.
+const StreamIdentity kClip{"abc", 22};
+const Continuation kContinued{kClip, "http://w", false, nullptr};
+const DownloadEngine::Options kOne{
+    .firstPause = 20ms, .stallSeconds = 1, .keepEvery = 0ms, .userAgent = "Veltrin test", .connections = 1};
 
 // What the server does with one request. It cuts a Range request's part itself, unless told a
 // status; chunked answers it never cuts.
@@ -53,27 +59,57 @@ struct Turn {
     bool slow = false;       // 640 KB a second
 };
 
+// A loopback server and an engine; the requests noted as "Range if If-Range", and a hold on the
+// server's answers that the test releases.
+class Served : public ::testing::Test {
+protected:
+    void TearDown() override {
+        Release();
+        m_engine.reset();
+        m_server.Stop();
+    }
+    std::size_t Note(const httplib::Request& req) { // under m_mutex
+        const std::string ifRange = req.get_header_value("If-Range");
+        m_asked.push_back(req.get_header_value("Range") + (ifRange.empty() ? "" : " if " + ifRange));
+        return m_asked.size();
+    }
+    void Hold() {
+        std::unique_lock lock(m_mutex);
+        m_released.wait_for(lock, 30s, [this] { return m_release; }); // longer than a test waits
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_release = true;
+        m_released.notify_all();
+    }
+    std::vector<std::string> Asked() {
+        std::lock_guard lock(m_mutex);
+        return m_asked;
+    }
+
+    testing::TemporaryFolder m_folder;
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_release = false;
+    std::vector<std::string> m_asked;
+    testing::LoopbackServer<> m_server;
+    std::unique_ptr<DownloadEngine> m_engine;
+};
+
 // One route that plays its script a request at a time, the last turn for every request after.
-class Downloads : public ::testing::Test {
+class Downloads : public Served {
 protected:
     void SetUp() override {
         m_server->Get("/s", [this](const httplib::Request& req, httplib::Response& res) {
             Turn turn;
             {
                 std::lock_guard lock(m_mutex);
-                const std::string ifRange = req.get_header_value("If-Range");
-                m_asked.push_back(req.get_header_value("Range") + (ifRange.empty() ? "" : " if " + ifRange));
                 m_userAgent = req.get_header_value("User-Agent");
-                turn = m_script[std::min(m_asked.size(), m_script.size()) - 1];
+                turn = m_script[std::min(Note(req), m_script.size()) - 1];
             }
             Play(turn, res);
         });
         m_server.Start();
-    }
-    void TearDown() override {
-        Release();
-        m_engine.reset();
-        m_server.Stop();
     }
 
     void Play(const Turn& turn, httplib::Response& res) {
@@ -108,34 +144,14 @@ protected:
                                  [send](size_t offset, size_t, httplib::DataSink& sink) { return send(offset, sink); });
     }
 
-    void Hold() {
-        std::unique_lock lock(m_mutex);
-        m_released.wait_for(lock, 30s, [this] { return m_release; }); // longer than a test waits
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_release = true;
-        m_released.notify_all();
-    }
-
     void Script(std::vector<Turn> script) {
         std::lock_guard lock(m_mutex);
         m_script = std::move(script);
         m_asked.clear();
     }
-    std::vector<std::string> Asked() {
-        std::lock_guard lock(m_mutex);
-        return m_asked;
-    }
-
     DownloadEngine& Engine() {
         if (!m_engine) {
-            m_engine = std::make_unique<DownloadEngine>(DownloadEngine::Options{.firstPause = 20ms,
-                                                                                .stallSeconds = 1,
-                                                                                .keepEvery = 0ms,
-                                                                                .userAgent = "Veltrin test",
-                                                                                .connections = 1},
-                                                        nullptr);
+            m_engine = std::make_unique<DownloadEngine>(kOne, nullptr);
         }
         return *m_engine;
     }
@@ -144,19 +160,11 @@ protected:
         return Engine().Add(m_server.Url("/s"), {m_folder / folder, "Clip (720P)", extension});
     }
 
-    testing::TemporaryFolder m_folder;
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_release = false;
     std::vector<Turn> m_script{Turn{}};
-    std::vector<std::string> m_asked;
     std::string m_userAgent;
-    testing::LoopbackServer<> m_server;
-    std::unique_ptr<DownloadEngine> m_engine;
 };
 
 TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
-    const std::string rest = "bytes=524288- if \"v1\"";
     const struct {
         const char* name;
         std::vector<Turn> script;            // the last turn's body is the one saved
@@ -166,16 +174,16 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
         bool full = false;
     } rows[] = {
         {"whole", {{}}, {""}},
-        {"dropped", {{.cut = kHalf}, {}}, {"", rest}},
-        {"stalled", {{.cut = kHalf, .quietAt = kHalf}, {}}, {"", rest}},
+        {"dropped", {{.cut = kHalf}, {}}, {"", kRest}},
+        {"stalled", {{.cut = kHalf, .quietAt = kHalf}, {}}, {"", kRest}},
         {"the whole for the rest",
          {{.status = 200, .cut = kHalf, .chunked = true}, {.status = 200, .chunked = true}},
-         {"", rest}},
+         {"", kRest}},
         {"a break after the end",
          {{.cut = kBody.size(), .chunked = true, .etag = "W/\"v1\""}, {.status = 416}},
          {"", "bytes=1048576-"}},
-        {"the rest of another", {{.cut = kHalf}, {.body = &kOther, .etag = "\"v2\""}}, {"", rest, ""}},
-        {"the part file lost", {{.cut = kHalf}, {.losePart = true}, {}}, {"", rest, ""}},
+        {"the rest of another", {{.cut = kHalf}, {.body = &kOther, .etag = "\"v2\""}}, {"", kRest, ""}},
+        {"the part file lost", {{.cut = kHalf}, {.losePart = true}, {}}, {"", kRest, ""}},
         {"empty, named by its type",
          {{.body = &kEmpty, .chunked = true, .type = "video/webm"}},
          {""},
@@ -217,16 +225,14 @@ TEST_F(Downloads, EveryEndThroughTheRealTransfer) {
 TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
     static const std::string part = "Clip (720P).mp4.part", record = part + ".resume", file = "Clip (720P).mp4",
                              next = "Clip (720P) (2).mp4";
-    const StreamIdentity clip{"abc", 22};
     const auto saying = [&](std::size_t bytes, std::function<void(PartRecord&)> change = {}) {
-        PartRecord r{clip, "http://w", "http://old", "\"v1\"", std::ssize(kBody), static_cast<std::int64_t>(bytes)};
+        PartRecord r{kClip, "http://w", "http://old", "\"v1\"", std::ssize(kBody), static_cast<std::int64_t>(bytes)};
         if (change) {
             change(r);
         }
         return RecordText(r);
     };
-    const std::string rest = "bytes=524288- if \"v1\"", rest0 = "bytes=524288- if \"v0\"",
-                      end = "bytes=1048576- if \"v1\"";
+    const std::string rest0 = "bytes=524288- if \"v0\"", end = "bytes=1048576- if \"v1\"";
     const auto v0 = [](PartRecord& r) { r.validator = "\"v0\""; };
     const std::string e401 = "the server answered 401", tooLarge = "the file cannot be written: File too large";
     // A part that is not this download's stays as it is, beside the next name; a failure keeps it.
@@ -241,18 +247,18 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         int held = 0; // 1: another live process holds the part; 2: it has another name, as a finished one has
     } rows[] = {
         {"between attempts", 0, saying(0), {{}}, {""}},
-        {"mid-body", kHalf, saying(kHalf), {{}}, {rest}},
-        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf), {{}}, {rest}},
+        {"mid-body", kHalf, saying(kHalf), {{}}, {kRest}},
+        {"a tail not yet on the disk", kHalf + 4000, saying(kHalf), {{}}, {kRest}},
         {"after the last byte, before its name", kBody.size(), saying(kBody.size()), {{.status = 416}}, {end}},
         {"another validator", kHalf, saying(kHalf, v0), {{.status = 200, .chunked = true}}, {rest0}},
-        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {rest, ""}},
+        {"another length", kHalf, saying(kHalf, [](auto& r) { r.total = 2 << 20; }), {{}}, {kRest, ""}},
         {"asked to start afresh", kHalf, saying(kHalf), {{}}, {""}, file, true},
         {"another stream's part", kHalf, saying(kHalf, [](auto& r) { r.stream.format = 18; }), {{}}, {""}, next},
         {"another process's part", kHalf, saying(kHalf), {{}}, {""}, next, false, 1},
         {"a part with a second name", kHalf, saying(kHalf), {{}}, {""}, next, false, 2},
-        {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {rest, rest}},
-        {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", rest}, "failed: " + e401},
-        {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {rest}, "failed: " + tooLarge},
+        {"an expired address found again", kHalf, saying(kHalf), {{.status = 410}, {}}, {kRest, kRest}},
+        {"a failure keeps it", 0, saying(0), {{.cut = kHalf}, {.status = 401}}, {"", kRest}, "failed: " + e401},
+        {"a full disk keeps it", kHalf, saying(kHalf), {{}}, {kRest}, "failed: " + tooLarge},
     };
     int found = 0;
     for (const auto& row : rows) {
@@ -270,7 +276,7 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
         if (row.end.ends_with("large")) {
             full.emplace(kHalf + 100 * 1024);
         }
-        const Continuation continuation{clip, "http://w", row.afresh, [&] {
+        const Continuation continuation{kClip, "http://w", row.afresh, [&] {
                                             ++found;
                                             return std::optional(m_server.Url("/s?again"));
                                         }};
@@ -302,8 +308,7 @@ TEST_F(Downloads, ContinuesAPartOnlyWhereItsRecordVouchesForIt) {
 // part unlocked; the next run (that step stopped) finds it whole and asks the server nothing.
 TEST_F(Downloads, KeptWholeUnderThePartsName) {
     Script({{.etag = ""}});
-    const StreamIdentity stream{"abc", 22};
-    Continuation whole{stream, "http://w", false, nullptr}; // whole: GCC -O3 misreads a partial one
+    Continuation whole = kContinued;
     whole.keepWhole = true;
     for (int run = 0; run < 2; ++run) {
         const DownloadInfo info =
@@ -323,10 +328,8 @@ TEST_F(Downloads, ThreeAtOnceTheRestQueuedAndNoNameReplaced) {
     std::ofstream(m_folder / "Clip (720P).mp4") << "already here";
     EXPECT_FALSE(DownloadEngine({}, nullptr).Wait(1)) << "an engine that never started ends at once";
     Script({{.quietAt = 0}});
-    const StreamIdentity stream{"abc", 22};
-    const Continuation clip{stream, "http://w", false, nullptr}; // whole: GCC -O3 misreads a partial one
-    const std::vector<int> ids = {Add(), Add(), Add(),
-                                  Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, clip)};
+    const std::vector<int> ids = {
+        Add(), Add(), Add(), Engine().Add(m_server.Url("/s"), {m_folder.Path(), "Clip (720P)", "mp4"}, kContinued)};
     // Three take every place while they are held; a queued continuation holds its part already,
     // so that no other process continues it meanwhile.
     ASSERT_TRUE(testing::WaitUntil([&] { return Asked().size() == 3 && !Engine().Info(ids[3])->file.empty(); }, 10s));
@@ -437,29 +440,19 @@ TEST(SpeedBucket, HoldsTheRateWhateverTheReads) {
 // as a row asks.
 enum class Fault { None, RefuseSecond, WholeLater, ChangeLater, StallSecond, ShortSecond, MoreThanAsked };
 
-class Connections : public ::testing::Test {
+class Connections : public Served {
 protected:
     void SetUp() override {
         m_server->Get("/m", [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
         m_server.Start();
         m_engine = std::make_unique<DownloadEngine>(kOptions, nullptr);
     }
-    void TearDown() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_release = true;
-        }
-        m_released.notify_all();
-        m_engine.reset();
-        m_server.Stop();
-    }
 
     void Serve(const httplib::Request& req, httplib::Response& res) {
         std::unique_lock lock(m_mutex);
         const std::string range = req.get_header_value("Range");
         const std::string ifRange = req.get_header_value("If-Range");
-        m_asked.push_back(range + (ifRange.empty() ? "" : " if " + ifRange));
-        const std::size_t n = m_asked.size();
+        const std::size_t n = Note(req);
         if (m_fault == Fault::ChangeLater && n >= 2) {
             m_body = &kOther;
             m_etag = "\"v2\"";
@@ -492,8 +485,7 @@ protected:
         res.set_chunked_content_provider(
             "video/mp4", [this, &body, at = from, to, quietAt, cut, n](size_t, httplib::DataSink& sink) mutable {
                 if (at == quietAt) {
-                    std::unique_lock hold(m_mutex);
-                    m_released.wait_for(hold, 30s, [this] { return m_release; });
+                    Hold();
                 }
                 if (at >= cut) {
                     if (cut == to) {
@@ -513,10 +505,6 @@ protected:
     int Add(const Continuation& continuation = {}) {
         return m_engine->Add(m_server.Url("/m"), {m_folder.Path(), "Clip", "mp4"}, continuation);
     }
-    std::vector<std::string> Asked() {
-        std::lock_guard lock(m_mutex);
-        return m_asked;
-    }
     void Reset(Fault fault) {
         std::lock_guard lock(m_mutex);
         m_fault = fault;
@@ -526,19 +514,12 @@ protected:
         m_firstSent = m_firstAtThird = 0;
     }
 
-    testing::TemporaryFolder m_folder;
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_release = false;
     Fault m_fault = Fault::None;
     const std::string* m_body = &kBody;
     std::string m_etag = "\"v1\"";
-    std::chrono::milliseconds m_pace{20}; // 800 KB a second on each connection
-    std::vector<std::string> m_asked;
+    std::chrono::milliseconds m_pace{20};     // 800 KB a second on each connection
     std::atomic<std::size_t> m_firstSent = 0; // by the first request
     std::size_t m_firstAtThird = 0;           // as the third came
-    testing::LoopbackServer<> m_server;
-    std::unique_ptr<DownloadEngine> m_engine;
 };
 
 // Whatever the server does, the file saved is one version whole, or nothing is.
@@ -586,10 +567,9 @@ TEST_F(Connections, OneVersionWholeWhateverTheServerDoes) {
 // in the next run, byte-exact; so does a record written by hand, with a tail of other bytes past
 // each end it vouches for, and a part shorter than the body.
 TEST_F(Connections, EveryRangeContinuedAfterAStop) {
-    const Continuation clip{{"abc", 22}, "http://w", false, nullptr};
     Reset(Fault::None);
     m_pace = 100ms;
-    Add(clip);
+    Add(kContinued);
     ASSERT_TRUE(testing::WaitUntil(
         [&] {
             const auto r = ReadPartRecordOf(m_folder / "Clip.mp4");
@@ -599,7 +579,7 @@ TEST_F(Connections, EveryRangeContinuedAfterAStop) {
     m_engine = std::make_unique<DownloadEngine>(kOptions, nullptr); // the program's end, and a new start
     m_pace = 0ms;
     Reset(Fault::None);
-    const DownloadInfo info = *m_engine->Wait(Add(clip), 20s);
+    const DownloadInfo info = *m_engine->Wait(Add(kContinued), 20s);
     ASSERT_EQ(info.state, DownloadState::Finished) << info.reason;
     EXPECT_TRUE(ReadFile(info.file) == kBody);
     const auto continued = [this] {
@@ -615,12 +595,12 @@ TEST_F(Connections, EveryRangeContinuedAfterAStop) {
     std::fill(part.begin() + 100000, part.begin() + 400000, 'x');
     std::fill(part.begin() + 700000, part.end(), 'x');
     part.resize(900000); // cut short, as a copy may be
-    PartRecord made{{"abc", 22}, "http://w", m_server.Url("/m"), "\"v1\"", size, 500000, 500000};
+    PartRecord made{kClip, "http://w", m_server.Url("/m"), "\"v1\"", size, 500000, 500000};
     made.ranges = {{0, 400000, 100000, 100000}, {400000, size, 700000, 700000}};
     Reset(Fault::None);
     std::ofstream(m_folder / "Clip.mp4.part", std::ios::binary) << part;
     std::ofstream(m_folder / "Clip.mp4.part.resume") << RecordText(made);
-    const DownloadInfo again = *m_engine->Wait(Add(clip), 20s);
+    const DownloadInfo again = *m_engine->Wait(Add(kContinued), 20s);
     ASSERT_EQ(again.state, DownloadState::Finished) << again.reason;
     EXPECT_TRUE(ReadFile(again.file) == kBody);
     EXPECT_EQ(Asked().front(), "bytes=700000-1048575 if \"v1\"") << "the largest range left first";

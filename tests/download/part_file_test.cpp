@@ -23,15 +23,14 @@ const std::string kFirst =
     "veltrin-part 1\nvideo=abc\nformat=22\npage=http://w\naddress=http://s\nvalidator=\"v1\"\ntotal=1000\nsaved=500\n";
 
 // Two connections' ranges of it: 0-400 whole (300 forced out), 400-1000 up to 700 (600 forced out).
-const PartRecord kRanges{{"abc", 22}, "http://w", "http://s", "\"v1\"", 1000,
-                         500,         700,        "b1",       false,    {{0, 400, 300, 400}, {400, 1000, 600, 700}}};
+// Filled in after a copy: GCC 12 at -O3 takes a listed one's strings for uninitialised.
+const PartRecord kRanges = [] {
+    PartRecord r = kHalf;
+    r.written = 700;
+    r.ranges = {{0, 400, 300, 400}, {400, 1000, 600, 700}};
+    return r;
+}();
 const std::string kRangesText = RecordText(kRanges);
-
-std::string RangesReplaced(std::string_view to) {
-    std::string text = kRangesText;
-    const auto from = text.find("ranges=") + 7;
-    return text.replace(from, text.find('\n', from) - from, to);
-}
 
 std::string With(const std::function<void(PartRecord&)>& change) {
     PartRecord r = kHalf;
@@ -39,8 +38,7 @@ std::string With(const std::function<void(PartRecord&)>& change) {
     return RecordText(r);
 }
 
-std::string Replaced(std::string_view from, std::string_view to) {
-    std::string text = kText;
+std::string Replaced(std::string_view from, std::string_view to, std::string text = kText) {
     return text.replace(text.find(from), from.size(), to);
 }
 
@@ -84,8 +82,8 @@ TEST(JudgePart, ContinuesOnlyWhatItsRecordVouchesFor) {
         {kRangesText, 1000, "continue from 500 (300 600)", "b2"},
         {kRangesText, 650, "continue from 650 (400 650)"},
         {kRangesText, 599, "start over: it holds fewer bytes than its record names"},
-        {RangesReplaced("0-400/300/400,500-1000/600/700"), 1000, "start over: its record is damaged (ranges)"},
-        {RangesReplaced("0-400/300/200,400-1000/600/700"), 1000, "start over: its record is damaged (ranges)"},
+        {Replaced("/400,400-", "/400,500-", kRangesText), 1000, "start over: its record is damaged (ranges)"},
+        {Replaced("/300/400", "/300/200", kRangesText), 1000, "start over: its record is damaged (ranges)"},
         {With([](auto& r) { r.stream.video = "abd"; }), 500, "leave alone: it holds another stream"},
         {With([](auto& r) { r.stream.format = 18; }), 500, "leave alone: it holds another stream", "b1", true},
     };
