@@ -124,6 +124,9 @@ AttemptVerdict Judge(const AttemptFacts& facts, const DownloadProgress& before) 
     if (verdict.kind != Kind::GoOn || !facts.result) {
         return verdict;
     }
+    if (facts.partGone) {
+        return Failed("the part saved so far was removed"); // never blamed on a folder that is there
+    }
     if (facts.openError != 0) {
         return Failed("the folder cannot be written: " + std::string(std::strerror(facts.openError)));
     }

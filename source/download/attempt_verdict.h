@@ -24,6 +24,7 @@ struct AttemptFacts {
     std::int64_t written = 0;                 // body bytes this attempt wrote
     int openError = 0;                        // errno of making the part file
     int writeError = 0;                       // errno of writing it
+    bool partGone = false;                    // its folder is there, the part was removed from it
     bool stalled = false;                     // the stall watch ended the transfer
     std::optional<CURLcode> result{};         // none while the transfer runs
     std::string detail{};                     // libcurl's error buffer

@@ -559,6 +559,7 @@ struct DownloadEngine::Impl {
         if (keep || now - t.lastNote >= kNoteEvery) {
             if (const int error = keep ? t.engine->Check(t) : t.engine->Note(t, false)) {
                 a.facts.openError = error;
+                a.facts.partGone = keep && error == ENOENT && ::access(t.target.folder.c_str(), W_OK) == 0;
                 return 0;
             }
         }
@@ -875,7 +876,9 @@ struct DownloadEngine::Impl {
         }
         fs::path named;
         if (const int error = t.file.Finish(named)) {
-            Fail(t, "the file cannot be named " + named.filename().string() + ": " + Strerror(error));
+            const bool gone = error == ENOENT && ::access(t.target.folder.c_str(), W_OK) == 0;
+            Fail(t, gone ? "the part saved so far was removed"
+                         : "the file cannot be named " + named.filename().string() + ": " + Strerror(error));
             return;
         }
         t.info.file = named;

@@ -99,6 +99,8 @@ TEST(Judge, EveryAttemptEndsInOneVerdict) {
         {Ended(Head(302), 0, CURLE_UNSUPPORTED_PROTOCOL), none, "failed: only http and https links can be fetched (d)"},
         {With(Ended(Head(200), 0, CURLE_WRITE_ERROR), [](auto& f) { f.openError = ENOENT; }), none,
          "failed: the folder cannot be written: No such file or directory"},
+        {With(Ended(Head(200), 0, CURLE_WRITE_ERROR), [](auto& f) { f.openError = ENOENT, f.partGone = true; }), none,
+         "failed: the part saved so far was removed"},
         {With(Ended(Head(200), 300, CURLE_WRITE_ERROR), [](auto& f) { f.writeError = EFBIG; }), none,
          "failed: the file cannot be written: File too large"},
     };
