@@ -49,7 +49,7 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
     const std::string page = "<html><script>var p = {flashvars: \"v=1&title=My%2BClip&map=url%3D" +
                              m_server.Url("/stream?itag%3D22%26n%3Dcaf%C3%A9") +
                              "%26quality%3Dhd720\"};</script></html>";
-    m_server->Get("/watch-local", [&](const auto&, auto& res) { res.set_content(page, "text/html"); });
+    m_server->Get("/watch-local", [page](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(Link("/watch-local"));
     QWebEngineView* engine = ShownEngine();
     ASSERT_NE(engine, nullptr);
@@ -162,7 +162,7 @@ TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingE
         other += ",url=v%252Fc%253Fitag%253D37%26quality%3Dhd1080";
     }
     other += "\"</script>";
-    m_server->Get("/other", [&](const auto&, auto& res) { res.set_content(other, "text/html"); });
+    m_server->Get("/other", [other](const auto&, auto& res) { res.set_content(other, "text/html"); });
     EXPECT_FALSE(m_window->ResultsView()->EngineStarted()) << "the blank page needs no web engine";
     if (geteuid() == 0) { // the engine's sandbox refuses root and would end the program: the window says why
         const QByteArray sandboxSwitch = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
