@@ -15,11 +15,17 @@
 
 namespace veltrin {
 
+namespace {
+
+// What finds a row's stream again: the watch page fetched anew, and its stream of the format; a
+// sound's video is kept whole for its sound.
 Continuation ContinuationFor(const StoredDownload& row) {
     Continuation continuation = StreamContinuation(row.stream, row.page);
     continuation.keepWhole = row.keep != KeepForm::Video; // the video goes once its sound is whole
     return continuation;
 }
+
+} // namespace
 
 Downloads::Downloads(QObject* parent) : QAbstractListModel(parent), m_saveSound(&media::SaveSoundThroughModule) {
     DownloadEngine::Options options;

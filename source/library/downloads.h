@@ -111,8 +111,4 @@ private:
     QThreadPool m_sounds;
 };
 
-// What finds a stream's address again: the watch page fetched anew, and its stream of the format;
-// a sound's video is kept whole for its sound.
-Continuation ContinuationFor(const StoredDownload& row);
-
 } // namespace veltrin
