@@ -156,12 +156,8 @@ std::string_view TrimSpacesAndDots(std::string_view text) {
 namespace {
 
 // The player parameters' fields, decoded, the first one starting after the script's quote.
-std::optional<std::string> ParameterFields(std::string_view pageText) {
-    const auto window = FindParameterWindow(pageText);
-    if (!window) {
-        return std::nullopt;
-    }
-    std::string fields = SanitizeUtf8(PercentDecode(*window, false));
+std::string ParameterFields(std::string_view window) {
+    std::string fields = SanitizeUtf8(PercentDecode(window, false));
     // The window starts with the script's own words ("flashvars: \"" or "flashvars=\""): the
     // first field starts after the quote.
     if (const auto quote = fields.find_first_of("\"'"); quote < fields.find('&')) {
@@ -170,29 +166,24 @@ std::optional<std::string> ParameterFields(std::string_view pageText) {
     return fields;
 }
 
-} // namespace
-
-std::string VideoTitle(std::string_view pageText) {
-    std::optional<std::string> videoId;
-    if (const auto fields = ParameterFields(pageText)) {
-        if (auto title = Field(*fields, "title"); title && !TrimWhiteSpace(*title).empty()) {
-            return std::string(TrimWhiteSpace(*title));
-        }
-        videoId = Field(*fields, "video_id");
-    }
-    if (auto title = HtmlTitle(pageText)) {
-        return *title;
-    }
-    if (videoId && !TrimWhiteSpace(*videoId).empty()) {
-        return std::string(TrimWhiteSpace(*videoId));
-    }
-    return "video";
+std::string TrimmedField(const std::string& fields, std::string_view name) {
+    const auto value = Field(fields, name);
+    return value ? std::string(TrimWhiteSpace(*value)) : std::string();
 }
 
-std::string VideoId(std::string_view pageText) {
-    const auto fields = ParameterFields(pageText);
-    const auto id = fields ? Field(*fields, "video_id") : std::nullopt;
-    return id ? std::string(TrimWhiteSpace(*id)) : std::string();
+} // namespace
+
+VideoNames NamesOnPage(std::string_view pageText, std::optional<std::string_view> window) {
+    VideoNames names;
+    if (window) {
+        const std::string fields = ParameterFields(*window);
+        names.title = TrimmedField(fields, "title");
+        names.id = TrimmedField(fields, "video_id");
+    }
+    if (names.title.empty()) {
+        names.title = HtmlTitle(pageText).value_or(names.id.empty() ? "video" : names.id);
+    }
+    return names;
 }
 
 std::optional<int> FormatCode(std::string_view entry) {

@@ -8,12 +8,15 @@
 
 namespace veltrin {
 
-// The video's title as the watch page gives it: the player parameters' "title" field, else the
-// page's <title> without the site's suffix, else the "video_id" field, else "video". UTF-8.
-std::string VideoTitle(std::string_view pageText);
-
-// The player parameters' "video_id" field; empty when there is none.
-std::string VideoId(std::string_view pageText);
+struct VideoNames {
+    // As the watch page gives it: the player parameters' "title" field, else the page's <title>
+    // without the site's suffix, else the "video_id" field, else "video". UTF-8.
+    std::string title;
+    std::string id; // the player parameters' "video_id" field; empty when there is none
+};
+// window: the page's player parameters as FindParameterWindow cut them, if it has them. A page of
+// megabytes is searched for them once, by whoever cut them.
+VideoNames NamesOnPage(std::string_view pageText, std::optional<std::string_view> window);
 
 // The format code a stream entry names ("itag=22" gives 22), if any.
 std::optional<int> FormatCode(std::string_view entry);

@@ -47,8 +47,10 @@ GoFetched FetchGo(const std::string& link, const FetchPage& fetch, const std::st
             return fetched;
         }
         fetched.block = DecodeParameters(*window);
-        fetched.title = VideoTitle(page.text); // the page text is not needed past this point
-        fetched.videoId = VideoId(page.text);
+        // The page text is not needed past this point.
+        auto names = NamesOnPage(page.text, window);
+        fetched.title = std::move(names.title);
+        fetched.videoId = std::move(names.id);
     }
     fetched.kind = GoFetched::Kind::Found;
     if (!advertisementPage.empty() && !fetch(advertisementPage).text.empty()) {

@@ -1,5 +1,6 @@
 #include "core/file_name.h"
 #include "core/link.h"
+#include "core/parameters.h"
 
 #include <gtest/gtest.h>
 
@@ -26,8 +27,9 @@ TEST(FileName, TitleComesFromTheParametersThenThePageThenTheVideoId) {
         {"Nothing", "<html>nothing at all</html>", "video"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(VideoTitle(c.page), c.title) << c.name;
-        EXPECT_EQ(VideoId(c.page), c.id) << c.name;
+        const auto names = NamesOnPage(c.page, FindParameterWindow(c.page));
+        EXPECT_EQ(names.title, c.title) << c.name;
+        EXPECT_EQ(names.id, c.id) << c.name;
     }
 }
 
