@@ -127,6 +127,33 @@ TEST_F(LinkList, RowsFromPagesThatAnswerFailAndAnswerSlowly) {
     EXPECT_EQ(list->rowCount(), 2);
 }
 
+// A copied list is asked about once and opens the list; in the automatic way each of its links
+// is its own job.
+TEST_F(LinkList, CopiedListIsAskedAboutOnceOrEachLinkIsItsOwnJob) {
+    BoxAnswerer boxes({QMessageBox::Yes});
+    const auto copied = [this](const std::string& x, const std::string& y) {
+        SetClipboard(QString::fromStdString(Watch(x) + "&from=clipvane.com\n" + Watch(y) + "&from=clipvane.com"));
+    };
+    copied("a", "b");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->ListDialog() != nullptr; }));
+    EXPECT_EQ(m_window->ListDialog()->Table()->rowCount(), 2);
+    ASSERT_EQ(boxes.seen.size(), 1U);
+    EXPECT_TRUE(boxes.seen[0].text.endsWith(QStringLiteral("\r\n\r\nDo you want to download these 2 videos?")));
+    m_window->ListDialog()->close();
+    UserSettings settings = m_window->Preferences();
+    settings.clipboard = ClipboardWay::Automatic;
+    settings.downloadFolder = QString::fromStdString(fs::path(m_folder).string());
+    m_window->ApplySettings(settings);
+    copied("c", "d");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return FileNames(m_folder).contains("c video (720P).mp4") &&
+                   FileNames(m_folder).contains("d video (720P).mp4");
+        },
+        10000));
+    EXPECT_EQ(boxes.seen.size(), 1U);
+}
+
 // What browsers and file managers drop: one link runs a Go, several open the list, and what holds
 // no link is refused as the drag comes in.
 TEST_F(LinkList, DropsOfBrowsersAndFileManagers) {
