@@ -140,7 +140,7 @@ int LinkListDialog::AddLinks(const std::vector<std::string>& links) {
         Row& added = m_rows.emplace_back();
         added.link = link;
         added.ticket = m_queue->Add(link);
-        m_table->insertRow(row);
+        m_table->setRowCount(row + 1);
         auto* video = new QTableWidgetItem(FromUtf8(Shown(link)));
         video->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         video->setCheckState(Qt::Checked);
