@@ -117,7 +117,8 @@ LinkListDialog::LinkListDialog(const UserSettings& prefs, Downloads* downloads, 
     layout->addWidget(m_table);
     layout->addLayout(choices);
     layout->addWidget(buttons);
-    resize(820, 420);
+    resize(760, 340);
+    m_download->setFocus(); // Enter downloads; Tab reaches the rows
 
     connect(m_queue, &PageQueue::Fetched, this, &LinkListDialog::OnFetched);
 }
@@ -250,10 +251,13 @@ void LinkListDialog::ShowDownloadedBefore(int row, bool uncheck) {
     SetStatus(row, tr("Downloaded on %1")
                        .arg(QLocale().toString(QDateTime::fromSecsSinceEpoch(done.front().ended).date(),
                                                QLocale::ShortFormat)));
-    m_table->item(row, StatusColumn)->setToolTip(QDir::toNativeSeparators(FromUtf8(done.front().target)));
 }
 
-void LinkListDialog::SetStatus(int row, const QString& text) { m_table->item(row, StatusColumn)->setText(text); }
+void LinkListDialog::SetStatus(int row, const QString& text) {
+    QTableWidgetItem* status = m_table->item(row, StatusColumn);
+    status->setText(text);
+    status->setToolTip(text); // a reason may be longer than the column
+}
 
 void LinkListDialog::DownloadAll() {
     const QString folder = m_folder->text().trimmed();
