@@ -565,11 +565,7 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
     }
     const std::vector<LinkMatch> matches = scanned ? *scanned : ScanStreamEntries(fetched.block);
     // For the sound alone, the stream with the best sound on the page, whatever the quality preferred.
-    const bool video = m_prefs.keep == KeepForm::Video;
-    const auto chosen = !video ? ChooseSound(matches)
-                        : m_prefs.preferredQuality < 0
-                            ? ChooseQuality(matches, nullptr)
-                            : ChooseQuality(matches, &QualityTable[static_cast<std::size_t>(m_prefs.preferredQuality)]);
+    const auto chosen = ChooseKept(matches, m_prefs.keep, m_prefs.preferredQuality);
     if (!chosen) {
         Notify(tr("Nothing downloaded"), tr("The page at %1 offers no video of a known quality.").arg(shown));
         return;
@@ -581,12 +577,7 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
     }
     // Each copied link is its own job: its row carries its own video's title and id.
     const PageStream source{link.toStdString(), fetched.title, fetched.videoId, matches[*chosen]};
-    DownloadTarget target = PlanStreamDownload(source, folder.toStdString()).target;
-    if (!video) { // the sound's own name, without the quality; its extension is the sound's
-        target.stem = DownloadStem(source.title, "");
-        target.extension =
-            m_prefs.keep == KeepForm::Mp3 || source.stream.quality->sound == SoundCodec::Mp3 ? "mp3" : "m4a";
-    }
+    const DownloadTarget target = KeptTarget(source, folder.toStdString(), m_prefs.keep);
     const QString name = FromUtf8(target.stem + (target.extension ? "." + *target.extension : ""));
     const int id = m_downloads->Start(source, target, m_prefs.keep);
     EnsureDownloadsWindow()->Track(id);
