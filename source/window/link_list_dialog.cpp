@@ -190,6 +190,8 @@ void LinkListDialog::OnFetched(int ticket, const GoFetched& fetched) {
     }
     auto* keep = new QComboBox;
     FillKeep(keep, KeepForm::Video);
+    quality->setAccessibleName(tr("Quality"));
+    keep->setAccessibleName(tr("Keep"));
     m_table->setCellWidget(row, QualityColumn, quality);
     m_table->setCellWidget(row, KeepColumn, keep);
     Choose(row, m_qualityForAll->currentData().toInt(), static_cast<KeepForm>(m_keepForAll->currentData().toInt()));
