@@ -34,8 +34,9 @@ QString LinkOfFile(const QString& path) {
         const QString line = raw.trimmed();
         if (line.startsWith(u'[')) {
             inSection = line == section;
-        } else if (inSection && line.startsWith(QLatin1String("URL="))) {
-            url = line.mid(4);
+        } else if (inSection &&
+                   (line.startsWith(QLatin1String("URL=")) || line.startsWith(QLatin1String("URL[$e]=")))) {
+            url = line.mid(line.indexOf(u'=') + 1); // KDE marks a value that may hold variables with [$e]
         } else if (inSection && line == QLatin1String("Type=Link")) {
             typeLink = true;
         }

@@ -162,7 +162,7 @@ TEST_F(LinkList, DropsOfBrowsersAndFileManagers) {
         std::ofstream(m_folder / name) << text;
         return QUrl::fromLocalFile(QString::fromStdString((m_folder / name).string())).toString().toStdString();
     };
-    const std::string linkFile = file("a.desktop", "[Desktop Entry]\nType=Link\nName=A\nURL=" + a + "\n");
+    const std::string linkFile = file("a.desktop", "[Desktop Entry]\nType=Link\nName=A\nURL[$e]=" + a + "\n");
     const std::string shortcut = file("a.url", "[InternetShortcut]\r\nURL=" + a + "\r\n");
     const std::string program = file("p.desktop", "[Desktop Entry]\nType=Application\nURL=" + a + "\n");
     const std::string text = file("a.txt", a);
