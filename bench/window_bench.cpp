@@ -2,7 +2,8 @@
 // window's start-up until it is shown with "about:blank" loaded; and the downloads list, empty and
 // with 10,000 finished rows: the window's start, the downloads window's opening and scrolling, and
 // the look-up before a stream is downloaded again. The start and the opening also with a list of the
-// first layout, which they bring up to this build's.
+// first layout, which they bring up to this build's. A list of 1,000 links: its dialog's opening and
+// the window's thread while its pages come.
 #include "library/download_store.h"
 #include "library/downloads.h"
 #include "net/http_request.h"
@@ -12,6 +13,7 @@
 #include "window/controls.h"
 #include "window/downloads_window.h"
 #include "window/go_fetcher.h"
+#include "window/link_list_dialog.h"
 #include "window/main_window.h"
 #include "window/web_browser.h"
 
@@ -20,6 +22,7 @@
 #include <QListView>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <benchmark/benchmark.h>
@@ -72,6 +75,13 @@ veltrin::testing::LoopbackServer<>& Server() {
             }
         }
         (*s)->Get("/ad", [](const auto&, auto& res) { res.set_content("<html>ad</html>", "text/html"); });
+        // A small page of each video of a list, named by its "v".
+        (*s)->Get("/watch", [](const httplib::Request& req, auto& res) {
+            const std::string v = req.get_param_value("v");
+            res.set_content("<html><script>var p = {flashvars: \"video_id=" + v + "&title=" + v +
+                                "&map=url%3Dhttp%3A%2F%2F127.0.0.1%2Fs%3Fitag%253D22%26quality%3Dhd720\"};</script>",
+                            "text/html");
+        });
         (*s)->Get("/stream", [](const auto&, auto& res) {
             static const std::string chunk(1 << 20, 'v');
             res.set_content_provider(std::size_t{200} << 20, "video/mp4",
@@ -257,6 +267,48 @@ void BM_DownloadedBefore(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DownloadedBefore)->Arg(0)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// A list of that many links typed into the box: from Enter to its dialog shown with a row each,
+// and how late a 10 ms timer of the window's thread fires while every page comes.
+void BM_ListOfLinks(benchmark::State& state) {
+    veltrin::MainWindow window({Server().Url("/ad"), Folder(), Folder() / "fallback", Folder() / "list.sqlite"});
+    window.Start();
+    QString list;
+    for (int i = 0; i < state.range(0); ++i) {
+        list += QString::fromStdString(Server().Url("/watch?v=video" + std::to_string(i))) + QLatin1Char('\n');
+    }
+    double longest = 0;
+    for (auto _ : state) {
+        window.LinkBox()->setText(list);
+        QTest::keyClick(window.LinkBox(), Qt::Key_Return);
+        auto* dialog = window.ListDialog();
+        if (!dialog || dialog->Table()->rowCount() != state.range(0)) {
+            state.SkipWithError("the list has not a row a link");
+            break;
+        }
+        state.PauseTiming();
+        QElapsedTimer clock;
+        QTimer tick;
+        tick.setInterval(10);
+        qint64 last = 0;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            longest = std::max(longest, static_cast<double>(now - last - 10));
+            last = now;
+        });
+        clock.start();
+        tick.start();
+        while (dialog->Fetching()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        state.counters["pages_s"] = static_cast<double>(state.range(0)) * 1000.0 / static_cast<double>(clock.elapsed());
+        dialog->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        state.ResumeTiming();
+    }
+    state.counters["longest_delay_ms"] = longest;
+}
+BENCHMARK(BM_ListOfLinks)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // How late a 10 ms timer of the window's thread fires while a fast download runs.
 void BM_EventLoopDuringDownload(benchmark::State& state) {

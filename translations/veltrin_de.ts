@@ -134,7 +134,113 @@
     </message>
 </context>
 <context>
+    <name>veltrin::LinkListDialog</name>
+    <message>
+        <source>The video</source>
+        <translation>Das Video</translation>
+    </message>
+    <message>
+        <source>The sound only</source>
+        <translation>Nur den Ton</translation>
+    </message>
+    <message>
+        <source>The sound as MP3</source>
+        <translation>Den Ton als MP3</translation>
+    </message>
+    <message>
+        <source>Download these videos</source>
+        <translation>Diese Videos herunterladen</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>Video</translation>
+    </message>
+    <message>
+        <source>Quality</source>
+        <translation>Qualität</translation>
+    </message>
+    <message>
+        <source>Keep</source>
+        <translation>Behalten</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>The best</source>
+        <translation>Die beste</translation>
+    </message>
+    <message>
+        <source>Browse…</source>
+        <translation>Durchsuchen…</translation>
+    </message>
+    <message>
+        <source>Download the videos into</source>
+        <translation>Die Videos herunterladen nach</translation>
+    </message>
+    <message>
+        <source>&amp;Quality for all:</source>
+        <translation>&amp;Qualität für alle:</translation>
+    </message>
+    <message>
+        <source>&amp;Keep for all:</source>
+        <translation>&amp;Behalten für alle:</translation>
+    </message>
+    <message>
+        <source>&amp;Folder:</source>
+        <translation>&amp;Ordner:</translation>
+    </message>
+    <message>
+        <source>Download all</source>
+        <translation>Alle herunterladen</translation>
+    </message>
+    <message>
+        <source>Fetching its page…</source>
+        <translation>Seite wird abgerufen…</translation>
+    </message>
+    <message>
+        <source>Cannot fetch it: %1</source>
+        <translation>Abruf nicht möglich: %1</translation>
+    </message>
+    <message>
+        <source>The page has no player parameters.</source>
+        <translation>Die Seite hat keine Player-Parameter.</translation>
+    </message>
+    <message>
+        <source>The page offers no video of a known quality.</source>
+        <translation>Die Seite bietet kein Video in bekannter Qualität.</translation>
+    </message>
+    <message>
+        <source>Downloaded on %1</source>
+        <translation>Heruntergeladen am %1</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to %1: %2</source>
+        <translation>Downloads können nicht nach %1: %2</translation>
+    </message>
+    <message>
+        <source>Downloads once its page has come</source>
+        <translation>Wird heruntergeladen, sobald die Seite da ist</translation>
+    </message>
+    <message>
+        <source>In the downloads list</source>
+        <translation>In der Download-Liste</translation>
+    </message>
+</context>
+<context>
     <name>veltrin::MainWindow</name>
+    <message>
+        <source>You copied links to Clipvane videos: </source>
+        <translation>Sie haben Links zu Clipvane-Videos kopiert: </translation>
+    </message>
+    <message numerus="yes">
+        <source>Do you want to download these %n videos?</source>
+        <translation>
+            <numerusform>Möchten Sie dieses %n Video herunterladen?</numerusform>
+            <numerusform>Möchten Sie diese %n Videos herunterladen?</numerusform>
+        </translation>
+    </message>
     <message>
         <source>Download links</source>
         <translation>Download-Links</translation>

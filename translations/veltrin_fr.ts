@@ -134,7 +134,113 @@
     </message>
 </context>
 <context>
+    <name>veltrin::LinkListDialog</name>
+    <message>
+        <source>The video</source>
+        <translation>La vidéo</translation>
+    </message>
+    <message>
+        <source>The sound only</source>
+        <translation>Le son seul</translation>
+    </message>
+    <message>
+        <source>The sound as MP3</source>
+        <translation>Le son en MP3</translation>
+    </message>
+    <message>
+        <source>Download these videos</source>
+        <translation>Télécharger ces vidéos</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>Vidéo</translation>
+    </message>
+    <message>
+        <source>Quality</source>
+        <translation>Qualité</translation>
+    </message>
+    <message>
+        <source>Keep</source>
+        <translation>Garder</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>État</translation>
+    </message>
+    <message>
+        <source>The best</source>
+        <translation>La meilleure</translation>
+    </message>
+    <message>
+        <source>Browse…</source>
+        <translation>Parcourir…</translation>
+    </message>
+    <message>
+        <source>Download the videos into</source>
+        <translation>Télécharger les vidéos dans</translation>
+    </message>
+    <message>
+        <source>&amp;Quality for all:</source>
+        <translation>&amp;Qualité pour toutes&#xa0;:</translation>
+    </message>
+    <message>
+        <source>&amp;Keep for all:</source>
+        <translation>&amp;Garder pour toutes&#xa0;:</translation>
+    </message>
+    <message>
+        <source>&amp;Folder:</source>
+        <translation>&amp;Dossier&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Download all</source>
+        <translation>Tout télécharger</translation>
+    </message>
+    <message>
+        <source>Fetching its page…</source>
+        <translation>Récupération de la page…</translation>
+    </message>
+    <message>
+        <source>Cannot fetch it: %1</source>
+        <translation>Récupération impossible&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>The page has no player parameters.</source>
+        <translation>La page n’a pas de paramètres de lecteur.</translation>
+    </message>
+    <message>
+        <source>The page offers no video of a known quality.</source>
+        <translation>La page ne propose aucune vidéo de qualité connue.</translation>
+    </message>
+    <message>
+        <source>Downloaded on %1</source>
+        <translation>Téléchargée le %1</translation>
+    </message>
+    <message>
+        <source>Downloads cannot go to %1: %2</source>
+        <translation>Les téléchargements ne peuvent pas aller dans %1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>Downloads once its page has come</source>
+        <translation>Téléchargée dès que sa page sera arrivée</translation>
+    </message>
+    <message>
+        <source>In the downloads list</source>
+        <translation>Dans la liste des téléchargements</translation>
+    </message>
+</context>
+<context>
     <name>veltrin::MainWindow</name>
+    <message>
+        <source>You copied links to Clipvane videos: </source>
+        <translation>Vous avez copié des liens vers des vidéos Clipvane&#xa0;: </translation>
+    </message>
+    <message numerus="yes">
+        <source>Do you want to download these %n videos?</source>
+        <translation>
+            <numerusform>Voulez-vous télécharger cette %n vidéo&#xa0;?</numerusform>
+            <numerusform>Voulez-vous télécharger ces %n vidéos&#xa0;?</numerusform>
+        </translation>
+    </message>
     <message>
         <source>Download links</source>
         <translation>Liens de téléchargement</translation>

@@ -3,6 +3,7 @@
 #include "core/file_name.h"
 #include "core/go_pipeline.h"
 #include "core/link.h"
+#include "core/watch_links.h"
 #include "desktop/clipboard.h"
 #include "desktop/desktop_integration.h"
 #include "library/downloads.h"
@@ -11,7 +12,10 @@
 #include "window/constants.h"
 #include "window/controls.h"
 #include "window/downloads_window.h"
+#include "window/dropped_links.h"
 #include "window/go_fetcher.h"
+#include "window/link_list_dialog.h"
+#include "window/page_queue.h"
 #include "window/preferences_dialog.h"
 #include "window/web_browser.h"
 
@@ -26,6 +30,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -33,6 +38,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -187,6 +193,9 @@ MainWindow::MainWindow(Settings settings, QWidget* parent)
     m_resultsView->installEventFilter(this);
     // Enter runs the Go and Escape stops it; the box still handles either key afterwards.
     m_linkBox->installEventFilter(this);
+    // A drop anywhere on the window is the window's: a link dropped on the box is not typed into it.
+    setAcceptDrops(true);
+    m_linkBox->setAcceptDrops(false);
 
     m_prefs = ReadUserSettings(*OpenSettingsStore());
     m_answeredBeforeStart = m_prefs.lastAnswered;
@@ -343,6 +352,10 @@ void MainWindow::ApplyTabOrder() {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_resultsView && event->type() == QEvent::ChildPolished) {
         QTimer::singleShot(0, this, &MainWindow::ApplyTabOrder);
+        // A link dropped on the results is the window's to check, never a page the view opens.
+        for (QWidget* child : m_resultsView->findChildren<QWidget*>()) {
+            child->setAcceptDrops(false);
+        }
     } else if (watched == m_linkBox && event->type() == QEvent::KeyPress) {
         const int key = static_cast<const QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -397,9 +410,15 @@ void MainWindow::StopGo() {
 
 bool MainWindow::GoRunning() const { return m_fetcher->Running(); }
 
+LinkListDialog* MainWindow::ListDialog() const { return m_listDialog.data(); }
+
 bool MainWindow::WatchingClipboard() const { return m_clipboardTimer->IsActive(); }
 
 void MainWindow::Go() {
+    if (const auto links = FindWatchLinks(m_linkBox->text().toStdString()); links.size() > 1) {
+        OpenLinkList(links);
+        return;
+    }
     const LinkToFetch link = CheckLink(m_linkBox->text().toStdString());
     if (link.kind == LinkToFetch::Kind::Blank) {
         return;
@@ -502,6 +521,18 @@ void MainWindow::CheckClipboard() {
         m_clipboardTimer->Stop();
         return;
     }
+    if (const auto links = FindWatchLinks(text.toStdString()); links.size() > 1) {
+        const bool automatic = m_prefs.clipboard == ClipboardWay::Automatic;
+        const bool yes = !automatic && AskYesNo(ClipboardPrompt(text, static_cast<int>(links.size())));
+        m_lastClipText = text;
+        RememberAnswered(text);
+        if (automatic) {
+            DownloadEach(links);
+        } else if (yes) {
+            OpenLinkList(links);
+        }
+        return;
+    }
     if (m_prefs.clipboard == ClipboardWay::Automatic) {
         m_lastClipText = text;
         RememberAnswered(text);
@@ -510,7 +541,7 @@ void MainWindow::CheckClipboard() {
         m_autoGo = true;
         return;
     }
-    if (!AskYesNo(ClipboardPrompt(text))) {
+    if (!AskYesNo(ClipboardPrompt(text, 1))) {
         m_lastClipText = text;
         RememberAnswered(text);
         return;
@@ -534,11 +565,7 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
     }
     const std::vector<LinkMatch> matches = scanned ? *scanned : ScanStreamEntries(fetched.block);
     // For the sound alone, the stream with the best sound on the page, whatever the quality preferred.
-    const bool video = m_prefs.keep == KeepForm::Video;
-    const auto chosen = !video ? ChooseSound(matches)
-                        : m_prefs.preferredQuality < 0
-                            ? ChooseQuality(matches, nullptr)
-                            : ChooseQuality(matches, &QualityTable[static_cast<std::size_t>(m_prefs.preferredQuality)]);
+    const auto chosen = ChooseKept(matches, m_prefs.keep, m_prefs.preferredQuality);
     if (!chosen) {
         Notify(tr("Nothing downloaded"), tr("The page at %1 offers no video of a known quality.").arg(shown));
         return;
@@ -550,19 +577,14 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
     }
     // Each copied link is its own job: its row carries its own video's title and id.
     const PageStream source{link.toStdString(), fetched.title, fetched.videoId, matches[*chosen]};
-    DownloadTarget target = PlanStreamDownload(source, folder.toStdString()).target;
-    if (!video) { // the sound's own name, without the quality; its extension is the sound's
-        target.stem = DownloadStem(source.title, "");
-        target.extension =
-            m_prefs.keep == KeepForm::Mp3 || source.stream.quality->sound == SoundCodec::Mp3 ? "mp3" : "m4a";
-    }
+    const DownloadTarget target = KeptTarget(source, folder.toStdString(), m_prefs.keep);
     const QString name = FromUtf8(target.stem + (target.extension ? "." + *target.extension : ""));
     const int id = m_downloads->Start(source, target, m_prefs.keep);
     EnsureDownloadsWindow()->Track(id);
     Notify(tr("Downloading %1").arg(name), tr("into %1").arg(folder));
 }
 
-QString MainWindow::ClipboardPrompt(const QString& text) {
+QString MainWindow::ClipboardPrompt(const QString& text, int videos) {
     QString shown;
     const qsizetype cut = text.size() <= kMostPromptCharacters                   ? text.size()
                           : text.at(kMostPromptCharacters - 1).isHighSurrogate() ? kMostPromptCharacters - 1
@@ -582,8 +604,80 @@ QString MainWindow::ClipboardPrompt(const QString& text) {
     if (cut < text.size()) {
         shown += QStringLiteral("\u2026 ") + tr("(%n more characters)", nullptr, static_cast<int>(text.size() - cut));
     }
+    if (videos > 1) {
+        return tr("You copied links to Clipvane videos: ") + shown + QStringLiteral("\r\n\r\n") +
+               tr("Do you want to download these %n videos?", nullptr, videos);
+    }
     return tr("You copied this link to a Clipvane video: ") + shown + QStringLiteral("\r\n\r\n") +
            tr("Do you want to download this video?");
+}
+
+void MainWindow::DownloadEach(const std::vector<std::string>& links) {
+    if (!m_autoPages) {
+        m_autoPages = new PageQueue(LinkListDialog::kPagesAtOnce, this);
+        connect(m_autoPages, &PageQueue::Fetched, this, [this](int ticket, const GoFetched& fetched) {
+            if (auto link = m_autoLinks.extract(ticket)) {
+                DownloadFetched(link.mapped(), fetched);
+            }
+        });
+    }
+    for (const std::string& link : links) {
+        m_autoLinks.emplace(m_autoPages->Add(link), FromUtf8(link));
+    }
+}
+
+void MainWindow::OpenLinkList(const std::vector<std::string>& links) {
+    // A list whose downloads were asked for already is done with: the next one is a list of its own.
+    if (!m_listDialog || !m_listDialog->Joinable()) {
+        m_listDialog = new LinkListDialog(m_prefs, m_downloads, this);
+        m_listDialog->setAttribute(Qt::WA_DeleteOnClose);
+        m_listDialog->setWindowIcon(windowIcon());
+        connect(m_listDialog, &LinkListDialog::Started, this, [this](int id) {
+            EnsureDownloadsWindow()->Track(id);
+            if (!m_downloadsWindow->isVisible()) {
+                PlaceBeside(m_downloadsWindow.get());
+                m_downloadsWindow->show();
+            }
+        });
+    }
+    m_listDialog->AddLinks(links);
+    m_listDialog->show();
+    m_listDialog->raise();
+    m_listDialog->activateWindow();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // Read once as the drag comes in: a link file is not read again at each move.
+    m_dropTaken = !DroppedLinks(*event->mimeData()).empty();
+    if (m_dropTaken) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_dropTaken) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    m_dropTaken = false;
+    const std::vector<std::string> links = DroppedLinks(*event->mimeData());
+    if (links.empty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    if (links.size() > 1) {
+        OpenLinkList(links);
+        return;
+    }
+    m_linkBox->setText(FromUtf8(links.front()));
+    Go();
 }
 
 bool MainWindow::AskYesNo(const QString& prompt) {

@@ -3,12 +3,14 @@
 #include "desktop/user_settings.h"
 #include "library/download_store.h"
 
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +34,8 @@ struct GoFetched;
 struct PageStream;
 class Picture;
 class LinkEdit;
+class LinkListDialog;
+class PageQueue;
 class NonReentrantTimer;
 class WebBrowser;
 class DesktopIntegration;
@@ -60,6 +64,11 @@ public:
     // A blank link does nothing, and a link of a scheme other than http and https fails at once.
     void Go();
     bool GoRunning() const;
+
+    // A text of two or more watch links, typed, copied or dropped: the list's dialog, which a
+    // second list joins while its "Download all" has not been pressed.
+    void OpenLinkList(const std::vector<std::string>& links);
+    LinkListDialog* ListDialog() const;
 
     // A link handed to the program from outside: the window comes back if hidden and runs it as a
     // Yes to the clipboard question does, at once.
@@ -126,6 +135,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A link or a list dropped from a browser or a file manager; what holds no link is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Escape in the link box stops the Go under way.
@@ -133,7 +146,9 @@ private:
     // The clipboard watcher, at every tick of its timer.
     void CheckClipboard();
     // The question's text for a copied text; a long text is shown cut short.
-    static QString ClipboardPrompt(const QString& text);
+    static QString ClipboardPrompt(const QString& text, int videos);
+    // The automatic way with a copied list: each link its own job, a few pages at a time.
+    void DownloadEach(const std::vector<std::string>& links);
     void MinimizeToTray();
     // Converts a length in pixels at 96 dots an inch into pixels at this screen's density.
     int Scaled(int pixels) const;
@@ -196,6 +211,10 @@ private:
     std::function<SaveChoice(const QString&)> m_chooseSaveFile;
     std::function<void(const QString&, const QString&)> m_notify;
     ClipboardText* m_clipboard = nullptr;
+    QPointer<LinkListDialog> m_listDialog;
+    PageQueue* m_autoPages = nullptr;
+    std::map<int, QString> m_autoLinks; // the link of each page the automatic way waits for
+    bool m_dropTaken = false;           // the drag over the window holds a link
 
     NonReentrantTimer* m_clipboardTimer = nullptr;
     WebBrowser* m_resultsView = nullptr;
