@@ -46,9 +46,7 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
         res.set_content(video, "video/mp4");
     });
     // The entry reads "...&n=caf\u00C3\u00A9" once decoded, and its row is still found.
-    const std::string page = "<html><script>var p = {flashvars: \"v=1&title=My%2BClip&map=url%3D" +
-                             m_server.Url("/stream?itag%3D22%26n%3Dcaf%C3%A9") +
-                             "%26quality%3Dhd720\"};</script></html>";
+    const std::string page = WatchPage("My Clip", "", {{m_server.Url("/stream?itag=22&n=caf%C3%A9"), "hd720"}});
     m_server->Get("/watch-local", [page](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(Link("/watch-local"));
     QWebEngineView* engine = ShownEngine();
