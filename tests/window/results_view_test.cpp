@@ -155,11 +155,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
 }
 
 TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingElse) {
-    std::string other = "<script>flashvars=\"url=http%253A%252F%252Fv.test%252Fc%253Fitag%253D37%26quality%3Dhd1080";
-    for (int row = 0; row < 40; ++row) { // a page longer than the view
-        other += ",url=v%252Fc%253Fitag%253D37%26quality%3Dhd1080";
-    }
-    other += "\"</script>";
+    const std::string other = WatchPage("", "", StreamMap(41, {"http://v.test/c?itag=37", "hd1080"})); // long
     m_server->Get("/other", [other](const auto&, auto& res) { res.set_content(other, "text/html"); });
     EXPECT_FALSE(m_window->ResultsView()->EngineStarted()) << "the blank page needs no web engine";
     if (geteuid() == 0) { // the engine's sandbox refuses root and would end the program: the window says why
