@@ -60,9 +60,9 @@ inline std::string WatchPage(const std::string& title, const std::string& videoI
     for (const char c : title) {
         head += c == '&' ? "&amp;" : c == '<' ? "&lt;" : std::string(1, c);
     }
-    return "<!DOCTYPE html>\n<html><head>" + (head.empty() ? "" : "<title>" + head + " - Clipvane</title>") +
-           "</head>\n<body><div id=\"player\"></div>\n<script>var player = {flashvars: \"" + fields +
-           "fmt_stream_map=" + Escape(map) + "\"};</script>\n</body></html>\n";
+    return "<html><head>" + (head.empty() ? "" : "<title>" + head + " - Clipvane</title>") +
+           "</head><body>\n<script>var player = {flashvars: \"" + fields + "fmt_stream_map=" + Escape(map) +
+           "\"};</script>\n</body></html>\n";
 }
 
 // One stream of a video: its format code, which names its quality, and its bytes.
