@@ -38,6 +38,15 @@ inline std::string Escape(std::string_view text, bool plusForSpace = false) {
     return out;
 }
 
+// Text as HTML shows it.
+inline std::string HtmlText(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '"' ? "&quot;" : std::string(1, c);
+    }
+    return out;
+}
+
 // Each stream of a watch page: its address and the site's word for its quality ("hd720", "medium").
 using StreamMap = std::vector<std::pair<std::string, std::string>>;
 
@@ -56,11 +65,8 @@ inline std::string WatchPage(const std::string& title, const std::string& videoI
     for (const auto& [address, quality] : streams) {
         map += (map.empty() ? "url=" : ",url=") + Escape(address) + "&quality=" + quality;
     }
-    std::string head; // a page without a title has none in its head either
-    for (const char c : title) {
-        head += c == '&' ? "&amp;" : c == '<' ? "&lt;" : std::string(1, c);
-    }
-    return "<html><head>" + (head.empty() ? "" : "<title>" + head + " - Clipvane</title>") +
+    // A page without a title has none in its head either.
+    return "<html><head>" + (title.empty() ? "" : "<title>" + HtmlText(title) + " - Clipvane</title>") +
            "</head><body>\n<script>var player = {flashvars: \"" + fields + "fmt_stream_map=" + Escape(map) +
            "\"};</script>\n</body></html>\n";
 }
@@ -116,7 +122,7 @@ public:
             std::string list;
             const std::lock_guard lock(m_mutex);
             for (const auto& [id, video] : m_videos) {
-                list += "<li><a href=\"/watch?v=" + id + "\">" + video.title + "</a></li>";
+                list += "<li><a href=\"/watch?v=" + id + "\">" + HtmlText(video.title) + "</a></li>";
             }
             res.set_content("<html><body><h1>Sample videos</h1><ul>" + list + "</ul></body></html>", "text/html");
         });
