@@ -1,5 +1,6 @@
 // The program as a user's scripts and desktop start it: a process against loopback servers.
 
+#include "site/sample_site.h"
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
 #include "support/wait_until.h"
@@ -24,9 +25,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const std::string kStreams =
-    "<script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22"
-    "%2526sig%253D%2522x%2522%26quality%3Dhd720%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag"
-    "%253D5%26quality%3Dsmall\"};</script>";
+    WatchPage("", "", {{"http://v.test/a?itag=22&sig=\"x\"", "hd720"}, {"http://v.test/b?itag=5", "small"}});
 
 struct Result {
     int status = -1;
@@ -48,10 +47,10 @@ protected:
         m_server->Get("/plain", [](const auto&, auto& res) { res.set_content("<html>nothing</html>", "text/html"); });
         m_server->Get("/ad", [](const auto&, auto& res) { res.set_content("ad", "text/html"); });
         m_server->Get("/streams", [this](const auto&, auto& res) {
-            res.set_content("<title>AC/DC: Live? - Clipvane</title><script>flashvars=\"url=" +
-                                m_server.Url("/video?itag=22&n=caf%C3%A9") +
-                                "&quality=hd,url=" + m_server.Url("/missing?itag=5") +
-                                "&quality=small,url=" + m_server.Url("/slow?itag=17") + "&quality=small\"</script>",
+            res.set_content(WatchPage("AC/DC: Live?", "",
+                                      {{m_server.Url("/video?itag=22&n=caf%C3%A9"), "hd"},
+                                       {m_server.Url("/missing?itag=5"), "small"},
+                                       {m_server.Url("/slow?itag=17"), "small"}}),
                             "text/html");
         });
         // Asked for with the bytes the page's link stood for, not the characters the chain made of them.
@@ -65,8 +64,8 @@ protected:
         });
         // A page whose first address has expired already: the stream is asked of the page again.
         m_server->Get("/expiring", [this](const auto&, auto& res) {
-            res.set_content("<script>flashvars=\"video_id=e1&url=" + m_server.Url("/signed?itag=35&sig=") +
-                                std::to_string(++m_pagesServed) + "&quality=large\"</script>",
+            const std::string signature = std::to_string(++m_pagesServed);
+            res.set_content(WatchPage("", "e1", {{m_server.Url("/signed?itag=35&sig=" + signature), "large"}}),
                             "text/html");
         });
         m_server->Get("/signed", [this](const httplib::Request& req, auto& res) {
@@ -76,9 +75,9 @@ protected:
         // A watch page of two streams, 720P (a) and 240p (b), each a file of the test's folder.
         m_server->Get("/sound", [this](const httplib::Request& req, auto& res) {
             const std::string a = req.get_param_value("a"), b = req.get_param_value("b");
-            res.set_content("<title>Slow walk - Clipvane</title><script>flashvars=\"video_id=" + a + b +
-                                "&url=" + m_server.Url("/media?itag=22&f=" + a) +
-                                "&quality=hd,url=" + m_server.Url("/media?itag=5&f=" + b) + "&quality=small\"</script>",
+            res.set_content(WatchPage("Slow walk", a + b,
+                                      {{m_server.Url("/media?itag=22&f=" + a), "hd"},
+                                       {m_server.Url("/media?itag=5&f=" + b), "small"}}),
                             "text/html");
         });
         m_server->Get("/media", [this](const httplib::Request& req, auto& res) {

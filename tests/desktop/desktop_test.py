@@ -1,11 +1,9 @@
 #!/usr/bin/python3
 """The program under Xvfb, openbox and trayer, used as a user does (its icon) and as a screen reader
-does (through AT-SPI), in English and German. Usage: desktop_test.py VELTRIN; 77: a tool is missing."""
-import functools, http.server, importlib.util, os, shutil, subprocess, sys, tempfile, threading, time
+does (through AT-SPI), in English and German, against the sample site's server.
+Usage: desktop_test.py VELTRIN SAMPLE_SITE; 77: a tool is missing."""
+import importlib.util, os, shutil, subprocess, sys, tempfile, time
 
-WATCH_PAGE = (b'<html><script>var p = {flashvars: "map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22'
-              b'%26quality%3Dhd720%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag%253D5%26quality%3Dsmall"};'
-              b'</script></html>')
 # What a screen reader must find: a role and a name (or the name's start).
 ENGLISH = [("frame", "Download Clipvane Free"), ("push button", "Download"), ("text", "Clipvane Link:"),
            ("filler", "Download links"), ("image", "Download Clipvane Free: direct links"), ("image", "Veltrin 1.")]
@@ -96,7 +94,7 @@ def run(language, expected, clipboard, then=lambda: None):
     """Starts the program, finds its controls, does then, presses Download and gives temp.html."""
     env = dict(os.environ, HOME=os.path.join(work, language), XDG_RUNTIME_DIR=os.path.join(work, language),
                LANG=language, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QTWEBENGINE_DISABLE_SANDBOX="1",
-               VELTRIN_TEST_ADVERTISEMENT_PAGE=address + "/ad")
+               VELTRIN_TEST_ADVERTISEMENT_PAGE=address + "/advertisement")
     for name in ("LC_ALL", "LC_MESSAGES", "LANGUAGE", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"):
         env.pop(name, None)
     # What is on the clipboard at start is asked about at once.
@@ -115,7 +113,7 @@ def run(language, expected, clipboard, then=lambda: None):
     if ("push button", "Nein") in nodes:  # the question, answered as a screen reader user would
         press(nodes[("push button", "Nein")])
     next(node for (role, _), node in nodes.items() if role == "text").queryEditableText().setTextContents(
-        address + "/watch")
+        address + "/watch?v=clip")
     press(nodes[("push button", "Download")])
     results = os.path.join(work, "program", "temp.html")
     wait_for(lambda: os.path.exists(results), "the results file of Download in " + language)
@@ -136,16 +134,16 @@ try:
     tray = [start(panel)]
     wait_for(lambda: (tray[0].poll() is None or tray.insert(0, start(panel))) and
              xdotool("search", "--onlyvisible", "--class", "trayer"), "the notification area", 60)
-    # The program in a folder of its own, where its results file goes, and the watch page.
+    # The program in a folder of its own, where its results file goes, and a video of two qualities.
     for name in ("modules", "translations", "Veltrin", "dl.jpg"):  # the first makes the folder
         built = os.path.join(os.path.dirname(sys.argv[1]), name)
         (shutil.copytree if os.path.isdir(built) else shutil.copy)(built, os.path.join(work, "program", name))
-    with open(os.path.join(work, "watch"), "wb") as page:
-        page.write(WATCH_PAGE)
-    pages = functools.partial(http.server.SimpleHTTPRequestHandler, directory=work)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), pages)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    address = "http://127.0.0.1:%d" % server.server_port
+    os.makedirs(os.path.join(work, "site", "clip"))
+    for name in ("title", "22.mp4", "5.flv"):
+        with open(os.path.join(work, "site", "clip", name), "w") as f:
+            f.write("Clip")
+    site = start([sys.argv[2], os.path.join(work, "site")], stdout=subprocess.PIPE)
+    address = site.stdout.readline().decode().strip()
     english = run("en_US.UTF-8", ENGLISH, "nothing to ask about", hide_behind_the_icon_and_back)
     german = run("de_DE.UTF-8", GERMAN, "http://www.clipvane.com/watch?v=Qx7bT2mLp9A")
     assert b"720P" in english, english

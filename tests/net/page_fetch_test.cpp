@@ -1,5 +1,6 @@
 #include "net/http_request.h"
 #include "net/page_fetch.h"
+#include "site/sample_site.h"
 #include "support/loopback_server.h"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,35 @@ TEST(BodyToText, HonoursTheDeclaredCharset) {
     for (const auto& c : cases) {
         EXPECT_EQ(BodyToText(c.body, c.contentType), c.text) << c.contentType;
     }
+}
+
+// The sample site's watch pages decode, through the program's own fetch, into each video's title,
+// id and qualities; a stream's address gives its bytes, a range of them too.
+TEST(SampleSite, WatchPagesDecodeIntoTheirVideos) {
+    testing::SampleSite site;
+    const auto bytes = std::make_shared<const std::string>(std::string(69995, 'v') + "12345");
+    site.Add({"a1", "Caf\u00E9 & \"bars\" 100%+1", {{22, bytes, "video/mp4"}, {5, bytes, "video/x-flv"}}});
+    site.Add({"b-2_x", "url=x&quality=y", {{34, bytes, "video/x-flv"}, {17, bytes, "video/3gpp"}}});
+    site.Start();
+    const auto request = CreateConfiguredRequest();
+    const auto fetch = [&](const std::string& link) { return TryFetchPage(*request, link); };
+    for (const auto& [id, title, qualities] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"a1", "Caf\u00E9 & \"bars\" 100%+1", "720P 240p "},
+             {"b-2_x", "url=x&quality=y", "360P Mobile "},
+             {"none", "", ""}}) { // no video of the site: its error page
+        const GoFetched fetched = FetchGo(site.WatchLink(id), fetch, site.AdvertisementPage());
+        EXPECT_EQ(fetched.title + "|" + fetched.videoId + "|" + fetched.advertisementBlock.substr(0, 7),
+                  title.empty() ? "||" : title + "|" + id + "|<iframe")
+            << fetched.block;
+        std::string labels;
+        for (const LinkMatch& match : ScanStreamEntries(fetched.block)) {
+            labels += std::string(match.quality->label) + " ";
+            EXPECT_EQ(FetchPageText(*request, match.entry).substr(69990), "vvvvv12345") << match.entry;
+        }
+        EXPECT_EQ(labels, qualities);
+    }
+    const auto range = httplib::Client(site.Url("")).Get("/stream?v=a1&itag=5", {{"Range", "bytes=69995-"}});
+    EXPECT_TRUE(range && range->status == 206 && range->body == "12345");
 }
 
 } // namespace

@@ -163,8 +163,7 @@ TEST_F(DownloadsView, QuitKeepsDownloadsAndTheNextStartContinuesThem) {
 // The save dialog's type is what the row keeps, the name's extension put right for it; a sound's
 // row has the video under its planned name, and the sound's place as chosen.
 TEST_F(DownloadsView, SaveDialogsTypeIsWhatTheRowKeeps) {
-    const std::string page = "<html><script>var p = {flashvars: \"v=1&title=Slow%2Bwalk&map=url%3D" +
-                             m_server.Url("/missing?itag%3D22") + "%26quality%3Dhd720\"};</script></html>";
+    const std::string page = WatchPage("Slow walk", "", {{m_server.Url("/missing?itag=22"), "hd720"}});
     // A copy: the address looked up again for /missing may ask for the page after the test.
     m_server->Get("/watch-sound", [page](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(Link("/watch-sound"));

@@ -46,9 +46,7 @@ TEST_F(ResultsView, FollowedStreamLinkIsSavedUnderItsTitleAndListed) {
         res.set_content(video, "video/mp4");
     });
     // The entry reads "...&n=caf\u00C3\u00A9" once decoded, and its row is still found.
-    const std::string page = "<html><script>var p = {flashvars: \"v=1&title=My%2BClip&map=url%3D" +
-                             m_server.Url("/stream?itag%3D22%26n%3Dcaf%C3%A9") +
-                             "%26quality%3Dhd720\"};</script></html>";
+    const std::string page = WatchPage("My Clip", "", {{m_server.Url("/stream?itag=22&n=caf%C3%A9"), "hd720"}});
     m_server->Get("/watch-local", [page](const auto&, auto& res) { res.set_content(page, "text/html"); });
     Go(Link("/watch-local"));
     QWebEngineView* engine = ShownEngine();
@@ -157,11 +155,7 @@ TEST_F(ResultsView, PageRunsNoScriptReadsNoOtherFileAndFollowsOnlyWebLinks) {
 }
 
 TEST_F(ResultsView, EachGoShowsItsOwnResultsInTheSameFileAndAReloadShowsNothingElse) {
-    std::string other = "<script>flashvars=\"url=http%253A%252F%252Fv.test%252Fc%253Fitag%253D37%26quality%3Dhd1080";
-    for (int row = 0; row < 40; ++row) { // a page longer than the view
-        other += ",url=v%252Fc%253Fitag%253D37%26quality%3Dhd1080";
-    }
-    other += "\"</script>";
+    const std::string other = WatchPage("", "", StreamMap(41, {"http://v.test/c?itag=37", "hd1080"})); // long
     m_server->Get("/other", [other](const auto&, auto& res) { res.set_content(other, "text/html"); });
     EXPECT_FALSE(m_window->ResultsView()->EngineStarted()) << "the blank page needs no web engine";
     if (geteuid() == 0) { // the engine's sandbox refuses root and would end the program: the window says why

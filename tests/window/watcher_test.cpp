@@ -148,11 +148,8 @@ TEST_F(Watcher, QuestionWhileTheSaveDialogIsOpenLeavesTheDownloadToGoOn) {
 TEST_F(Watcher, EachWayActsAsChosenAndNoAnswerIsActedOnTwice) {
     m_server->Get("/auto", [&](const httplib::Request& req, httplib::Response& res) {
         std::this_thread::sleep_for(std::chrono::milliseconds(req.has_param("slow") ? 800 : 0));
-        const std::string stream = m_server.Url("/stream?itag%3D");
-        res.set_content("<html><script>var p = {flashvars: \"title=" + req.get_param_value("t") + "&video_id=id" +
-                            req.get_param_value("t") + "&map=url%3D" + stream + "22%26quality%3Dhd720%2Curl%3D" +
-                            stream + "5%26quality%3Dsmall\"};</script>",
-                        "text/html");
+        const std::string t = req.get_param_value("t"), stream = m_server.Url("/stream?itag=");
+        res.set_content(WatchPage(t, "id" + t, {{stream + "22", "hd720"}, {stream + "5", "small"}}), "text/html");
     });
     m_server->Get("/stream",
                   [](const auto& req, auto& res) { res.set_content(req.get_param_value("itag"), "video/x-flv"); });

@@ -4,6 +4,7 @@
 
 #include "desktop/desktop_integration.h"
 #include "desktop/user_settings.h"
+#include "site/sample_site.h"
 #include "support/loopback_server.h"
 #include "support/temporary_folder.h"
 #include "window/controls.h"
@@ -31,9 +32,8 @@ namespace veltrin::testing {
 
 namespace fs = std::filesystem;
 
-inline constexpr const char* kWatchPage =
-    "<html><script>var p = {flashvars: \"map=url%3Dhttp%253A%252F%252Fv.test%252Fa%253Fitag%253D22%26quality%3Dhd720"
-    "%2Curl%3Dhttp%253A%252F%252Fv.test%252Fb%253Fitag%253D5%26quality%3Dsmall\"};</script></html>";
+inline const std::string kWatchPage =
+    WatchPage("", "", {{"http://v.test/a?itag=22", "hd720"}, {"http://v.test/b?itag=5", "small"}});
 
 // Answers the message boxes that open, as a user would, and keeps what each one showed. A box
 // is answered once it has been open for holdMs; react runs while it is open, just before.
