@@ -35,7 +35,7 @@ bool IsUtf8(std::string_view text) {
 
 LinkLine CheckListedLink(std::string_view text, std::size_t number) {
     const std::string_view bare = TrimWhiteSpace(text);
-    LinkLine line{LinkLine::Kind::Bad, number, {}, Shown(bare)};
+    LinkLine line{LinkLine::Kind::Bad, number, {}, std::string(bare)};
     if (!IsUtf8(bare)) {
         line.text = "not text";
         return line;

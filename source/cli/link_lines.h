@@ -15,7 +15,7 @@ struct LinkLine {
     Kind kind = Kind::Link;
     std::size_t number = 0; // the line's number, from 1; 0 for a link given as an argument
     std::string text;       // Link: the address to fetch; Bad, Unreadable: why, in the program's words
-    std::string given;      // the line as it stands, trimmed and cut short for a message
+    std::string given;      // the line as it stands, trimmed
 };
 
 // A link as the command line takes it from a list: the address to fetch, or why it is none.

@@ -39,7 +39,8 @@ namespace fs = std::filesystem;
 // A link of the list as the thread that reads the list and fetches the pages hands it on: its
 // stream, or why it has none; or the list's end.
 struct Fed {
-    std::string link; // as given, for messages
+    std::string link;     // as given
+    std::size_t line = 0; // its line in the batch; 0 for an argument
     std::optional<PageStream> source{};
     std::string problem{};
     bool input = false; // the problem is the list's own: nothing more is read of it
@@ -64,11 +65,8 @@ void Hand(Shared& shared, Fed fed) {
 void Feed(const std::shared_ptr<Shared>& shared, const Job& job, int fd) {
     std::set<std::string> seen;
     const auto take = [&](const LinkLine& line) {
-        const std::string name = line.number > 0 && job.batch ? "line " + std::to_string(line.number) +
-                                                                    (line.given.empty() ? "" : " (" + line.given + ")")
-                                                              : line.given;
         if (line.kind != LinkLine::Kind::Link) {
-            Hand(*shared, {name, std::nullopt, line.text, line.kind == LinkLine::Kind::Unreadable});
+            Hand(*shared, {line.given, line.number, std::nullopt, line.text, line.kind == LinkLine::Kind::Unreadable});
             return;
         }
         if (!seen.insert(VideoKey(line.text)).second) {
@@ -76,17 +74,18 @@ void Feed(const std::shared_ptr<Shared>& shared, const Job& job, int fd) {
         }
         auto read = ReadWatchPage(line.text);
         if (const auto* problem = std::get_if<PageProblem>(&read)) {
-            Hand(*shared, {line.given, std::nullopt, problem->message});
+            Hand(*shared, {line.given, line.number, std::nullopt, problem->message});
             return;
         }
         const WatchPage& page = std::get<WatchPage>(read);
         const auto match = ChooseStream(page.matches, job.quality, Keep::Video);
         if (!match) {
             const std::string quality = job.quality != nullptr ? std::string(job.quality->label) : "best";
-            Hand(*shared, {line.given, std::nullopt, "the page has no " + quality + " stream"});
+            Hand(*shared, {line.given, line.number, std::nullopt, "the page has no " + quality + " stream"});
             return;
         }
-        Hand(*shared, {line.given, PageStream{page.address, page.fetched.title, page.fetched.videoId, *match}});
+        Hand(*shared,
+             {line.given, line.number, PageStream{page.address, page.fetched.title, page.fetched.videoId, *match}});
     };
     if (job.batch) {
         // Waits for standard input that never ends a little at a time, so that a stop is heard.
@@ -129,6 +128,8 @@ void Feed(const std::shared_ptr<Shared>& shared, const Job& job, int fd) {
 struct Item {
     enum class State { Running, Finished, Skipped, Failed, Paused };
     std::string link;
+    std::size_t line = 0;
+    std::string quality; // the one asked for, then the stream's
     PageStream source;
     State state = State::Running;
     std::string file;
@@ -167,11 +168,11 @@ public:
         for (const Item& item : items) {
             finished += item.state == Item::State::Finished || item.state == Item::State::Skipped;
             failed += item.state == Item::State::Failed;
+            received += item.live.received;
             if (item.state != Item::State::Running) {
                 continue;
             }
             ++running;
-            received += item.live.received;
             if (item.live.state != DownloadState::Downloading && item.live.state != DownloadState::Retrying) {
                 continue; // waiting for room
             }
@@ -209,6 +210,12 @@ private:
     std::chrono::steady_clock::time_point m_last{};
 };
 
+// The link as a message names it: "LINK (line 3)" for a batch's.
+std::string Named(const Item& item) {
+    const std::string line = item.line > 0 ? "line " + std::to_string(item.line) : std::string();
+    return item.link.empty() ? line : Shown(item.link) + (line.empty() ? "" : " (" + line + ")");
+}
+
 const char* StateWord(Item::State state) {
     switch (state) {
     case Item::State::Finished: return "finished";
@@ -232,11 +239,10 @@ std::string JsonLine(const Item& item) {
         }
         text += last ? "}\n" : ", ";
     };
-    const bool known = item.source.stream.quality != nullptr;
     field("link", item.link);
     field("video", item.source.videoId);
     field("title", item.source.title);
-    field("quality", known ? std::string(item.source.stream.quality->label) : std::string());
+    field("quality", item.quality);
     field("file", item.file);
     field("state", StateWord(item.state));
     field("error", item.error, true);
@@ -294,12 +300,15 @@ public:
     void Begin(Fed fed, DownloadEngine& engine) {
         Item item;
         item.link = fed.link;
+        item.line = fed.line;
+        item.quality = m_job.quality != nullptr ? std::string(m_job.quality->label) : "best";
         if (!fed.source) {
             item.error = fed.problem;
             Fail(std::move(item), fed.input);
             return;
         }
         item.source = std::move(*fed.source);
+        item.quality = item.source.stream.quality ? std::string(item.source.stream.quality->label) : item.quality;
         const StreamIdentity stream = IdentityOf(item.source);
         if (!m_streams.insert(stream.video + "\n" + std::to_string(stream.format)).second) {
             return; // the same video through another link
@@ -311,7 +320,7 @@ public:
                 fs::is_regular_file(row.target, ignored)) {
                 item.state = Item::State::Skipped;
                 item.file = row.target;
-                m_report.Say("skipped " + Shown(item.link) + ": downloaded before, as " + row.target);
+                m_report.Say("skipped " + Named(item) + ": downloaded before, as " + row.target);
                 Output(item);
                 m_items.push_back(std::move(item));
                 return;
@@ -371,7 +380,7 @@ public:
         if (veltrin::Follow(item.row, info, QDateTime::currentSecsSinceEpoch()) && m_store) {
             m_store->Update(item.row);
         }
-        const std::string name = info.file.empty() ? Shown(item.link) : info.file.filename().string();
+        const std::string name = info.file.empty() ? Named(item) : info.file.filename().string();
         if (!info.note.empty() && info.note != note) {
             m_report.Say(info.note);
         }
@@ -389,14 +398,16 @@ public:
         case DownloadState::Finished:
             item.state = Item::State::Finished;
             item.file = info.file.string();
-            m_report.Say("finished " + item.file);
+            if (!m_report.Terminal()) { // there the path printed and the total line say it
+                m_report.Say("finished " + item.file);
+            }
             Output(item);
             break;
         case DownloadState::Failed:
         case DownloadState::Cancelled:
             item.error = info.reason.empty() ? "cancelled" : info.reason;
             item.state = Item::State::Failed;
-            m_report.Say("failed: " + Shown(item.link) + ": " + item.error);
+            m_report.Say("failed: " + Named(item) + ": " + item.error);
             Output(item);
             break;
         case DownloadState::Paused: item.state = Item::State::Paused; break;
@@ -439,7 +450,7 @@ public:
                     : "";
         m_report.Say(line);
         for (const Item* item : failed) {
-            m_report.Say("failed: " + Shown(item->link) + ": " + item->error);
+            m_report.Say("failed: " + Named(*item) + ": " + item->error);
         }
         if (m_outputError != 0) {
             std::fprintf(m_err, "Veltrin: cannot write the saved paths: %s\n", Reason(m_outputError));
@@ -451,9 +462,10 @@ private:
     void Fail(Item item, bool input) {
         item.state = Item::State::Failed;
         if (input) {
-            item.link = m_job.batch && *m_job.batch != "-" ? Shown(*m_job.batch) : "standard input";
+            item.link = m_job.batch && *m_job.batch != "-" ? *m_job.batch : "standard input";
+            item.line = 0;
         }
-        m_report.Say("failed: " + item.link + ": " + item.error);
+        m_report.Say("failed: " + Named(item) + ": " + item.error);
         Output(item);
         m_items.push_back(std::move(item));
         m_report.Draw(m_items, true);
