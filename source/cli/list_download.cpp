@@ -446,7 +446,7 @@ public:
         line += skipped > 0 ? " (" + std::to_string(skipped) + " downloaded before, skipped)" : "";
         line += failed.empty() ? "" : ", " + std::to_string(failed.size()) + " failed";
         line += interrupted && paused > 0
-                    ? ", " + std::to_string(paused) + " stopped; the same command goes on from where they stopped"
+                    ? ", " + std::to_string(paused) + " stopped; the same command goes on from there"
                     : "";
         m_report.Say(line);
         for (const Item* item : failed) {

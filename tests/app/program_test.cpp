@@ -321,7 +321,7 @@ TEST_F(Program, ListOfLinksDownloadsEachVideoOnceAndSummarises) {
                                             Url("/sound?a=two&b=x").toStdString() + "\r\n" +
                                             Url("/plain").toStdString() + "\n" +
                                             Url("/sound?a=one&b=x#again").toStdString() + "\n";
-    const std::string bad = "failed: " + Url("/plain").toStdString() + ": the page at ";
+    const std::string bad = "failed: " + Url("/plain").toStdString() + " (line 5): the page at ";
     const struct {
         const char* args;
         std::string outHas;
@@ -345,6 +345,24 @@ TEST_F(Program, ListOfLinksDownloadsEachVideoOnceAndSummarises) {
     }
     EXPECT_EQ((std::set{ReadFile(here / "Slow walk (720P).mp4"), ReadFile(here / "Slow walk (720P) (2).mp4")}),
               (std::set<std::string>{"first video", "second video"}));
+
+    // Ctrl+C keeps the part, and the same command goes on from it.
+    const QStringList stopped = Args("--download mobile --output stop @/streams @/streams");
+    fs::create_directories(here / "stop");
+    QProcess process;
+    process.setProcessEnvironment(Environment());
+    process.setWorkingDirectory(QString::fromStdString(here.string()));
+    process.start(QStringLiteral(VELTRIN_EXECUTABLE), stopped);
+    const fs::path part = here / "stop" / "AC_DC_ Live_ (Mobile).3gp.part";
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_TRUE(process.readAllStandardError().endsWith("1 stopped; the same command goes on from there\n"));
+    const Result again = Run(stopped, QStringLiteral(VELTRIN_EXECUTABLE), here);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find("Veltrin: continuing"), std::string::npos) << again.err;
+    EXPECT_EQ(ReadFile(here / "stop" / "AC_DC_ Live_ (Mobile).3gp"), m_video);
 }
 
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {
