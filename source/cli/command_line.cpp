@@ -403,7 +403,8 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
                      job.quality != nullptr ? std::string(job.quality->label).c_str() : "best");
         return kNoKnownQuality;
     }
-    StreamDownload download = PlanStreamDownload({page.address, page.fetched.title, page.fetched.videoId, *match}, {});
+    const PageStream source{page.address, page.fetched.title, page.fetched.videoId, *match};
+    StreamDownload download = PlanStreamDownload(source, {});
     if (job.output && TakesTheStream(*job.output)) {
         if (job.keep != Keep::Video) {
             // The sound is copied out of the whole video, which a stream never is here.
@@ -418,6 +419,7 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
 
     Waiting waiting;
     const SignalWatch watch(waiting);
+    KeptList list(err); // the window's history shows it; a second run saves another copy all the same
     ProgressReport report(err);
     DownloadEngine::Options options;
     options.userAgent = kUserAgent;
@@ -440,6 +442,10 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         download.continuation.keepWhole = true; // the video goes once its sound is whole
     }
     const bool kept = download.target.extension.has_value(); // else the engine cannot find the part again
+    StoredDownload row = job.keep == Keep::Video
+                             ? list.Start(source, download, KeepForm::Video)
+                             : list.Start(source, download, job.keep == Keep::Sound ? KeepForm::Sound : KeepForm::Mp3,
+                                          nullptr, (sound.folder / sound.stem).string());
     const int id = engine.Add(download.address, download.target, std::move(download.continuation));
     std::unique_lock lock(waiting.mutex);
     waiting.changed.wait(lock, [&] { return waiting.ended || waiting.interrupted; });
@@ -449,6 +455,7 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         lock.lock();
         waiting.changed.wait(lock, [&] { return waiting.ended || waiting.paused; });
         if (!waiting.ended) {
+            list.Follow(row, *waiting.paused);
             std::fprintf(err, "Veltrin: stopped%s\n", kept ? Kept(*waiting.paused).c_str() : "");
             return kInterrupted;
         }
@@ -463,10 +470,26 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
                 std::lock_guard stopLock(waiting.mutex);
                 return waiting.interrupted;
             };
-            if (const int status = KeepSound(job.keep, info.file, sound, title, job.link, stop, err, saved);
-                status != kFound) {
+            // The row stays running while the sound is kept, as the window's does.
+            const int status = KeepSound(job.keep, info.file, sound, title, job.link, stop, err, saved);
+            DownloadInfo ended = info;
+            if (status == kFound) {
+                std::error_code ignored;
+                ended.file = saved;
+                ended.received = ended.total = static_cast<std::int64_t>(std::filesystem::file_size(saved, ignored));
+                row.sound = saved.string();
+            } else if (status != kInterrupted) {
+                ended.state = DownloadState::Failed;
+                ended.reason = "the sound was not kept";
+            }
+            if (status != kInterrupted) {
+                list.Follow(row, ended);
+            }
+            if (status != kFound) {
                 return status;
             }
+        } else {
+            list.Follow(row, info);
         }
         if (!Write(out, saved.string() + "\n")) {
             std::fprintf(err, "Veltrin: saved as %s, but that cannot be printed: %s\n", saved.c_str(), Reason(errno));
@@ -475,6 +498,7 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         return kFound;
     }
     case DownloadState::Failed:
+        list.Follow(row, info);
         std::fprintf(err, "Veltrin: the download failed: %s%s\n", info.reason.c_str(), Kept(info).c_str());
         return kDownloadFailed;
     default: return kInterrupted;

@@ -32,6 +32,71 @@
 
 namespace veltrin::cli {
 
+KeptList::KeptList(std::FILE* err) : m_err(err) {
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "Veltrin";
+        static char* argv[] = {name, nullptr};
+        const std::string locale = std::setlocale(LC_ALL, nullptr);
+        m_app = std::make_unique<QCoreApplication>(argc, argv);
+        std::setlocale(LC_ALL, locale.c_str());
+    }
+    auto opened = DownloadStore::Open(DownloadStore::DefaultPath());
+    m_store = std::move(opened.store);
+    if (!opened.problem.isEmpty()) {
+        std::fprintf(err, "Veltrin: %s\n", opened.problem.toStdString().c_str());
+    }
+}
+
+KeptList::~KeptList() = default;
+
+StoredDownload KeptList::Start(const PageStream& source, const StreamDownload& plan, KeepForm keep,
+                               const StoredDownload* left, const std::string& sound) {
+    StoredDownload row;
+    if (left != nullptr) {
+        row = *left;
+    } else {
+        row.page = source.page;
+        row.stream = IdentityOf(source);
+        row.title = source.title;
+        row.quality = source.stream.quality ? std::string(source.stream.quality->label) : std::string();
+        row.started = QDateTime::currentSecsSinceEpoch();
+        row.target = TargetPath(plan.target);
+        row.keep = keep;
+        row.sound = sound;
+    }
+    row.address = plan.address;
+    row.replace = false;
+    row.state = DownloadState::Queued;
+    row.reason.clear();
+    row.ended = 0;
+    if (m_store) {
+        Kept(row.key != 0 ? m_store->Update(row) : (row.key = m_store->Add(row)) != 0);
+    }
+    return row;
+}
+
+void KeptList::Follow(StoredDownload& row, const DownloadInfo& info) {
+    if (veltrin::Follow(row, info, QDateTime::currentSecsSinceEpoch()) && m_store) {
+        Kept(m_store->Update(row));
+    }
+}
+
+void KeptList::Kept(bool written) {
+    if (!written && !m_warned) { // said once: the downloads go on all the same
+        m_warned = true;
+        std::fprintf(m_err, "Veltrin: the downloads list was not written: %s\n",
+                     m_store->LastError().toStdString().c_str());
+    }
+}
+
+std::string TargetPath(const DownloadTarget& target) {
+    if (!target.extension) {
+        return {};
+    }
+    return (target.folder / (target.stem + (target.extension->empty() ? "" : "." + *target.extension))).string();
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -265,36 +330,10 @@ int OpenBatch(const std::string& path, std::FILE* err, int& fd) {
     return kNoInput;
 }
 
-// The downloads list, and the Qt the list needs: an application object for its driver, made here
-// when the program has none, with the C library's locale left as it was.
-struct List {
-    std::unique_ptr<QCoreApplication> app;
-    std::unique_ptr<DownloadStore> store;
-
-    explicit List(std::FILE* err) {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "Veltrin";
-            static char* argv[] = {name, nullptr};
-            const std::string locale = std::setlocale(LC_ALL, nullptr);
-            app = std::make_unique<QCoreApplication>(argc, argv);
-            std::setlocale(LC_ALL, locale.c_str());
-        }
-        auto opened = DownloadStore::Open(DownloadStore::DefaultPath());
-        store = std::move(opened.store);
-        if (!opened.problem.isEmpty()) {
-            std::fprintf(err, "Veltrin: %s\n", opened.problem.toStdString().c_str());
-        }
-    }
-    ~List() { store.reset(); }
-    List(const List&) = delete;
-    List& operator=(const List&) = delete;
-};
-
 class ListRun {
 public:
-    ListRun(const Job& job, std::FILE* out, std::FILE* err, DownloadStore* store)
-        : m_job(job), m_out(out), m_err(err), m_store(store), m_report(err) {}
+    ListRun(const Job& job, std::FILE* out, std::FILE* err, KeptList& list)
+        : m_job(job), m_out(out), m_err(err), m_list(list), m_report(err) {}
 
     // A page read: its stream is skipped, or started (continued from a stopped run's part).
     void Begin(Fed fed, DownloadEngine& engine) {
@@ -313,7 +352,8 @@ public:
         if (!m_streams.insert(stream.video + "\n" + std::to_string(stream.format)).second) {
             return; // the same video through another link
         }
-        const std::vector<StoredDownload> before = m_store ? m_store->OfStream(stream) : std::vector<StoredDownload>();
+        const std::vector<StoredDownload> before =
+            m_list.Store() ? m_list.Store()->OfStream(stream) : std::vector<StoredDownload>();
         for (const StoredDownload& row : before) {
             std::error_code ignored;
             if (row.state == DownloadState::Finished && row.keep == KeepForm::Video &&
@@ -329,40 +369,13 @@ public:
         StreamDownload plan = PlanStreamDownload(item.source, {});
         plan.target = TargetFor(m_job.output, plan.target);
         plan.continuation.afresh = m_job.afresh;
-        const std::string path =
-            plan.target.extension
-                ? (plan.target.folder /
-                   (plan.target.stem + (plan.target.extension->empty() ? "" : "." + *plan.target.extension)))
-                      .string()
-                : std::string();
+        const std::string path = TargetPath(plan.target);
         // The row a stopped run left for the same file goes on, rather than a second row.
         const auto left = std::ranges::find_if(before, [&](const StoredDownload& row) {
             return !IsEnded(row.state) && row.keep == KeepForm::Video && !path.empty() && row.target == path &&
                    !PartHeldElsewhere(row.target);
         });
-        StoredDownload& row = item.row;
-        if (left != before.end()) {
-            row = *left;
-        } else {
-            row.page = item.source.page;
-            row.stream = stream;
-            row.title = item.source.title;
-            row.quality = item.source.stream.quality ? std::string(item.source.stream.quality->label) : std::string();
-            row.started = QDateTime::currentSecsSinceEpoch();
-            row.target = path;
-        }
-        row.address = plan.address;
-        row.replace = false;
-        row.state = DownloadState::Queued;
-        row.reason.clear();
-        row.ended = 0;
-        if (m_store) {
-            const bool kept = row.key != 0 ? m_store->Update(row) : (row.key = m_store->Add(row)) != 0;
-            if (!kept && !m_warned) {
-                m_warned = true;
-                m_report.Say("the downloads list was not written: " + m_store->LastError().toStdString());
-            }
-        }
+        item.row = m_list.Start(item.source, plan, KeepForm::Video, left != before.end() ? &*left : nullptr);
         item.id = engine.Add(plan.address, plan.target, std::move(plan.continuation));
         m_items.push_back(std::move(item));
     }
@@ -377,9 +390,7 @@ public:
         const DownloadState was = item.live.state;
         const std::string note = item.live.note;
         item.live = info;
-        if (veltrin::Follow(item.row, info, QDateTime::currentSecsSinceEpoch()) && m_store) {
-            m_store->Update(item.row);
-        }
+        m_list.Follow(item.row, info);
         const std::string name = info.file.empty() ? Named(item) : info.file.filename().string();
         if (!info.note.empty() && info.note != note) {
             m_report.Say(info.note);
@@ -484,11 +495,10 @@ private:
     const Job& m_job;
     std::FILE* m_out;
     std::FILE* m_err;
-    DownloadStore* m_store;
+    KeptList& m_list;
     ListReport m_report;
     std::vector<Item> m_items;
     std::set<std::string> m_streams;
-    bool m_warned = false;
     int m_outputError = 0;
 };
 
@@ -511,11 +521,11 @@ int DownloadList(const Job& job, std::FILE* out, std::FILE* err) {
     int status = kFound;
     bool letGo = false;
     {
-        const List list(err);
         const auto shared = std::make_shared<Shared>();
         // Taken before any thread starts, so that every thread leaves the signals to it.
         const SignalWatch watch(shared->waiting);
-        ListRun run(job, out, err, list.store.get());
+        KeptList list(err);
+        ListRun run(job, out, err, list);
         DownloadEngine::Options options;
         options.userAgent = kUserAgent;
         options.mostAtOnce = job.jobs > 0 ? job.jobs : 3;

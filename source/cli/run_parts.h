@@ -6,10 +6,13 @@
 #include "cli/arguments.h"
 #include "core/go_pipeline.h"
 #include "download/download_engine.h"
+#include "download/stream_download.h"
+#include "library/download_store.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,6 +22,8 @@
 #include <vector>
 
 #include <pthread.h>
+
+class QCoreApplication;
 #include <signal.h>
 
 namespace veltrin::cli {
@@ -45,6 +50,37 @@ std::variant<WatchPage, PageProblem> ReadWatchPage(const std::string& link);
 // The stream of that quality; for none ("best"), the best on the page, or for the sound the
 // stream with the best sound.
 std::optional<LinkMatch> ChooseStream(const std::vector<LinkMatch>& matches, const QualityRow* quality, Keep keep);
+
+// The window's downloads list, in which the command line keeps its downloads too: opened with the
+// Qt it needs (an application object for its driver, made when the program has none, with the C
+// library's locale left as it was). A problem with it is said on err once, and the downloads go
+// on all the same.
+class KeptList {
+public:
+    explicit KeptList(std::FILE* err);
+    ~KeptList();
+    KeptList(const KeptList&) = delete;
+    KeptList& operator=(const KeptList&) = delete;
+
+    DownloadStore* Store() const { return m_store.get(); }
+    // Lists the download plan makes of source's stream, kept as keep (the sound: where it goes, its
+    // folder and stem), or takes up left, the row a stopped run left for it; gives the row, queued.
+    StoredDownload Start(const PageStream& source, const StreamDownload& plan, KeepForm keep,
+                         const StoredDownload* left = nullptr, const std::string& sound = {});
+    // The row after the engine's news of its download.
+    void Follow(StoredDownload& row, const DownloadInfo& info);
+
+private:
+    void Kept(bool written);
+
+    std::FILE* m_err;
+    std::unique_ptr<QCoreApplication> m_app;
+    std::unique_ptr<DownloadStore> m_store; // goes before the application object its driver needs
+    bool m_warned = false;
+};
+
+// The file a target names, or nothing while its extension is not known.
+std::string TargetPath(const DownloadTarget& target);
 
 // Where the stream goes: a folder gets the stream's own name, anything else is the file's name.
 // The path is made absolute and clean ("./" and "../" gone), as it is printed.
