@@ -91,7 +91,7 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         if (given.batch && !given.positional.empty()) {
             return UsageError{"--batch takes the links from its file alone"};
         }
-        if (given.batch || given.positional.size() > 1) {
+        if (given.batch || given.positional.size() > 1 || (given.json && !given.positional.empty())) {
             job.links = given.positional;
         } else if (auto error = oneLink("--download")) {
             return *error;

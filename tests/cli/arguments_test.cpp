@@ -89,6 +89,7 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--audio", "L"}, "error: --audio goes with --download"},
         {{"--download", "720p", "L", "M"}, "download 720P link=L link=M"},
         {{"--json", "--download", "best", "--batch", "-", "--jobs=2"}, "download json best batch=- jobs=2"},
+        {{"--json", "--download", "best", "L"}, "download json best link=L"},
         {{"--batch", "f"}, "error: --batch goes with --download"},
         {{"--download", "720p", "--batch", "f", "L"}, "error: --batch takes the links from its file alone"},
         {{"--download", "720p", "--jobs", "6", "L", "M"}, "error: --jobs takes a number from 1 to 5, not 6"},
