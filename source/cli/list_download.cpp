@@ -370,10 +370,11 @@ public:
         plan.target = TargetFor(m_job.output, plan.target);
         plan.continuation.afresh = m_job.afresh;
         const std::string path = TargetPath(plan.target);
-        // The row a stopped run left for the same file goes on, rather than a second row.
+        // The row a stopped or failed run left for the same file goes on, as Retry would, rather
+        // than a second row.
         const auto left = std::ranges::find_if(before, [&](const StoredDownload& row) {
-            return !IsEnded(row.state) && row.keep == KeepForm::Video && !path.empty() && row.target == path &&
-                   !PartHeldElsewhere(row.target);
+            return row.state != DownloadState::Finished && row.state != DownloadState::Cancelled &&
+                   row.keep == KeepForm::Video && !path.empty() && row.target == path && !PartHeldElsewhere(row.target);
         });
         item.row = m_list.Start(item.source, plan, KeepForm::Video, left != before.end() ? &*left : nullptr);
         item.id = engine.Add(plan.address, plan.target, std::move(plan.continuation));
