@@ -487,8 +487,8 @@ private:
         if (!m_job.json && item.state != Item::State::Finished) {
             return;
         }
-        // A reader that has gone stops no download; the summary says so.
-        if (m_outputError == 0 && !Write(m_out, m_job.json ? JsonLine(item) : item.file + "\n") && errno != EPIPE) {
+        // A reader that has gone stops no download; the summary says so, and the run is no success.
+        if (m_outputError == 0 && !Write(m_out, m_job.json ? JsonLine(item) : item.file + "\n")) {
             m_outputError = errno;
         }
     }
