@@ -35,7 +35,11 @@ bool IsUtf8(std::string_view text) {
 
 LinkLine CheckListedLink(std::string_view text, std::size_t number) {
     const std::string_view bare = TrimWhiteSpace(text);
-    LinkLine line{LinkLine::Kind::Bad, number, {}, std::string(bare)};
+    LinkLine line{LinkLine::Kind::Bad, number, {}, std::string(bare.substr(0, LinkLines::kLongestLine))};
+    if (bare.size() > LinkLines::kLongestLine) {
+        line.text = "longer than 64 KB";
+        return line;
+    }
     if (!IsUtf8(bare)) {
         line.text = "not text";
         return line;

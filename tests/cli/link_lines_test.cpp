@@ -52,6 +52,7 @@ TEST(LinkLines, GiveEachLinkOfAListAndSayWhyOtherLinesAreNone) {
             EXPECT_EQ(ReadAll(c.input, chunk), c.lines) << c.input.substr(0, 60) << " in pieces of " << chunk;
         }
     }
+    EXPECT_EQ(CheckListedLink("h.test/watch?v=" + std::string(70000, 'v')).text, "longer than 64 KB"); // an argument
     // One video whatever else its link holds.
     EXPECT_EQ(VideoKey("http://a.test/watch?v=x1&t=5"), VideoKey("https://b.test/watch?feature=y&v=x1#t"));
     EXPECT_NE(VideoKey("http://a.test/watch?v=x1"), VideoKey("http://a.test/watch?v=x2"));
