@@ -176,6 +176,7 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--links file:///etc/passwd", 2, "", "only http and https"},
         {"--link @/watch", 64, "", "unknown option --link"},
         {"--batch list.txt", 64, "", "--batch goes with --download"},
+        {"--download 720p --batch chosen", 66, "", "cannot read the list of links chosen: Is a directory"},
         {"--download 720p @/streams", 0, saved("AC_DC_ Live_ (720P).mp4"), ""},
         {"--download 720P @/streams", 0, saved("AC_DC_ Live_ (720P) (2).mp4"), ""}, // never replacing
         {"--download=720p --output=chosen @/streams", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},
