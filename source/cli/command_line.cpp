@@ -442,10 +442,11 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         download.continuation.keepWhole = true; // the video goes once its sound is whole
     }
     const bool kept = download.target.extension.has_value(); // else the engine cannot find the part again
-    StoredDownload row = job.keep == Keep::Video
-                             ? list.Start(source, download, KeepForm::Video)
-                             : list.Start(source, download, job.keep == Keep::Sound ? KeepForm::Sound : KeepForm::Mp3,
-                                          nullptr, (sound.folder / sound.stem).string());
+    const KeepForm form = job.keep == Keep::Video   ? KeepForm::Video
+                          : job.keep == Keep::Sound ? KeepForm::Sound
+                                                    : KeepForm::Mp3;
+    StoredDownload row =
+        list.Start(source, download, form, form == KeepForm::Video ? "" : (sound.folder / sound.stem).string());
     const int id = engine.Add(download.address, download.target, std::move(download.continuation));
     std::unique_lock lock(waiting.mutex);
     waiting.changed.wait(lock, [&] { return waiting.ended || waiting.interrupted; });

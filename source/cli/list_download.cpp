@@ -51,9 +51,18 @@ KeptList::KeptList(std::FILE* err) : m_err(err) {
 KeptList::~KeptList() = default;
 
 StoredDownload KeptList::Start(const PageStream& source, const StreamDownload& plan, KeepForm keep,
-                               const StoredDownload* left, const std::string& sound) {
+                               const std::string& sound) {
+    // The row a stopped or failed run left for the same file goes on, as Retry would, rather than
+    // a second row; one the engine would not finish stays running for the window to continue.
+    const std::string path = TargetPath(plan.target);
+    const std::vector<StoredDownload> before =
+        m_store && !path.empty() ? m_store->OfStream(IdentityOf(source)) : std::vector<StoredDownload>();
+    const auto left = std::ranges::find_if(before, [&](const StoredDownload& row) {
+        return row.state != DownloadState::Finished && row.state != DownloadState::Cancelled && row.keep == keep &&
+               row.target == path && !PartHeldElsewhere(row.target);
+    });
     StoredDownload row;
-    if (left != nullptr) {
+    if (left != before.end()) {
         row = *left;
     } else {
         row.page = source.page;
@@ -61,7 +70,7 @@ StoredDownload KeptList::Start(const PageStream& source, const StreamDownload& p
         row.title = source.title;
         row.quality = source.stream.quality ? std::string(source.stream.quality->label) : std::string();
         row.started = QDateTime::currentSecsSinceEpoch();
-        row.target = TargetPath(plan.target);
+        row.target = path;
         row.keep = keep;
         row.sound = sound;
     }
@@ -369,14 +378,7 @@ public:
         StreamDownload plan = PlanStreamDownload(item.source, {});
         plan.target = TargetFor(m_job.output, plan.target);
         plan.continuation.afresh = m_job.afresh;
-        const std::string path = TargetPath(plan.target);
-        // The row a stopped or failed run left for the same file goes on, as Retry would, rather
-        // than a second row.
-        const auto left = std::ranges::find_if(before, [&](const StoredDownload& row) {
-            return row.state != DownloadState::Finished && row.state != DownloadState::Cancelled &&
-                   row.keep == KeepForm::Video && !path.empty() && row.target == path && !PartHeldElsewhere(row.target);
-        });
-        item.row = m_list.Start(item.source, plan, KeepForm::Video, left != before.end() ? &*left : nullptr);
+        item.row = m_list.Start(item.source, plan, KeepForm::Video);
         item.id = engine.Add(plan.address, plan.target, std::move(plan.continuation));
         m_items.push_back(std::move(item));
     }

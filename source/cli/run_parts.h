@@ -64,9 +64,10 @@ public:
 
     DownloadStore* Store() const { return m_store.get(); }
     // Lists the download plan makes of source's stream, kept as keep (the sound: where it goes, its
-    // folder and stem), or takes up left, the row a stopped run left for it; gives the row, queued.
+    // folder and stem), or takes up the row an earlier run left unfinished for the same file;
+    // gives the row, queued.
     StoredDownload Start(const PageStream& source, const StreamDownload& plan, KeepForm keep,
-                         const StoredDownload* left = nullptr, const std::string& sound = {});
+                         const std::string& sound = {});
     // The row after the engine's news of its download.
     void Follow(StoredDownload& row, const DownloadInfo& info);
 
