@@ -1,5 +1,8 @@
 #include "app/window_program.h"
 #include "cli/command_line.h"
+#include "desktop/user_settings.h"
+
+#include <QSettings>
 
 #include <cerrno>
 #include <cstdio>
@@ -30,7 +33,13 @@ int main(int argc, char** argv) {
     if (const auto* error = std::get_if<veltrin::UsageError>(&parsed)) {
         return veltrin::cli::ReportUsage(*error, stderr);
     }
-    const veltrin::Job& job = std::get<veltrin::Job>(parsed);
+    veltrin::Job job = std::get<veltrin::Job>(parsed);
+    // A list runs as many downloads at once as the window does, unless --jobs says otherwise.
+    static_assert(veltrin::kFewestJobs == veltrin::UserSettings::kFewestAtOnce &&
+                  veltrin::kMostJobs == veltrin::UserSettings::kMostAtOnce);
+    if (job.List() && job.jobs == 0) {
+        job.jobs = veltrin::ReadUserSettings(*veltrin::OpenSettingsStore()).atOnce;
+    }
     return job.task == veltrin::Task::Window ? veltrin::RunWindowProgram(job, argv[0])
                                              : veltrin::cli::Run(job, stdout, stderr);
 }

@@ -29,10 +29,11 @@ struct Option {
 };
 
 constexpr Option kOptions[] = {
-    {"help", Value::None},           {"version", Value::None},        {"links", Value::OnlyAttached},
-    {"json", Value::None},           {"download", Value::Required},   {"output", Value::Required},
-    {"no-continue", Value::None},    {"hidden", Value::None},         {"audio", Value::OnlyAttached},
-    {"limit-rate", Value::Required}, {"connections", Value::Required}};
+    {"help", Value::None},           {"version", Value::None},         {"links", Value::OnlyAttached},
+    {"json", Value::None},           {"download", Value::Required},    {"output", Value::Required},
+    {"no-continue", Value::None},    {"hidden", Value::None},          {"audio", Value::OnlyAttached},
+    {"limit-rate", Value::Required}, {"connections", Value::Required}, {"batch", Value::Required},
+    {"jobs", Value::Required}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -48,11 +49,14 @@ struct Given {
     std::optional<std::string> limitRate;
     std::optional<std::string> connections;
     std::optional<std::string> audio; // "" for --audio alone
+    std::optional<std::string> batch;
+    std::optional<std::string> jobs;
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
     const bool commandLine = given.help || given.version || given.links || given.json || given.download ||
-                             given.output || given.noContinue || given.audio || given.limitRate || given.connections;
+                             given.output || given.noContinue || given.audio || given.limitRate || given.connections ||
+                             given.batch || given.jobs;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -71,7 +75,7 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         return std::nullopt;
     };
     if (given.download) {
-        if (given.links || given.json) {
+        if (given.links) {
             return UsageError{"--download goes alone"};
         }
         const auto row = std::find_if(QualityTable.begin(), QualityTable.end(), [&](const QualityRow& r) {
@@ -81,10 +85,27 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         if (row == QualityTable.end() && !best) {
             return UsageError{"no quality is called " + Shown(*given.download)};
         }
-        if (auto error = oneLink("--download")) {
+        job.task = Task::Download;
+        job.json = given.json;
+        job.batch = given.batch;
+        if (given.batch && !given.positional.empty()) {
+            return UsageError{"--batch takes the links from its file alone"};
+        }
+        if (given.batch || given.positional.size() > 1 || (given.json && !given.positional.empty())) {
+            job.links = given.positional;
+        } else if (auto error = oneLink("--download")) {
             return *error;
         }
-        job.task = Task::Download;
+        if (given.jobs) {
+            const auto& text = *given.jobs;
+            if (text.size() != 1 || text[0] < '0' + kFewestJobs || text[0] > '0' + kMostJobs) {
+                return UsageError{"--jobs takes a number from 1 to 5, not " + Shown(text)};
+            }
+            job.jobs = text[0] - '0';
+        }
+        if (job.List() && given.audio) {
+            return UsageError{"--audio takes one link"};
+        }
         if (given.audio && !given.audio->empty() && !EqualsIgnoringCase(*given.audio, "mp3")) {
             return UsageError{"--audio takes no value but mp3"};
         }
@@ -113,7 +134,9 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
                                           {"--no-continue", given.noContinue},
                                           {"--audio", given.audio.has_value()},
                                           {"--limit-rate", given.limitRate.has_value()},
-                                          {"--connections", given.connections.has_value()}}) {
+                                          {"--connections", given.connections.has_value()},
+                                          {"--batch", given.batch.has_value()},
+                                          {"--jobs", given.jobs.has_value()}}) {
         if (present) {
             return UsageError{std::string(option) + " goes with --download"};
         }
@@ -123,7 +146,7 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         return job;
     }
     if (given.json && !given.links) {
-        return UsageError{"--json goes with --links"};
+        return UsageError{"--json goes with --links or --download"};
     }
     if (given.links) {
         job.task = Task::Links;
@@ -231,6 +254,10 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             given.limitRate = value;
         } else if (name == "connections") {
             given.connections = value;
+        } else if (name == "batch") {
+            given.batch = value;
+        } else if (name == "jobs") {
+            given.jobs = value;
         } else {
             (name == "download" ? given.download : given.output) = value;
         }

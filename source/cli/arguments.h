@@ -21,7 +21,7 @@ struct Job {
     Task task = Task::Window;
     std::string link;                     // Window: empty for none; Links, Download: never blank
     bool hidden = false;                  // Window: starts behind the notification icon
-    bool json = false;                    // Links
+    bool json = false;                    // Links, Download: JSON rather than lines
     const QualityRow* quality = nullptr;  // Download: nullptr for the best on the page ("best")
     Keep keep = Keep::Video;              // Download
     std::optional<std::string> output;    // Download: the folder or file, as given
@@ -29,7 +29,16 @@ struct Job {
     std::int64_t limitRate = 0;           // Download: bytes a second at most; 0: no limit
     int connections = 4;                  // Download: connections to the server at most (1 to 8)
     std::vector<std::string> qtArguments; // Window: Qt's own options, with their values, in order
+    // Download of a list: two or more links (then link is empty), a batch file, or --json.
+    std::vector<std::string> links;   // the links given, in order
+    std::optional<std::string> batch; // a file of links, one a line; "-" for standard input
+    int jobs = 0;                     // downloads at once, 1 to kMostJobs; 0: the window's setting
+    bool List() const { return task == Task::Download && (!links.empty() || batch || json); }
 };
+
+// The bounds of --jobs, which are those of the window's "downloads at once".
+inline constexpr int kFewestJobs = 1;
+inline constexpr int kMostJobs = 5;
 
 // Wrong usage, in the program's own words: "unknown option --linx".
 struct UsageError {

@@ -1,6 +1,8 @@
 #include "cli/command_line.h"
 
+#include "cli/list_download.h"
 #include "cli/progress_line.h"
+#include "cli/run_parts.h"
 #include "cli/sound_job.h"
 #include "core/file_name.h"
 #include "core/go_pipeline.h"
@@ -42,6 +44,9 @@ constexpr std::string_view kUsageText =
     "       Veltrin --links [--json] LINK\n"
     "       Veltrin --download QUALITY LINK [--audio[=mp3]] [--output PATH] [--no-continue]\n"
     "                          [--limit-rate RATE] [--connections N]\n"
+    "       Veltrin --download QUALITY (LINK LINK... | --batch FILE) [--jobs N] [--json]\n"
+    "                          [--output FOLDER] [--no-continue] [--limit-rate RATE]\n"
+    "                          [--connections N]\n"
     "       Veltrin --help | --version\n"
     "\n"
     "Without options, opens the window, or brings the one open on this display to the front;\n"
@@ -74,6 +79,12 @@ constexpr std::string_view kUsageText =
     "                 with --download, open at most N connections to the server (1 to 8; 4\n"
     "                 unless given); more than one only for a long stream of a server that\n"
     "                 sends parts of it\n"
+    "  --batch FILE   with --download, read the links from FILE, one a line (blank lines and\n"
+    "                 lines starting with # skipped); - reads standard input as it comes\n"
+    "  --jobs N       with a list, run at most N downloads at once (1 to 5; the window's\n"
+    "                 \"Downloads at once\" unless given)\n"
+    "  --json         with --download, print one JSON object a download as it ends: link,\n"
+    "                 video, title, quality, file, state (finished, skipped, failed), error\n"
     "  --hidden       start behind the notification-area icon (nothing changes when a window is\n"
     "                 open already)\n"
     "  --help         show this text\n"
@@ -91,19 +102,27 @@ constexpr std::string_view kUsageText =
     "kept as a video then, or is no media file), 64 wrong usage, 74 the output could not be\n"
     "written (a saved stream stays saved), 130 interrupted.\n"
     "\n"
+    "A list (two or more links, --batch or --json) downloads each video once, records it in the\n"
+    "window's downloads list and skips a stream the list holds as finished whose file is still\n"
+    "there; it prints the saved paths, then a summary on standard error. Its exit status: 0 all\n"
+    "finished, 1 any failed (the others ran), 64 wrong usage, 66 the batch file cannot be read,\n"
+    "74 the paths could not be written, 130 interrupted (the same command goes on from there).\n"
+    "\n"
     "What the command line prints, its messages and its exit statuses are the same in every\n"
     "locale, in English, for scripts to read; only the window follows the desktop's language.\n";
 
-// The system's reason for an error, in English whatever the locale.
+} // namespace
+
 const char* Reason(int error) {
     const char* reason = strerrordesc_np(error);
     return reason != nullptr ? reason : "unknown error";
 }
 
-// Writes all of text; false when the output is gone.
 bool Write(std::FILE* out, std::string_view text) {
     return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
 }
+
+namespace {
 
 // Prints text; a reader that has seen enough (| head -1) and closed the pipe ends it quietly.
 int Print(std::FILE* out, std::FILE* err, std::string_view text, const char* what) {
@@ -113,6 +132,8 @@ int Print(std::FILE* out, std::FILE* err, std::string_view text, const char* wha
     std::fprintf(err, "Veltrin: cannot write %s: %s\n", what, Reason(errno));
     return kOutputFailed;
 }
+
+} // namespace
 
 void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
@@ -136,6 +157,8 @@ void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
 }
 
+namespace {
+
 std::string Format(const std::vector<LinkMatch>& matches, bool json) {
     std::string text;
     if (!json) {
@@ -155,22 +178,15 @@ std::string Format(const std::vector<LinkMatch>& matches, bool json) {
     return text + "]\n";
 }
 
-struct WatchPage {
-    std::string address; // the link as fetched
-    GoFetched fetched;
-    std::vector<LinkMatch> matches;
-};
+} // namespace
 
-// The watch page and its stream entries, as the window's Go fetches them, or the exit status after
-// saying why there are none.
-std::variant<WatchPage, int> FetchWatchPage(const std::string& link, std::FILE* err) {
+std::variant<WatchPage, PageProblem> ReadWatchPage(const std::string& link) {
     const LinkToFetch checked = CheckLink(link);
     if (checked.kind == LinkToFetch::Kind::Blank) {
-        return ReportUsage({"the link is blank"}, err);
+        return PageProblem{kUsage, "the link is blank"};
     }
     if (checked.kind == LinkToFetch::Kind::Refused) {
-        std::fprintf(err, "Veltrin: cannot fetch %s: %s\n", Shown(link).c_str(), std::string(kOnlyHttpLinks).c_str());
-        return kNoPage;
+        return PageProblem{kNoPage, "cannot fetch " + Shown(link) + ": " + std::string(kOnlyHttpLinks)};
     }
     WatchPage page{checked.address, {}, {}};
     long status = 0;
@@ -189,20 +205,42 @@ std::variant<WatchPage, int> FetchWatchPage(const std::string& link, std::FILE* 
     const std::string shown = Shown(page.address);
     switch (page.fetched.kind) {
     case GoFetched::Kind::NotFetched:
-        std::fprintf(err, "Veltrin: cannot fetch %s: %s\n", shown.c_str(), page.fetched.failure.c_str());
-        return kNoPage;
+        return PageProblem{kNoPage, "cannot fetch " + shown + ": " + page.fetched.failure};
     case GoFetched::Kind::NoParameters:
-        std::fprintf(err, "Veltrin: the page at %s has no player parameters (HTTP status %ld)\n", shown.c_str(),
-                     status);
-        return kNoPage;
+        return PageProblem{kNoPage, "the page at " + shown + " has no player parameters (HTTP status " +
+                                        std::to_string(status) + ")"};
     case GoFetched::Kind::Found: break;
     }
     page.matches = ScanStreamEntries(page.fetched.block);
     if (page.matches.empty()) {
-        std::fprintf(err, "Veltrin: the page offers none of the known qualities\n");
-        return kNoKnownQuality;
+        return PageProblem{kNoKnownQuality, "the page offers none of the known qualities"};
     }
     return page;
+}
+
+std::optional<LinkMatch> ChooseStream(const std::vector<LinkMatch>& matches, const QualityRow* quality, Keep keep) {
+    if (quality != nullptr) {
+        const auto match =
+            std::find_if(matches.begin(), matches.end(), [&](const LinkMatch& m) { return m.quality == quality; });
+        return match != matches.end() ? std::optional(*match) : std::nullopt;
+    }
+    const auto best = keep == Keep::Video ? ChooseQuality(matches, nullptr) : ChooseSound(matches);
+    return best ? std::optional(matches[*best]) : std::nullopt;
+}
+
+namespace {
+
+// The watch page and its stream entries, or the exit status after saying why there are none.
+std::variant<WatchPage, int> FetchWatchPage(const std::string& link, std::FILE* err) {
+    auto read = ReadWatchPage(link);
+    if (const auto* problem = std::get_if<PageProblem>(&read)) {
+        if (problem->status == kUsage) {
+            return ReportUsage({problem->message}, err);
+        }
+        std::fprintf(err, "Veltrin: %s\n", problem->message.c_str());
+        return problem->status;
+    }
+    return std::get<WatchPage>(std::move(read));
 }
 
 int Links(const std::string& link, bool json, std::FILE* out, std::FILE* err) {
@@ -264,10 +302,10 @@ private:
     std::mutex m_mutex;
 };
 
+} // namespace
+
 namespace fs = std::filesystem;
 
-// Where the stream goes: a folder gets the stream's own name, anything else is the file's name.
-// The path is made absolute and clean ("./" and "../" gone), as it is printed.
 DownloadTarget TargetFor(const std::optional<std::string>& output, DownloadTarget target) {
     std::error_code ignored;
     const fs::path path = fs::absolute(output.value_or("."), ignored).lexically_normal();
@@ -281,9 +319,6 @@ DownloadTarget TargetFor(const std::optional<std::string>& output, DownloadTarge
     return target;
 }
 
-// Whether the output takes the stream as it comes rather than being a file of ours to name:
-// standard output ("-"), or something there that is neither a folder nor a regular file (a
-// device, a pipe), or a link the system keeps to a descriptor (/dev/stdout sent to a file).
 bool TakesTheStream(const std::string& output) {
     std::error_code ignored;
     const fs::file_status status = fs::status(output, ignored);
@@ -294,60 +329,7 @@ bool TakesTheStream(const std::string& output) {
            (fs::exists(status) && !fs::is_directory(status) && (!fs::is_regular_file(status) || descriptorLink));
 }
 
-// What the wait for a download hears: its end or its pause, from the engine's thread, or a signal
-// to stop.
-struct Waiting {
-    std::atomic<bool> stop{false}; // set with interrupted, for a download on the waiting thread
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::optional<DownloadInfo> ended;
-    std::optional<DownloadInfo> paused;
-    bool interrupted = false;
-};
-
-// Takes Ctrl+C, a TERM signal and the terminal's closing (SIGHUP) on a thread of its own, which
-// tells the wait. They are blocked in every other thread, the engine's included, which is made
-// later and inherits the mask; SIGUSR1 from the destructor ends the watch.
-class SignalWatch {
-public:
-    explicit SignalWatch(Waiting& waiting) {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGUSR1);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            // One the starter ignores stays ignored: a download under nohup outlives its terminal.
-            struct sigaction inherited {};
-            if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN) {
-                sigaddset(&m_signals, signal);
-            }
-        }
-        pthread_sigmask(SIG_BLOCK, &m_signals, &m_before);
-        m_thread = std::thread([this, &waiting] {
-            int signal = 0;
-            while (sigwait(&m_signals, &signal) == 0 && !(signal == SIGUSR1 && m_stopping)) {
-                if (signal != SIGUSR1) {
-                    std::lock_guard lock(waiting.mutex);
-                    waiting.stop = true;
-                    waiting.interrupted = true;
-                    waiting.changed.notify_all();
-                }
-            }
-        });
-    }
-    ~SignalWatch() {
-        m_stopping = true;
-        pthread_kill(m_thread.native_handle(), SIGUSR1);
-        m_thread.join();
-        pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
-    }
-    SignalWatch(const SignalWatch&) = delete;
-    SignalWatch& operator=(const SignalWatch&) = delete;
-
-private:
-    sigset_t m_signals{};
-    sigset_t m_before{};
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
-};
+namespace {
 
 // "3.1 MB kept in "Clip.mp4.part"; the same command goes on from there", or nothing.
 std::string Kept(const DownloadInfo& info) {
@@ -415,20 +397,14 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
     }
     const WatchPage& page = std::get<WatchPage>(fetched);
     // "best": the best stream on the page, or for the sound the stream with the best sound.
-    auto match = page.matches.end();
-    if (job.quality != nullptr) {
-        match = std::find_if(page.matches.begin(), page.matches.end(),
-                             [&](const LinkMatch& m) { return m.quality == job.quality; });
-    } else if (const auto best =
-                   job.keep == Keep::Video ? ChooseQuality(page.matches, nullptr) : ChooseSound(page.matches)) {
-        match = page.matches.begin() + static_cast<std::ptrdiff_t>(*best);
-    }
-    if (match == page.matches.end()) {
+    const auto match = ChooseStream(page.matches, job.quality, job.keep);
+    if (!match) {
         std::fprintf(err, "Veltrin: the page has no %s stream\n",
                      job.quality != nullptr ? std::string(job.quality->label).c_str() : "best");
         return kNoKnownQuality;
     }
-    StreamDownload download = PlanStreamDownload({page.address, page.fetched.title, page.fetched.videoId, *match}, {});
+    const PageStream source{page.address, page.fetched.title, page.fetched.videoId, *match};
+    StreamDownload download = PlanStreamDownload(source, {});
     if (job.output && TakesTheStream(*job.output)) {
         if (job.keep != Keep::Video) {
             // The sound is copied out of the whole video, which a stream never is here.
@@ -443,6 +419,7 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
 
     Waiting waiting;
     const SignalWatch watch(waiting);
+    KeptList list(err); // the window's history shows it; a second run saves another copy all the same
     ProgressReport report(err);
     DownloadEngine::Options options;
     options.userAgent = kUserAgent;
@@ -465,6 +442,11 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         download.continuation.keepWhole = true; // the video goes once its sound is whole
     }
     const bool kept = download.target.extension.has_value(); // else the engine cannot find the part again
+    const KeepForm form = job.keep == Keep::Video   ? KeepForm::Video
+                          : job.keep == Keep::Sound ? KeepForm::Sound
+                                                    : KeepForm::Mp3;
+    StoredDownload row =
+        list.Start(source, download, form, form == KeepForm::Video ? "" : (sound.folder / sound.stem).string());
     const int id = engine.Add(download.address, download.target, std::move(download.continuation));
     std::unique_lock lock(waiting.mutex);
     waiting.changed.wait(lock, [&] { return waiting.ended || waiting.interrupted; });
@@ -474,6 +456,7 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         lock.lock();
         waiting.changed.wait(lock, [&] { return waiting.ended || waiting.paused; });
         if (!waiting.ended) {
+            list.Follow(row, *waiting.paused);
             std::fprintf(err, "Veltrin: stopped%s\n", kept ? Kept(*waiting.paused).c_str() : "");
             return kInterrupted;
         }
@@ -488,10 +471,26 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
                 std::lock_guard stopLock(waiting.mutex);
                 return waiting.interrupted;
             };
-            if (const int status = KeepSound(job.keep, info.file, sound, title, job.link, stop, err, saved);
-                status != kFound) {
+            // The row stays running while the sound is kept, as the window's does.
+            const int status = KeepSound(job.keep, info.file, sound, title, job.link, stop, err, saved);
+            DownloadInfo ended = info;
+            if (status == kFound) {
+                std::error_code ignored;
+                ended.file = saved;
+                ended.received = ended.total = static_cast<std::int64_t>(std::filesystem::file_size(saved, ignored));
+                row.sound = saved.string();
+            } else if (status != kInterrupted) {
+                ended.state = DownloadState::Failed;
+                ended.reason = "the sound was not kept";
+            }
+            if (status != kInterrupted) {
+                list.Follow(row, ended);
+            }
+            if (status != kFound) {
                 return status;
             }
+        } else {
+            list.Follow(row, info);
         }
         if (!Write(out, saved.string() + "\n")) {
             std::fprintf(err, "Veltrin: saved as %s, but that cannot be printed: %s\n", saved.c_str(), Reason(errno));
@@ -500,6 +499,7 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
         return kFound;
     }
     case DownloadState::Failed:
+        list.Follow(row, info);
         std::fprintf(err, "Veltrin: the download failed: %s%s\n", info.reason.c_str(), Kept(info).c_str());
         return kDownloadFailed;
     default: return kInterrupted;
@@ -521,7 +521,7 @@ int Run(const Job& job, std::FILE* out, std::FILE* err) {
     case Task::Help: return Print(out, err, kUsageText, "the help");
     case Task::Version: return Print(out, err, "Veltrin " VELTRIN_VERSION "\n", "the version");
     case Task::Links: return Links(job.link, job.json, out, err);
-    case Task::Download: return Download(job, out, err);
+    case Task::Download: return job.List() ? DownloadList(job, out, err) : Download(job, out, err);
     case Task::Window: break;
     }
     return ReportUsage({"the window is no job of the command line"}, err);

@@ -14,6 +14,8 @@ inline constexpr int kDownloadFailed = 3;
 inline constexpr int kOutputFailed = 74;
 inline constexpr int kInterrupted = 130;
 inline constexpr int kUsage = 64;
+inline constexpr int kNoInput = 66;   // a list of links that cannot be opened
+inline constexpr int kSomeFailed = 1; // a list of which a download failed, after the others ran
 
 // Says what is wrong and where to read more; gives kUsage.
 int ReportUsage(const UsageError& error, std::FILE* err);

@@ -354,4 +354,24 @@ std::optional<StoredDownload> DownloadStore::Row(std::int64_t key) const {
     return rows.empty() ? std::nullopt : std::optional(std::move(rows.front()));
 }
 
+std::vector<StoredDownload> DownloadStore::OfStream(const StreamIdentity& stream) const {
+    return Select(QStringLiteral("WHERE video=? AND format=? ORDER BY id DESC"),
+                  {QString::fromStdString(stream.video), stream.format});
+}
+
+bool Follow(StoredDownload& row, const DownloadInfo& info, std::int64_t now) {
+    const std::string target = info.file.empty() ? row.target : info.file.string();
+    if (info.state == row.state && target == row.target) {
+        return false;
+    }
+    row.state = info.state;
+    row.target = target;
+    row.received = info.received;
+    row.total = info.total;
+    row.reason = info.reason;
+    row.ended = IsEnded(info.state) ? now : 0;
+    row.validator = info.validator;
+    return true;
+}
+
 } // namespace veltrin

@@ -75,6 +75,8 @@ public:
     std::vector<StoredDownload> KeptBefore(const StreamIdentity& stream) const;
     // The row as the list has it now, which another window may have changed.
     std::optional<StoredDownload> Row(std::int64_t key) const;
+    // Every row of the stream, whatever its state, latest first.
+    std::vector<StoredDownload> OfStream(const StreamIdentity& stream) const;
     QString LastError() const { return m_error; }
 
 private:
@@ -88,6 +90,11 @@ private:
 };
 
 const char* StateName(DownloadState state);
+
+// The row after the engine's news of its download (a file it does not name stays the row's);
+// false when nothing the list keeps has changed, as with progress alone, whose bytes the part's
+// record keeps. now: seconds since the epoch.
+bool Follow(StoredDownload& row, const DownloadInfo& info, std::int64_t now);
 
 // The layout of the list this build writes (the file's user_version): files of a lower one are
 // brought to it, those of a higher one left alone.

@@ -506,20 +506,8 @@ void Downloads::Update(int index, const DownloadInfo& info) {
         e.live.file = e.row.target;
     }
     Q_EMIT dataChanged(this->index(index), this->index(index));
-    StoredDownload& row = e.row;
-    const std::string target = e.live.file.string();
-    if (info.state == row.state && target == row.target) {
-        return; // progress only: the part's record keeps the bytes
-    }
-    row.state = info.state;
-    row.target = target;
-    row.received = info.received;
-    row.total = info.total;
-    row.reason = info.reason;
-    row.ended = IsEnded(info.state) ? QDateTime::currentSecsSinceEpoch() : 0;
-    row.validator = info.validator;
-    if (m_store) {
-        Kept(m_store->Update(row));
+    if (Follow(e.row, info, QDateTime::currentSecsSinceEpoch()) && m_store) {
+        Kept(m_store->Update(e.row));
     }
 }
 

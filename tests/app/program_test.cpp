@@ -97,6 +97,7 @@ protected:
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_folder.Path().string()));
         env.insert(QStringLiteral("HOME"), QString::fromStdString(m_folder.Path().string()));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString((m_folder / "data").string()));
         env.insert(QStringLiteral("VELTRIN_TEST_ADVERTISEMENT_PAGE"), QString::fromStdString(m_server.Url("/ad")));
         return env;
     }
@@ -173,6 +174,8 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--links http://127.0.0.1:1/watch", 2, "", "refused"},
         {"--links file:///etc/passwd", 2, "", "only http and https"},
         {"--link @/watch", 64, "", "unknown option --link"},
+        {"--batch list.txt", 64, "", "--batch goes with --download"},
+        {"--download 720p --batch chosen", 66, "", "cannot read the list of links chosen: Is a directory"},
         {"--download 720p @/streams", 0, saved("AC_DC_ Live_ (720P).mp4"), ""},
         {"--download 720P @/streams", 0, saved("AC_DC_ Live_ (720P) (2).mp4"), ""}, // never replacing
         {"--download=720p --output=chosen @/streams", 0, saved("chosen/AC_DC_ Live_ (720P).mp4"), ""},
@@ -305,6 +308,61 @@ TEST_F(Program, DownloadKeepsTheSoundAloneOrSaysWhyNot) {
     EXPECT_EQ(FileNames(here),
               (std::set<std::string>{"Slow walk.m4a", "Slow walk (2).m4a", "Slow walk.mp3", "Slow walk (720P).mp4",
                                      "Slow walk (720P) (2).mp4.part", "Slow walk (720P) (2).mp4.part.resume"}));
+}
+
+// A list downloads what it can, names what failed, and a second run skips what the downloads
+// list holds as finished.
+TEST_F(Program, ListOfLinksDownloadsEachVideoOnceAndSummarises) {
+    const fs::path here = m_folder / "here";
+    fs::create_directories(here);
+    std::ofstream(m_folder / "one") << "first video";
+    std::ofstream(m_folder / "two") << "second video";
+    std::ofstream(here / "list.txt") << "# to watch\n" + Url("/sound?a=one&b=x").toStdString() + "\n\n  " +
+                                            Url("/sound?a=two&b=x").toStdString() + "\r\n" +
+                                            Url("/plain").toStdString() + "\n" +
+                                            Url("/sound?a=one&b=x#again").toStdString() + "\n";
+    const std::string bad = "failed: " + Url("/plain").toStdString() + " (line 5): the page at ";
+    const struct {
+        const char* args;
+        std::string outHas;
+        std::string errHas;
+    } runs[] = {
+        {"--download 720p --batch list.txt", (here / "Slow walk (720P).mp4").string() + "\n",
+         "2 of 3 finished, 1 failed\n"},
+        {"--download 720p --jobs 1 --json --batch list.txt", "\"state\": \"skipped\"",
+         "2 of 3 finished (2 downloaded before, skipped), 1 failed\n"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.args);
+        const Result result = Run(Args(run.args), QStringLiteral(VELTRIN_EXECUTABLE), here);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.out.find(run.outHas), std::string::npos) << result.out;
+        EXPECT_EQ(std::ranges::count(result.out, '\n'), 2 + (result.out.starts_with('{') ? 1 : 0)) << result.out;
+        EXPECT_NE(result.err.find(run.errHas), std::string::npos) << result.err;
+        EXPECT_NE(result.err.rfind(bad), std::string::npos) << result.err;
+        EXPECT_EQ(FileNames(here),
+                  (std::set<std::string>{"list.txt", "Slow walk (720P).mp4", "Slow walk (720P) (2).mp4"}));
+    }
+    EXPECT_EQ((std::set{ReadFile(here / "Slow walk (720P).mp4"), ReadFile(here / "Slow walk (720P) (2).mp4")}),
+              (std::set<std::string>{"first video", "second video"}));
+
+    // Ctrl+C keeps the part, and the same command goes on from it.
+    const QStringList stopped = Args("--download mobile --output stop @/streams @/streams");
+    fs::create_directories(here / "stop");
+    QProcess process;
+    process.setProcessEnvironment(Environment());
+    process.setWorkingDirectory(QString::fromStdString(here.string()));
+    process.start(QStringLiteral(VELTRIN_EXECUTABLE), stopped);
+    const fs::path part = here / "stop" / "AC_DC_ Live_ (Mobile).3gp.part";
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_TRUE(process.readAllStandardError().endsWith("1 stopped; the same command goes on from there\n"));
+    const Result again = Run(stopped, QStringLiteral(VELTRIN_EXECUTABLE), here);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find("Veltrin: continuing"), std::string::npos) << again.err;
+    EXPECT_EQ(ReadFile(here / "stop" / "AC_DC_ Live_ (Mobile).3gp"), m_video);
 }
 
 TEST_F(Program, LinkHandedToTheRunningWindowIsRun) {

@@ -25,6 +25,11 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     for (const std::string& argument : job.qtArguments) {
         text += " qt=" + argument;
     }
+    text += job.batch ? " batch=" + *job.batch : "";
+    text += job.jobs > 0 ? " jobs=" + std::to_string(job.jobs) : "";
+    for (const std::string& link : job.links) {
+        text += " link=" + link;
+    }
     return text + (job.link.empty() ? "" : " link=" + job.link);
 }
 
@@ -53,7 +58,7 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--linx=3", "L"}, "error: unknown option --linx"},
         {{"--\x01"}, "error: unknown option --?"},
         {{"--links", "-platform", "x", "L"}, "error: unknown option -platform"},
-        {{"--json", "L"}, "error: --json goes with --links"},
+        {{"--json", "L"}, "error: --json goes with --links or --download"},
         {{"--json=yes", "--links", "L"}, "error: --json takes no value"},
         {{"--download", "720p", "L"}, "download 720P link=L"},
         {{"--download=MOBILE", "--output=a b/", "L"}, "download Mobile output=a b/ link=L"},
@@ -82,6 +87,13 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--download=720p", "--audio=MP3", "L"}, "download 720P mp3 link=L"},
         {{"--download", "720p", "--audio=ogg", "L"}, "error: --audio takes no value but mp3"},
         {{"--audio", "L"}, "error: --audio goes with --download"},
+        {{"--download", "720p", "L", "M"}, "download 720P link=L link=M"},
+        {{"--json", "--download", "best", "--batch", "-", "--jobs=2"}, "download json best batch=- jobs=2"},
+        {{"--json", "--download", "best", "L"}, "download json best link=L"},
+        {{"--batch", "f"}, "error: --batch goes with --download"},
+        {{"--download", "720p", "--batch", "f", "L"}, "error: --batch takes the links from its file alone"},
+        {{"--download", "720p", "--jobs", "6", "L", "M"}, "error: --jobs takes a number from 1 to 5, not 6"},
+        {{"--download", "720p", "--audio", "L", "M"}, "error: --audio takes one link"},
         {{"-h", "L"}, "help"},
         {{"--version"}, "version"},
     };
