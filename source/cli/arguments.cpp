@@ -21,7 +21,8 @@ constexpr std::string_view kQtOptionsWithValue[] = {
 // clang-format on
 
 // "--links" takes a link only joined to it ("--links=LINK"): "--links --json LINK" keeps its meaning.
-enum class Value { None, Required, OnlyAttached };
+// "--proxy ''" is a value: no proxy.
+enum class Value { None, Required, OnlyAttached, MayBeEmpty };
 
 struct Option {
     std::string_view name;
@@ -29,10 +30,10 @@ struct Option {
 };
 
 constexpr Option kOptions[] = {
-    {"help", Value::None},           {"version", Value::None},        {"links", Value::OnlyAttached},
-    {"json", Value::None},           {"download", Value::Required},   {"output", Value::Required},
-    {"no-continue", Value::None},    {"hidden", Value::None},         {"audio", Value::OnlyAttached},
-    {"limit-rate", Value::Required}, {"connections", Value::Required}};
+    {"help", Value::None},           {"version", Value::None},         {"links", Value::OnlyAttached},
+    {"json", Value::None},           {"download", Value::Required},    {"output", Value::Required},
+    {"no-continue", Value::None},    {"hidden", Value::None},          {"audio", Value::OnlyAttached},
+    {"limit-rate", Value::Required}, {"connections", Value::Required}, {"proxy", Value::MayBeEmpty}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -48,11 +49,13 @@ struct Given {
     std::optional<std::string> limitRate;
     std::optional<std::string> connections;
     std::optional<std::string> audio; // "" for --audio alone
+    std::optional<std::string> proxy;
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
     const bool commandLine = given.help || given.version || given.links || given.json || given.download ||
-                             given.output || given.noContinue || given.audio || given.limitRate || given.connections;
+                             given.output || given.noContinue || given.audio || given.limitRate || given.connections ||
+                             given.proxy;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -60,6 +63,13 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         return UsageError{"--hidden is for the window alone"};
     }
     job.hidden = given.hidden;
+    if (given.proxy) {
+        auto proxy = ParseProxyAddress(*given.proxy);
+        if (const auto* problem = std::get_if<std::string>(&proxy)) {
+            return UsageError{*problem};
+        }
+        job.proxy = std::get<ProxyChoice>(proxy);
+    }
     const auto oneLink = [&](std::string_view option) -> std::optional<UsageError> {
         if (given.positional.size() != 1) {
             return UsageError{std::string(option) + (given.positional.empty() ? " needs a link" : " takes one link")};
@@ -117,6 +127,9 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         if (present) {
             return UsageError{std::string(option) + " goes with --download"};
         }
+    }
+    if (given.proxy && !given.links) {
+        return UsageError{"--proxy goes with --links or --download"};
     }
     if (given.help || given.version) {
         job.task = given.help ? Task::Help : Task::Version;
@@ -203,7 +216,7 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
                 return UsageError{"--" + std::string(name) + " takes no value"};
             }
             value = arg.substr(equals + 1);
-        } else if (option->value == Value::Required && i + 1 < args.size()) {
+        } else if ((option->value == Value::Required || option->value == Value::MayBeEmpty) && i + 1 < args.size()) {
             value = args[++i];
         }
         // An empty value names no quality and no file: it would save a file without a name.
@@ -231,6 +244,11 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             given.limitRate = value;
         } else if (name == "connections") {
             given.connections = value;
+        } else if (name == "proxy") {
+            if (!value) {
+                return UsageError{"--proxy needs a value (\"\" for none)"};
+            }
+            given.proxy = value;
         } else {
             (name == "download" ? given.download : given.output) = value;
         }

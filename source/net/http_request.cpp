@@ -74,6 +74,7 @@ struct HttpRequest::State {
     std::string body;
     std::string contentType;
     bool bodyTooLarge = false;
+    bool viaProxy = false;
     net::StallWatch watch;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -129,15 +130,15 @@ void HttpRequest::Open(std::string_view url) {
     }
     s.contentType.clear();
     s.bodyTooLarge = false;
-    net::ApplyCommonOptions(s.curl,
-                            {.url = url,
-                             .userAgent = s.userAgent,
-                             .caFile = s.caFile,
-                             .connectTimeoutSeconds = s.limits.connectTimeoutSeconds,
-                             .followRedirects = s.followRedirects,
-                             .httpsToHttpRedirects = s.httpsToHttpRedirects,
-                             .http11 = s.http11},
-                            s.watch, s.errorBuffer);
+    s.viaProxy = net::ApplyCommonOptions(s.curl,
+                                         {.url = url,
+                                          .userAgent = s.userAgent,
+                                          .caFile = s.caFile,
+                                          .connectTimeoutSeconds = s.limits.connectTimeoutSeconds,
+                                          .followRedirects = s.followRedirects,
+                                          .httpsToHttpRedirects = s.httpsToHttpRedirects,
+                                          .http11 = s.http11},
+                                         s.watch, s.errorBuffer);
     curl_easy_setopt(s.curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(s.curl, CURLOPT_TIMEOUT, s.limits.overallSeconds);
     curl_easy_setopt(s.curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(s.limits.maxBodyBytes));
@@ -171,9 +172,15 @@ void HttpRequest::Send() {
                     ? "the server took no connection within " + std::to_string(s.limits.connectTimeoutSeconds) + " s"
                     : "the server took too long (more than " + std::to_string(s.limits.overallSeconds) + " s)";
         } else {
-            reason = net::FailureReason(code, s.errorBuffer);
+            const auto proxy = s.viaProxy ? net::ProxyFailure(s.curl, code, s.errorBuffer) : std::nullopt;
+            reason = proxy ? *proxy : net::FailureReason(code, s.errorBuffer);
         }
         throw HttpRequestError(reason);
+    }
+    // What the proxy answers for itself is no page of the server's.
+    if (const auto proxy = net::ProxyStatusFailure(Status(), s.viaProxy)) {
+        s.body.clear();
+        throw HttpRequestError(*proxy);
     }
     char* contentType = nullptr;
     if (curl_easy_getinfo(s.curl, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType) {
