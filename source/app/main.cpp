@@ -32,5 +32,5 @@ int main(int argc, char** argv) {
     }
     const veltrin::Job& job = std::get<veltrin::Job>(parsed);
     return job.task == veltrin::Task::Window ? veltrin::RunWindowProgram(job, argv[0])
-                                             : veltrin::cli::Run(job, stdout, stderr);
+                                             : veltrin::cli::Run(veltrin::WithChosenProxy(job), stdout, stderr);
 }

@@ -77,6 +77,9 @@ public:
     // What the user chose; applying writes it to the settings file and takes effect at once.
     const UserSettings& Preferences() const { return m_prefs; }
     void ApplySettings(const UserSettings& settings);
+    // The proxy's password from the secret store for the proxy chosen; where no store runs, asked
+    // for, and kept until the program ends.
+    void FindProxyPassword();
 
     // Saves a stream that the results page offers, asking where; the downloads window lists it.
     void DownloadLink(const QUrl& link);
@@ -128,6 +131,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The connections, the speed limit and the proxy of settings, in force for what comes next
+    // and for the downloads under way.
+    void ApplyNetwork(const UserSettings& settings);
     // Escape in the link box stops the Go under way.
     void StopGo();
     // The clipboard watcher, at every tick of its timer.
