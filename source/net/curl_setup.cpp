@@ -193,6 +193,11 @@ std::optional<std::string> ProxyFailure(CURL* easy, CURLcode code, std::string_v
     switch (code) {
     case CURLE_COULDNT_CONNECT: return "the proxy cannot be reached" + detail;
     case CURLE_COULDNT_RESOLVE_PROXY: return "the proxy's host name is unknown" + detail;
+    case CURLE_OPERATION_TIMEDOUT: {
+        curl_off_t sent = 0; // the request itself never went: the proxy kept it waiting
+        curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &sent);
+        return sent == 0 ? std::optional("the proxy did not answer in time" + detail) : std::nullopt;
+    }
     case CURLE_PROXY: {
         long error = CURLPX_OK;
         curl_easy_getinfo(easy, CURLINFO_PROXY_ERROR, &error);

@@ -160,20 +160,22 @@ void HttpRequest::Send() {
         curl_off_t connectTime = 0;
         curl_easy_getinfo(s.curl, CURLINFO_CONNECT_TIME_T, &connectTime);
         std::string reason;
+        const auto proxy = s.viaProxy ? net::ProxyFailure(s.curl, code, s.errorBuffer) : std::nullopt;
         if (s.watch.stop != nullptr && s.watch.stop->load()) {
             reason = "stopped";
         } else if (s.bodyTooLarge) {
             reason = "the response is larger than the size limit";
         } else if (s.watch.stalled) {
             reason = "the server stopped sending";
+        } else if (proxy) {
+            reason = *proxy;
         } else if (code == CURLE_OPERATION_TIMEDOUT) {
             reason =
                 connectTime == 0
                     ? "the server took no connection within " + std::to_string(s.limits.connectTimeoutSeconds) + " s"
                     : "the server took too long (more than " + std::to_string(s.limits.overallSeconds) + " s)";
         } else {
-            const auto proxy = s.viaProxy ? net::ProxyFailure(s.curl, code, s.errorBuffer) : std::nullopt;
-            reason = proxy ? *proxy : net::FailureReason(code, s.errorBuffer);
+            reason = net::FailureReason(code, s.errorBuffer);
         }
         throw HttpRequestError(reason);
     }
