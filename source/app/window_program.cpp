@@ -2,6 +2,7 @@
 
 #include "app/translations.h"
 #include "cli/command_line.h"
+#include "desktop/desktop_proxy.h"
 #include "desktop/hand_off.h"
 #include "desktop/secret_store.h"
 #include "desktop/user_settings.h"
@@ -74,6 +75,9 @@ Job WithChosenProxy(Job job) {
     }
     job.proxy = ReadUserSettings(*OpenSettingsStore()).proxy;
     ProxyChoice& proxy = *job.proxy;
+    if (proxy.mode == ProxyMode::System) {
+        AdoptDesktopProxy();
+    }
     // The store is asked over the session's bus; without one, there is none to ask.
     if (proxy.mode == ProxyMode::Manual && !proxy.user.empty() && std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr) {
         int argc = 1;

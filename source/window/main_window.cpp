@@ -5,6 +5,7 @@
 #include "core/link.h"
 #include "desktop/clipboard.h"
 #include "desktop/desktop_integration.h"
+#include "desktop/desktop_proxy.h"
 #include "desktop/secret_store.h"
 #include "library/downloads.h"
 #include "net/http_request.h"
@@ -246,6 +247,9 @@ void MainWindow::ApplyNetwork(const UserSettings& settings) {
     m_downloads->SetConnections(settings.connections);
     m_downloads->SetSpeedLimit(settings.speedLimit);
     const ProxyChoice& proxy = settings.proxy;
+    if (proxy.mode == ProxyMode::System) {
+        AdoptDesktopProxy();
+    }
     SetProxy(proxy);
     // The web view's own fetches (the advertisement frame) follow the same choice.
     QNetworkProxyFactory::setUseSystemConfiguration(proxy.mode == ProxyMode::System);
