@@ -414,6 +414,14 @@
         <source>Download it again?</source>
         <translation>Erneut herunterladen?</translation>
     </message>
+    <message>
+        <source>The password of %1 at the proxy %2 (no secret store runs to keep it: it is kept until Veltrin ends):</source>
+        <translation>Das Passwort von %1 beim Proxy %2 (kein Schlüsselbund läuft, der es aufbewahrt: es bleibt, bis Veltrin endet):</translation>
+    </message>
+    <message>
+        <source>No secret store is running on this desktop: the proxy&apos;s password is kept only until Veltrin ends, and asked for at its next start.</source>
+        <translation>Auf diesem Desktop läuft kein Schlüsselbund: Das Passwort des Proxys bleibt nur, bis Veltrin endet, und wird beim nächsten Start erfragt.</translation>
+    </message>
 </context>
 <context>
     <name>veltrin::PreferencesDialog</name>
@@ -496,6 +504,74 @@
     <message>
         <source>Keep:</source>
         <translation>Behalten:</translation>
+    </message>
+    <message>
+        <source>Limit downloads to</source>
+        <translation>Downloads begrenzen auf</translation>
+    </message>
+    <message>
+        <source>Direct</source>
+        <translation>Direkt</translation>
+    </message>
+    <message>
+        <source>Use the system&apos;s proxy settings</source>
+        <translation>Proxy-Einstellungen des Systems verwenden</translation>
+    </message>
+    <message>
+        <source>Use this proxy:</source>
+        <translation>Diesen Proxy verwenden:</translation>
+    </message>
+    <message>
+        <source> MB/s</source>
+        <translation> MB/s</translation>
+    </message>
+    <message>
+        <source>Speed limit</source>
+        <translation>Geschwindigkeitsgrenze</translation>
+    </message>
+    <message>
+        <source>Proxy kind</source>
+        <translation>Art des Proxys</translation>
+    </message>
+    <message>
+        <source>host</source>
+        <translation>Host</translation>
+    </message>
+    <message>
+        <source>Proxy host</source>
+        <translation>Host des Proxys</translation>
+    </message>
+    <message>
+        <source>Proxy port</source>
+        <translation>Port des Proxys</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keiner</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>User:</source>
+        <translation>Benutzer:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation>Verbindung</translation>
+    </message>
+    <message>
+        <source>Connections for each download:</source>
+        <translation>Verbindungen je Download:</translation>
+    </message>
+    <message>
+        <source>The proxy needs a host: a name such as proxy.example.org, or an address.</source>
+        <translation>Der Proxy braucht einen Host: einen Namen wie proxy.example.org oder eine Adresse.</translation>
     </message>
 </context>
 <context>

@@ -414,6 +414,14 @@
         <source>Download it again?</source>
         <translation>Le télécharger de nouveau&#xa0;?</translation>
     </message>
+    <message>
+        <source>The password of %1 at the proxy %2 (no secret store runs to keep it: it is kept until Veltrin ends):</source>
+        <translation>Le mot de passe de %1 pour le proxy %2 (aucun trousseau ne fonctionne pour le garder : il est gardé jusqu’à la fin de Veltrin) :</translation>
+    </message>
+    <message>
+        <source>No secret store is running on this desktop: the proxy&apos;s password is kept only until Veltrin ends, and asked for at its next start.</source>
+        <translation>Aucun trousseau ne fonctionne sur ce bureau : le mot de passe du proxy n’est gardé que jusqu’à la fin de Veltrin, et demandé au prochain démarrage.</translation>
+    </message>
 </context>
 <context>
     <name>veltrin::PreferencesDialog</name>
@@ -496,6 +504,74 @@
     <message>
         <source>Keep:</source>
         <translation>Garder&#xa0;:</translation>
+    </message>
+    <message>
+        <source>Limit downloads to</source>
+        <translation>Limiter les téléchargements à</translation>
+    </message>
+    <message>
+        <source>Direct</source>
+        <translation>Direct</translation>
+    </message>
+    <message>
+        <source>Use the system&apos;s proxy settings</source>
+        <translation>Utiliser les réglages de proxy du système</translation>
+    </message>
+    <message>
+        <source>Use this proxy:</source>
+        <translation>Utiliser ce proxy :</translation>
+    </message>
+    <message>
+        <source> MB/s</source>
+        <translation> Mo/s</translation>
+    </message>
+    <message>
+        <source>Speed limit</source>
+        <translation>Limite de vitesse</translation>
+    </message>
+    <message>
+        <source>Proxy kind</source>
+        <translation>Type de proxy</translation>
+    </message>
+    <message>
+        <source>host</source>
+        <translation>hôte</translation>
+    </message>
+    <message>
+        <source>Proxy host</source>
+        <translation>Hôte du proxy</translation>
+    </message>
+    <message>
+        <source>Proxy port</source>
+        <translation>Port du proxy</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>aucun</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port :</translation>
+    </message>
+    <message>
+        <source>User:</source>
+        <translation>Utilisateur :</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Mot de passe :</translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation>Connexion</translation>
+    </message>
+    <message>
+        <source>Connections for each download:</source>
+        <translation>Connexions par téléchargement :</translation>
+    </message>
+    <message>
+        <source>The proxy needs a host: a name such as proxy.example.org, or an address.</source>
+        <translation>Le proxy a besoin d’un hôte : un nom comme proxy.example.org, ou une adresse.</translation>
     </message>
 </context>
 <context>

@@ -41,5 +41,5 @@ int main(int argc, char** argv) {
         job.jobs = veltrin::ReadUserSettings(*veltrin::OpenSettingsStore()).atOnce;
     }
     return job.task == veltrin::Task::Window ? veltrin::RunWindowProgram(job, argv[0])
-                                             : veltrin::cli::Run(job, stdout, stderr);
+                                             : veltrin::cli::Run(veltrin::WithChosenProxy(job), stdout, stderr);
 }

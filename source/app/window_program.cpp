@@ -2,13 +2,17 @@
 
 #include "app/translations.h"
 #include "cli/command_line.h"
+#include "desktop/desktop_proxy.h"
 #include "desktop/hand_off.h"
+#include "desktop/secret_store.h"
+#include "desktop/user_settings.h"
 #include "version.h"
 #include "window/main_window.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QSettings>
 
 #include <algorithm>
 #include <cstdio>
@@ -63,6 +67,26 @@ StartChoice ChooseStart(const std::function<bool(const char* name)>& isSet) {
     // integration or scene graph backend stands.
     choice.withoutOpenGl = !isSet("QT_XCB_GL_INTEGRATION") && !isSet("QT_QUICK_BACKEND") && !isSet("QSG_RHI_BACKEND");
     return choice;
+}
+
+Job WithChosenProxy(Job job) {
+    if (job.proxy || (job.task != Task::Links && job.task != Task::Download)) {
+        return job;
+    }
+    job.proxy = ReadUserSettings(*OpenSettingsStore()).proxy;
+    ProxyChoice& proxy = *job.proxy;
+    if (proxy.mode == ProxyMode::System) {
+        AdoptDesktopProxy();
+    }
+    // The store is asked over the session's bus; without one, there is none to ask.
+    if (proxy.mode == ProxyMode::Manual && !proxy.user.empty() && std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr) {
+        int argc = 1;
+        char name[] = "Veltrin";
+        char* argv[] = {name, nullptr};
+        const QCoreApplication application(argc, argv);
+        proxy.password = ReadProxyPassword(proxy).password;
+    }
+    return job;
 }
 
 int RunWindowProgram(const Job& job, const char* programName) {

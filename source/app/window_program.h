@@ -19,4 +19,9 @@ StartChoice ChooseStart(const std::function<bool(const char* name)>& isSet);
 // the window opens and runs it once loaded. Gives the exit status.
 int RunWindowProgram(const Job& job, const char* programName);
 
+// A job of the command line with the proxy chosen in the window's Preferences when its options
+// name none, its password from the desktop's secret store where one runs (else the command line
+// asks for it). Needs no display.
+Job WithChosenProxy(Job job);
+
 } // namespace veltrin

@@ -21,7 +21,8 @@ constexpr std::string_view kQtOptionsWithValue[] = {
 // clang-format on
 
 // "--links" takes a link only joined to it ("--links=LINK"): "--links --json LINK" keeps its meaning.
-enum class Value { None, Required, OnlyAttached };
+// "--proxy ''" is a value: no proxy.
+enum class Value { None, Required, OnlyAttached, MayBeEmpty };
 
 struct Option {
     std::string_view name;
@@ -33,7 +34,7 @@ constexpr Option kOptions[] = {
     {"json", Value::None},           {"download", Value::Required},    {"output", Value::Required},
     {"no-continue", Value::None},    {"hidden", Value::None},          {"audio", Value::OnlyAttached},
     {"limit-rate", Value::Required}, {"connections", Value::Required}, {"batch", Value::Required},
-    {"jobs", Value::Required}};
+    {"jobs", Value::Required},       {"proxy", Value::MayBeEmpty}};
 
 // The options and the other arguments, as given.
 struct Given {
@@ -51,12 +52,13 @@ struct Given {
     std::optional<std::string> audio; // "" for --audio alone
     std::optional<std::string> batch;
     std::optional<std::string> jobs;
+    std::optional<std::string> proxy;
 };
 
 std::variant<Job, UsageError> Decide(Given given, Job job) {
     const bool commandLine = given.help || given.version || given.links || given.json || given.download ||
                              given.output || given.noContinue || given.audio || given.limitRate || given.connections ||
-                             given.batch || given.jobs;
+                             given.batch || given.jobs || given.proxy;
     if (commandLine && !job.qtArguments.empty()) {
         return UsageError{"unknown option " + Shown(job.qtArguments.front())};
     }
@@ -64,6 +66,13 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         return UsageError{"--hidden is for the window alone"};
     }
     job.hidden = given.hidden;
+    if (given.proxy) {
+        auto proxy = ParseProxyAddress(*given.proxy);
+        if (const auto* problem = std::get_if<std::string>(&proxy)) {
+            return UsageError{*problem};
+        }
+        job.proxy = std::get<ProxyChoice>(proxy);
+    }
     const auto oneLink = [&](std::string_view option) -> std::optional<UsageError> {
         if (given.positional.size() != 1) {
             return UsageError{std::string(option) + (given.positional.empty() ? " needs a link" : " takes one link")};
@@ -140,6 +149,9 @@ std::variant<Job, UsageError> Decide(Given given, Job job) {
         if (present) {
             return UsageError{std::string(option) + " goes with --download"};
         }
+    }
+    if (given.proxy && !given.links) {
+        return UsageError{"--proxy goes with --links or --download"};
     }
     if (given.help || given.version) {
         job.task = given.help ? Task::Help : Task::Version;
@@ -226,7 +238,7 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
                 return UsageError{"--" + std::string(name) + " takes no value"};
             }
             value = arg.substr(equals + 1);
-        } else if (option->value == Value::Required && i + 1 < args.size()) {
+        } else if ((option->value == Value::Required || option->value == Value::MayBeEmpty) && i + 1 < args.size()) {
             value = args[++i];
         }
         // An empty value names no quality and no file: it would save a file without a name.
@@ -258,6 +270,11 @@ std::variant<Job, UsageError> ParseArguments(const std::vector<std::string>& arg
             given.batch = value;
         } else if (name == "jobs") {
             given.jobs = value;
+        } else if (name == "proxy") {
+            if (!value) {
+                return UsageError{"--proxy needs a value (\"\" for none)"};
+            }
+            given.proxy = value;
         } else {
             (name == "download" ? given.download : given.output) = value;
         }

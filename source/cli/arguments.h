@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/proxy_choice.h"
 #include "core/stream_entries.h"
 
 #include <cstdint>
@@ -28,6 +29,7 @@ struct Job {
     bool afresh = false;                  // Download: a part left by an earlier run is not continued
     std::int64_t limitRate = 0;           // Download: bytes a second at most; 0: no limit
     int connections = 4;                  // Download: connections to the server at most (1 to 8)
+    std::optional<ProxyChoice> proxy;     // Links, Download: --proxy for this run; none: the user's choice
     std::vector<std::string> qtArguments; // Window: Qt's own options, with their values, in order
     // Download of a list: two or more links (then link is empty), a batch file, or --json.
     std::vector<std::string> links;   // the links given, in order

@@ -12,6 +12,7 @@
 #include "download/stream_download.h"
 #include "net/http_request.h"
 #include "net/page_fetch.h"
+#include "net/proxy.h"
 #include "version.h"
 
 #include <algorithm>
@@ -33,6 +34,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace veltrin::cli {
@@ -41,12 +43,12 @@ namespace {
 
 constexpr std::string_view kUsageText =
     "Usage: Veltrin [--hidden] [LINK]\n"
-    "       Veltrin --links [--json] LINK\n"
+    "       Veltrin --links [--json] [--proxy URL] LINK\n"
     "       Veltrin --download QUALITY LINK [--audio[=mp3]] [--output PATH] [--no-continue]\n"
-    "                          [--limit-rate RATE] [--connections N]\n"
+    "                          [--limit-rate RATE] [--connections N] [--proxy URL]\n"
     "       Veltrin --download QUALITY (LINK LINK... | --batch FILE) [--jobs N] [--json]\n"
     "                          [--output FOLDER] [--no-continue] [--limit-rate RATE]\n"
-    "                          [--connections N]\n"
+    "                          [--connections N] [--proxy URL]\n"
     "       Veltrin --help | --version\n"
     "\n"
     "Without options, opens the window, or brings the one open on this display to the front;\n"
@@ -85,6 +87,11 @@ constexpr std::string_view kUsageText =
     "                 \"Downloads at once\" unless given)\n"
     "  --json         with --download, print one JSON object a download as it ends: link,\n"
     "                 video, title, quality, file, state (finished, skipped, failed), error\n"
+    "  --proxy URL    with --links or --download, reach the web through this proxy for this\n"
+    "                 run: http://, https://, socks5:// (names looked up here) or socks5h://\n"
+    "                 (names looked up by the proxy), then [USER[:PASSWORD]@]HOST:PORT; a\n"
+    "                 password left out is asked for on the terminal. \"\" for none. Without\n"
+    "                 it, the proxy chosen in the window's Preferences is used\n"
     "  --hidden       start behind the notification-area icon (nothing changes when a window is\n"
     "                 open already)\n"
     "  --help         show this text\n"
@@ -508,6 +515,43 @@ int Download(const Job& job, std::FILE* out, std::FILE* err) {
 
 } // namespace
 
+namespace {
+
+termios echoing{}; // the terminal as it was before the password was asked for
+
+void RestoreEcho(int signal) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// The proxy's password, typed on the terminal without being shown; nothing without a terminal.
+std::optional<std::string> AskPassword(const ProxyChoice& proxy, std::FILE* err) {
+    if (::isatty(STDIN_FILENO) != 1 || ::tcgetattr(STDIN_FILENO, &echoing) != 0) {
+        return std::nullopt;
+    }
+    std::fprintf(err, "Veltrin: the password of %s at the proxy %s: ", Shown(proxy.user).c_str(),
+                 ProxyAddress(proxy).c_str());
+    std::fflush(err);
+    termios hidden = echoing;
+    hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    // Ctrl+C while asked leaves the terminal echoing as before.
+    const auto interrupted = std::signal(SIGINT, RestoreEcho);
+    const auto terminated = std::signal(SIGTERM, RestoreEcho);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+    std::string password;
+    for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
+        password += static_cast<char>(c);
+    }
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+    std::signal(SIGINT, interrupted);
+    std::signal(SIGTERM, terminated);
+    std::fputc('\n', err);
+    return password;
+}
+
+} // namespace
+
 int ReportUsage(const UsageError& error, std::FILE* err) {
     std::fprintf(err, "Veltrin: %s\nTry \"Veltrin --help\" for more.\n", error.problem.c_str());
     return kUsage;
@@ -517,6 +561,19 @@ int Run(const Job& job, std::FILE* out, std::FILE* err) {
     // A reader that goes away (| head, | true) must not end the program half-way, least of all in
     // the middle of a download: writing to it fails instead, and that is answered.
     std::signal(SIGPIPE, SIG_IGN);
+    if (job.proxy && (job.task == Task::Links || job.task == Task::Download)) {
+        ProxyChoice proxy = *job.proxy;
+        if (proxy.mode == ProxyMode::Manual && !proxy.user.empty() && proxy.password.empty()) {
+            const auto password = AskPassword(proxy, err);
+            if (!password) {
+                return ReportUsage({"the proxy's password for " + Shown(proxy.user) +
+                                    " is not given, and there is no terminal to ask for it on"},
+                                   err);
+            }
+            proxy.password = *password;
+        }
+        SetProxy(proxy);
+    }
     switch (job.task) {
     case Task::Help: return Print(out, err, kUsageText, "the help");
     case Task::Version: return Print(out, err, "Veltrin " VELTRIN_VERSION "\n", "the version");

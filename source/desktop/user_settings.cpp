@@ -23,6 +23,13 @@ const QString kQualityKey = QStringLiteral("preferences/quality");
 const QString kClipboardKey = QStringLiteral("preferences/clipboard");
 const QString kAtOnceKey = QStringLiteral("preferences/downloadsAtOnce");
 const QString kKeepKey = QStringLiteral("preferences/keep");
+const QString kConnectionsKey = QStringLiteral("preferences/connections");
+const QString kSpeedLimitKey = QStringLiteral("preferences/speedLimit"); // bytes a second
+const QString kProxyKey = QStringLiteral("proxy/mode");
+const QString kProxySchemeKey = QStringLiteral("proxy/kind");
+const QString kProxyHostKey = QStringLiteral("proxy/host");
+const QString kProxyPortKey = QStringLiteral("proxy/port");
+const QString kProxyUserKey = QStringLiteral("proxy/user");
 const QString kAnsweredKey = QStringLiteral("clipboard/lastAnswered");
 const QString kSaveFolderKey = QStringLiteral("downloads/folder"); // the save dialog's, not Preferences'
 
@@ -37,6 +44,15 @@ constexpr std::array<std::pair<KeepForm, const char*>, 3> kKeeps{{
     {KeepForm::Sound, "sound"},
     {KeepForm::Mp3, "mp3"},
 }};
+
+constexpr std::array<std::pair<ProxyMode, const char*>, 3> kProxyModes{{
+    {ProxyMode::Direct, "direct"},
+    {ProxyMode::System, "system"},
+    {ProxyMode::Manual, "manual"},
+}};
+
+// The kinds Preferences offers: SOCKS5 always with names looked up by the proxy.
+constexpr std::array<ProxyScheme, 3> kProxySchemes{ProxyScheme::Http, ProxyScheme::Https, ProxyScheme::Socks5h};
 
 const char* WayName(ClipboardWay way) {
     for (const auto& [w, name] : kWays) {
@@ -105,6 +121,32 @@ UserSettings ReadUserSettings(const QSettings& store) {
             s.keep = k;
         }
     }
+    const int connections = store.value(kConnectionsKey).toInt(&number);
+    if (number && connections >= UserSettings::kFewestConnections && connections <= UserSettings::kMostConnections) {
+        s.connections = connections;
+    }
+    const qlonglong limit = store.value(kSpeedLimitKey).toLongLong(&number);
+    s.speedLimit = number && limit > 0 ? limit : 0;
+    const QString mode = store.value(kProxyKey).toString();
+    for (const auto& [m, name] : kProxyModes) {
+        if (mode == QLatin1String(name)) {
+            s.proxy.mode = m;
+        }
+    }
+    const QString scheme = store.value(kProxySchemeKey).toString();
+    for (const ProxyScheme kind : kProxySchemes) {
+        if (scheme.toStdString() == SchemeName(kind)) {
+            s.proxy.scheme = kind;
+        }
+    }
+    s.proxy.host = store.value(kProxyHostKey).toString().trimmed().toStdString();
+    const int port = store.value(kProxyPortKey).toInt(&number);
+    s.proxy.port = number && port > 0 && port <= 65535 ? port : 0;
+    s.proxy.user = store.value(kProxyUserKey).toString().toStdString();
+    // A proxy given by hand with no host or port is no proxy to use.
+    if (s.proxy.mode == ProxyMode::Manual && (s.proxy.host.empty() || s.proxy.port == 0)) {
+        s.proxy.mode = ProxyMode::Direct;
+    }
     const QByteArray answered = store.value(kAnsweredKey).toByteArray();
     if (answered.size() == 64) { // a SHA-256 in hexadecimal
         s.lastAnswered = answered;
@@ -127,6 +169,30 @@ void WriteUserSettings(QSettings& store, const UserSettings& before, const UserS
     }
     if (after.keep != before.keep) {
         store.setValue(kKeepKey, QLatin1String(kKeeps[static_cast<std::size_t>(after.keep)].second));
+    }
+    if (after.connections != before.connections) {
+        store.setValue(kConnectionsKey, after.connections);
+    }
+    if (after.speedLimit != before.speedLimit) {
+        store.setValue(kSpeedLimitKey, static_cast<qlonglong>(after.speedLimit));
+    }
+    const ProxyChoice& p = after.proxy;
+    const ProxyChoice& q = before.proxy;
+    if (p.mode != q.mode) {
+        store.setValue(kProxyKey, QLatin1String(kProxyModes[static_cast<std::size_t>(p.mode)].second));
+    }
+    if (p.scheme != q.scheme) {
+        store.setValue(kProxySchemeKey, QString::fromLatin1(SchemeName(p.scheme).data(),
+                                                            static_cast<qsizetype>(SchemeName(p.scheme).size())));
+    }
+    if (p.host != q.host) {
+        store.setValue(kProxyHostKey, QString::fromStdString(p.host));
+    }
+    if (p.port != q.port) {
+        store.setValue(kProxyPortKey, p.port);
+    }
+    if (p.user != q.user) {
+        store.setValue(kProxyUserKey, QString::fromStdString(p.user));
     }
     if (after.lastAnswered != before.lastAnswered) {
         store.setValue(kAnsweredKey, after.lastAnswered);

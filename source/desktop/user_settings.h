@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/proxy_choice.h"
 #include "core/stream_entries.h"
 
 #include <QByteArray>
@@ -24,9 +25,14 @@ struct UserSettings {
     int atOnce = 3;                  // downloads running at once
     QByteArray lastAnswered;         // hash of the last clipboard text answered, as AnsweredHash gives it
     KeepForm keep = KeepForm::Video; // what the automatic way keeps
+    int connections = 4;             // for each download
+    std::int64_t speedLimit = 0;     // bytes a second, all downloads together; 0: none
+    ProxyChoice proxy;               // its password lives in the secret store, never in the file
 
     static constexpr int kFewestAtOnce = 1;
     static constexpr int kMostAtOnce = 5;
+    static constexpr int kFewestConnections = 1;
+    static constexpr int kMostConnections = 8;
     bool operator==(const UserSettings&) const = default;
 };
 

@@ -66,6 +66,10 @@ AttemptVerdict JudgeHead(const AttemptFacts& facts, const DownloadProgress& befo
         verdict.total = verdict.saved = 0;
         return verdict;
     }
+    if (const auto proxy = net::ProxyStatusFailure(status, facts.viaProxy)) {
+        // A password the proxy wants does not come by waiting; a server it could not reach may.
+        return status == 407 ? Failed(*proxy) : Again(Kind::RetryAfterPause, *proxy, offset, before);
+    }
     // Besides the server's own failures, "took too long" and "too many requests" pass too.
     if (status >= 500 || status == 408 || status == 429) {
         return Again(Kind::RetryAfterPause, answered, offset, before);
@@ -134,7 +138,9 @@ AttemptVerdict Judge(const AttemptFacts& facts, const DownloadProgress& before) 
         return Failed("the file cannot be written: " + std::string(std::strerror(facts.writeError)));
     }
     if (code != CURLE_OK) {
-        std::string reason = facts.stalled ? "the server stopped sending" : net::FailureReason(code, facts.detail);
+        std::string reason = facts.stalled                 ? "the server stopped sending"
+                             : !facts.proxyFailure.empty() ? facts.proxyFailure
+                                                           : net::FailureReason(code, facts.detail);
         if (Passing(code, before.furthest > 0 || verdict.saved > 0)) {
             return Again(Kind::RetryAfterPause, std::move(reason), verdict.saved, before);
         }

@@ -26,6 +26,8 @@ struct AttemptFacts {
     int writeError = 0;                       // errno of writing it
     bool partGone = false;                    // its folder is there, the part was removed from it
     bool stalled = false;                     // the stall watch ended the transfer
+    bool viaProxy = false;                    // the transfer went through a proxy
+    std::string proxyFailure{};               // the proxy's failure in its words, once over; empty: none
     std::optional<CURLcode> result{};         // none while the transfer runs
     std::string detail{};                     // libcurl's error buffer
 };

@@ -611,12 +611,12 @@ struct DownloadEngine::Impl {
                     span ? kOpenEnd : t.furthest, // a span's retries are counted by the download
                     span ? 0 : t.info.attempt,          options.retries, t.findAddress && !t.foundAgain};
         a.easy = curl_easy_init();
-        net::ApplyCommonOptions(a.easy,
-                                {.url = t.info.url,
-                                 .userAgent = options.userAgent,
-                                 .caFile = options.caFile,
-                                 .connectTimeoutSeconds = options.connectTimeoutSeconds},
-                                a.watch, a.errorBuffer);
+        a.facts.viaProxy = net::ApplyCommonOptions(a.easy,
+                                                   {.url = t.info.url,
+                                                    .userAgent = options.userAgent,
+                                                    .caFile = options.caFile,
+                                                    .connectTimeoutSeconds = options.connectTimeoutSeconds},
+                                                   a.watch, a.errorBuffer);
         a.watch.seconds = options.stallSeconds;
         CURL* e = a.easy;
         curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kBufferBytes);
@@ -920,6 +920,9 @@ struct DownloadEngine::Impl {
         a.facts.result = code;
         a.facts.detail = a.errorBuffer;
         a.facts.stalled = a.watch.stalled;
+        if (a.facts.viaProxy && code != CURLE_OK) {
+            a.facts.proxyFailure = net::ProxyFailure(a.easy, code, a.errorBuffer).value_or("");
+        }
         if (a.span >= 0) {
             LaneDone(t, a);
             return;

@@ -142,12 +142,12 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
         net::StallWatch watch;
         watch.stop = &stop;
         char errorBuffer[CURL_ERROR_SIZE] = {};
-        net::ApplyCommonOptions(a.easy,
-                                {.url = info.url,
-                                 .userAgent = options.userAgent,
-                                 .caFile = options.caFile,
-                                 .connectTimeoutSeconds = options.connectTimeoutSeconds},
-                                watch, errorBuffer);
+        a.facts.viaProxy = net::ApplyCommonOptions(a.easy,
+                                                   {.url = info.url,
+                                                    .userAgent = options.userAgent,
+                                                    .caFile = options.caFile,
+                                                    .connectTimeoutSeconds = options.connectTimeoutSeconds},
+                                                   watch, errorBuffer);
         watch.seconds = options.stallSeconds;
         // One transfer at a time: libcurl's own limit is the whole limit.
         curl_easy_setopt(a.easy, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(options.speedLimit));
@@ -156,6 +156,9 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
         const CURLcode code = curl_easy_perform(a.easy);
         if (!a.head) { // no body: the head is judged now
             a.Write(nullptr, 0, 0, &a);
+        }
+        if (a.facts.viaProxy && code != CURLE_OK) {
+            a.facts.proxyFailure = net::ProxyFailure(a.easy, code, errorBuffer).value_or("");
         }
         curl_easy_cleanup(a.easy);
         if (stop) {

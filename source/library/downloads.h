@@ -68,6 +68,9 @@ public:
     // live process holds; returns their ids.
     std::vector<int> ContinueLeft();
     void SetMostAtOnce(int most) { m_engine->SetMostAtOnce(most); }
+    void SetConnections(int most) { m_engine->SetConnections(most); }
+    // Bytes a second all the window's downloads together receive at most; 0: no limit.
+    void SetSpeedLimit(std::int64_t bytesPerSecond) { m_engine->SetSpeedLimit(bytesPerSecond); }
     void Pause(int id) { m_engine->Pause(id); }
     // Downloads queued, under way or retrying: those the next start continues.
     int Running() const;

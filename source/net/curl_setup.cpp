@@ -1,5 +1,8 @@
 #include "net/curl_setup.h"
 
+#include "net/proxy.h"
+
+#include <cstdlib>
 #include <mutex>
 
 namespace veltrin::net {
@@ -35,7 +38,50 @@ int Watch(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
     return 0;
 }
 
+bool Named(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Whether libcurl's reading of the environment sends url through a proxy. (A host no_proxy names
+// goes direct all the same; a failure to reach it is then told as the proxy's.)
+bool EnvironmentNamesProxy(const std::string& url) {
+    const bool https = url.size() >= 8 && curl_strnequal(url.c_str(), "https://", 8);
+    return (https ? Named("https_proxy") || Named("HTTPS_PROXY") : Named("http_proxy")) || Named("all_proxy") ||
+           Named("ALL_PROXY");
+}
+
+// The user gave a name and password the proxy would not take, or gave none.
+std::string AskedForPassword(bool userGiven) {
+    return userGiven ? "the proxy refused the user name and password" : "the proxy asks for a user name and password";
+}
+
+bool UserGiven() {
+    const ProxyChoice choice = CurrentProxy();
+    return choice.mode == ProxyMode::Manual && !choice.user.empty();
+}
+
 } // namespace
+
+ProxyOptions ProxyOptionsFor(const ProxyChoice& choice) {
+    ProxyOptions options;
+    switch (choice.mode) {
+    case ProxyMode::Direct: options.noProxy = "*"; break; // whatever the environment says
+    case ProxyMode::System: options.environment = true; break;
+    case ProxyMode::Manual:
+        options.proxy = ProxyAddress(choice);
+        switch (choice.scheme) {
+        case ProxyScheme::Http: options.type = CURLPROXY_HTTP; break;
+        case ProxyScheme::Https: options.type = CURLPROXY_HTTPS; break;
+        case ProxyScheme::Socks5: options.type = CURLPROXY_SOCKS5; break;
+        case ProxyScheme::Socks5h: options.type = CURLPROXY_SOCKS5_HOSTNAME; break;
+        }
+        options.user = choice.user;
+        options.password = choice.password;
+        break;
+    }
+    return options;
+}
 
 void InitialiseCurl() {
     static std::once_flag once;
@@ -48,7 +94,7 @@ void StallWatch::Restart() {
     lastProgress = std::chrono::steady_clock::now();
 }
 
-void ApplyCommonOptions(CURL* easy, const TransferSetup& setup, StallWatch& watch, char* errorBuffer) {
+bool ApplyCommonOptions(CURL* easy, const TransferSetup& setup, StallWatch& watch, char* errorBuffer) {
     const std::string url(setup.url);
     const std::string userAgent(setup.userAgent);
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -63,9 +109,17 @@ void ApplyCommonOptions(CURL* easy, const TransferSetup& setup, StallWatch& watc
     const bool fromHttps = url.size() >= 8 && curl_strnequal(url.c_str(), "https://", 8);
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
                      fromHttps && !setup.httpsToHttpRedirects ? "https" : "http,https");
-    // Never a proxy, whatever the environment says.
-    curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    // A handle is used again: every proxy option is set, or put back to libcurl's default.
+    const ProxyOptions proxy = ProxyOptionsFor(CurrentProxy());
+    const auto text = [](const std::string& value, bool set) { return set ? value.c_str() : nullptr; };
+    curl_easy_setopt(easy, CURLOPT_PROXY, text(proxy.proxy, !proxy.environment));
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, text(proxy.noProxy, !proxy.environment));
+    curl_easy_setopt(easy, CURLOPT_PROXYTYPE, proxy.type);
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, text(proxy.user, !proxy.user.empty()));
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, text(proxy.password, !proxy.user.empty()));
+    if (!setup.caFile.empty()) {
+        curl_easy_setopt(easy, CURLOPT_PROXY_CAINFO, std::string(setup.caFile).c_str());
+    }
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!setup.caFile.empty()) {
@@ -83,6 +137,7 @@ void ApplyCommonOptions(CURL* easy, const TransferSetup& setup, StallWatch& watc
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &watch);
     errorBuffer[0] = '\0';
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+    return !proxy.proxy.empty() || (proxy.environment && EnvironmentNamesProxy(url));
 }
 
 std::string FailureReason(CURLcode code, std::string_view errorBuffer) {
@@ -120,6 +175,69 @@ std::string FailureReason(CURLcode code, std::string_view errorBuffer) {
     case CURLE_ABORTED_BY_CALLBACK: return "the transfer was stopped";
     default: return "the transfer failed" + detail;
     }
+}
+
+std::optional<std::string> ProxyFailure(CURL* easy, CURLcode code, std::string_view errorBuffer) {
+    const std::string detail = " (" + std::string(errorBuffer.empty() ? curl_easy_strerror(code) : errorBuffer) + ")";
+    long connectCode = 0;
+    curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    if (connectCode != 0 && connectCode / 100 != 2) { // the answer to CONNECT
+        if (connectCode == 407) {
+            return AskedForPassword(UserGiven());
+        }
+        if (connectCode >= 500) {
+            return "the proxy could not reach the server (it answered " + std::to_string(connectCode) + ")";
+        }
+        return "the proxy refused the connection (it answered " + std::to_string(connectCode) + ")";
+    }
+    switch (code) {
+    case CURLE_COULDNT_CONNECT: return "the proxy cannot be reached" + detail;
+    case CURLE_COULDNT_RESOLVE_PROXY: return "the proxy's host name is unknown" + detail;
+    case CURLE_OPERATION_TIMEDOUT: {
+        curl_off_t sent = 0; // the request itself never went: the proxy kept it waiting
+        curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &sent);
+        return sent == 0 ? std::optional("the proxy did not answer in time" + detail) : std::nullopt;
+    }
+    case CURLE_PROXY: {
+        long error = CURLPX_OK;
+        curl_easy_getinfo(easy, CURLINFO_PROXY_ERROR, &error);
+        switch (static_cast<CURLproxycode>(error)) {
+        case CURLPX_NO_AUTH:
+        case CURLPX_USER_REJECTED:
+        case CURLPX_IDENTD:
+        case CURLPX_IDENTD_DIFFER: return AskedForPassword(UserGiven()) + detail;
+        case CURLPX_RESOLVE_HOST: return "the proxy does not know the host name" + detail;
+        case CURLPX_REPLY_CONNECTION_REFUSED:
+        case CURLPX_REPLY_HOST_UNREACHABLE:
+        case CURLPX_REPLY_NETWORK_UNREACHABLE:
+        case CURLPX_REPLY_TTL_EXPIRED:
+        case CURLPX_REPLY_GENERAL_SERVER_FAILURE: return "the proxy could not reach the server" + detail;
+        case CURLPX_REPLY_NOT_ALLOWED:
+        case CURLPX_REQUEST_FAILED: return "the proxy refused the connection" + detail;
+        case CURLPX_CLOSED: return "the proxy closed the connection" + detail;
+        default: return "the proxy failed" + detail;
+        }
+    }
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        // Before any answer to CONNECT, or to the request itself when the proxy relays it.
+        if (connectCode == 0) {
+            return "the proxy closed the connection" + detail;
+        }
+        return std::nullopt;
+    default: return std::nullopt;
+    }
+}
+
+std::optional<std::string> ProxyStatusFailure(long status, bool viaProxy) {
+    if (status == 407) {
+        return AskedForPassword(UserGiven());
+    }
+    if (viaProxy && (status == 502 || status == 504)) {
+        return "the proxy could not reach the server (it answered " + std::to_string(status) + ")";
+    }
+    return std::nullopt;
 }
 
 } // namespace veltrin::net

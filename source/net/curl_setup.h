@@ -4,10 +4,13 @@
 // options every transfer gets, the stall watch and the words a failure is told in. Private to
 // source/net.
 
+#include "core/proxy_choice.h"
+
 #include <curl/curl.h>
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,13 +43,34 @@ struct TransferSetup {
     bool http11 = true;
 };
 
-// Options common to every transfer: the address, User-Agent, never a proxy, http and https only,
-// at most 10 redirects, checked certificates, the connect limit, the stall watch and the error
-// buffer. The watch is restarted.
-void ApplyCommonOptions(CURL* easy, const TransferSetup& setup, StallWatch& watch, char* errorBuffer);
+// What libcurl is told of a proxy choice.
+struct ProxyOptions {
+    bool environment = false; // none of these set: libcurl reads http_proxy, https_proxy, no_proxy...
+    std::string proxy{};      // CURLOPT_PROXY; empty: none
+    long type = CURLPROXY_HTTP;
+    std::string noProxy{}; // CURLOPT_NOPROXY: "*" for no host through it, "" for all
+    std::string user{};
+    std::string password{};
+    bool operator==(const ProxyOptions&) const = default;
+};
+
+ProxyOptions ProxyOptionsFor(const ProxyChoice& choice);
+
+// Options common to every transfer: the address, User-Agent, the proxy chosen (CurrentProxy), http
+// and https only, at most 10 redirects, checked certificates, the connect limit, the stall watch
+// and the error buffer. The watch is restarted. True when the transfer goes through a proxy.
+bool ApplyCommonOptions(CURL* easy, const TransferSetup& setup, StallWatch& watch, char* errorBuffer);
 
 // A failed transfer in the program's own words, with libcurl's detail (the error buffer, else its
 // text for the code) in parentheses where it adds anything.
 std::string FailureReason(CURLcode code, std::string_view errorBuffer);
+
+// When a transfer through a proxy failed at the proxy (unreachable, refusing, asking for a
+// password, unable to reach the server), that in words naming the proxy; else nothing.
+std::optional<std::string> ProxyFailure(CURL* easy, CURLcode code, std::string_view errorBuffer);
+
+// A status only a proxy answers with, or a gateway failure passed on by one, in words naming the
+// proxy; nothing for any other.
+std::optional<std::string> ProxyStatusFailure(long status, bool viaProxy);
 
 } // namespace veltrin::net

@@ -74,6 +74,7 @@ struct HttpRequest::State {
     std::string body;
     std::string contentType;
     bool bodyTooLarge = false;
+    bool viaProxy = false;
     net::StallWatch watch;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -129,15 +130,15 @@ void HttpRequest::Open(std::string_view url) {
     }
     s.contentType.clear();
     s.bodyTooLarge = false;
-    net::ApplyCommonOptions(s.curl,
-                            {.url = url,
-                             .userAgent = s.userAgent,
-                             .caFile = s.caFile,
-                             .connectTimeoutSeconds = s.limits.connectTimeoutSeconds,
-                             .followRedirects = s.followRedirects,
-                             .httpsToHttpRedirects = s.httpsToHttpRedirects,
-                             .http11 = s.http11},
-                            s.watch, s.errorBuffer);
+    s.viaProxy = net::ApplyCommonOptions(s.curl,
+                                         {.url = url,
+                                          .userAgent = s.userAgent,
+                                          .caFile = s.caFile,
+                                          .connectTimeoutSeconds = s.limits.connectTimeoutSeconds,
+                                          .followRedirects = s.followRedirects,
+                                          .httpsToHttpRedirects = s.httpsToHttpRedirects,
+                                          .http11 = s.http11},
+                                         s.watch, s.errorBuffer);
     curl_easy_setopt(s.curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(s.curl, CURLOPT_TIMEOUT, s.limits.overallSeconds);
     curl_easy_setopt(s.curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(s.limits.maxBodyBytes));
@@ -159,12 +160,15 @@ void HttpRequest::Send() {
         curl_off_t connectTime = 0;
         curl_easy_getinfo(s.curl, CURLINFO_CONNECT_TIME_T, &connectTime);
         std::string reason;
+        const auto proxy = s.viaProxy ? net::ProxyFailure(s.curl, code, s.errorBuffer) : std::nullopt;
         if (s.watch.stop != nullptr && s.watch.stop->load()) {
             reason = "stopped";
         } else if (s.bodyTooLarge) {
             reason = "the response is larger than the size limit";
         } else if (s.watch.stalled) {
             reason = "the server stopped sending";
+        } else if (proxy) {
+            reason = *proxy;
         } else if (code == CURLE_OPERATION_TIMEDOUT) {
             reason =
                 connectTime == 0
@@ -174,6 +178,11 @@ void HttpRequest::Send() {
             reason = net::FailureReason(code, s.errorBuffer);
         }
         throw HttpRequestError(reason);
+    }
+    // What the proxy answers for itself is no page of the server's.
+    if (const auto proxy = net::ProxyStatusFailure(Status(), s.viaProxy)) {
+        s.body.clear();
+        throw HttpRequestError(*proxy);
     }
     char* contentType = nullptr;
     if (curl_easy_getinfo(s.curl, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType) {

@@ -26,7 +26,8 @@ public:
 };
 
 // The program's one HTTP request object: created once, configured with Option, then used for one
-// synchronous GET after the other with Open, Send and ResponseText, never through a proxy. It keeps
+// synchronous GET after the other with Open, Send and ResponseText, through the proxy chosen
+// (SetProxy in net/proxy.h) when the transfer starts. It keeps
 // one connection cache for its whole life, so fetches from the same server reuse the connection.
 class HttpRequest {
 public:

@@ -6,9 +6,12 @@
 #include "core/watch_links.h"
 #include "desktop/clipboard.h"
 #include "desktop/desktop_integration.h"
+#include "desktop/desktop_proxy.h"
+#include "desktop/secret_store.h"
 #include "library/downloads.h"
 #include "net/http_request.h"
 #include "net/page_fetch.h"
+#include "net/proxy.h"
 #include "window/constants.h"
 #include "window/controls.h"
 #include "window/downloads_window.h"
@@ -34,11 +37,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QNetworkProxy>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -203,6 +208,11 @@ MainWindow::MainWindow(Settings settings, QWidget* parent)
 
     m_downloads = new Downloads(this);
     m_downloads->SetMostAtOnce(m_prefs.atOnce);
+    ApplyNetwork(m_prefs);
+    if (m_prefs.proxy.mode == ProxyMode::Manual && !m_prefs.proxy.user.empty()) {
+        // Once the window is up: a question may have to be asked.
+        QTimer::singleShot(0, this, &MainWindow::FindProxyPassword);
+    }
     connect(m_downloads, &Downloads::Changed, this, &MainWindow::OnDownloadChanged);
     connect(m_resultsView, &WebBrowser::linkFollowed, this, &MainWindow::DownloadLink);
 
@@ -242,10 +252,32 @@ void MainWindow::BuildMenu() {
     m_menu->addAction(tr("Quit"), this, &MainWindow::Quit);
 }
 
+void MainWindow::ApplyNetwork(const UserSettings& settings) {
+    m_downloads->SetConnections(settings.connections);
+    m_downloads->SetSpeedLimit(settings.speedLimit);
+    const ProxyChoice& proxy = settings.proxy;
+    if (proxy.mode == ProxyMode::System) {
+        AdoptDesktopProxy();
+    }
+    SetProxy(proxy);
+    // The web view's own fetches (the advertisement frame) follow the same choice.
+    QNetworkProxyFactory::setUseSystemConfiguration(proxy.mode == ProxyMode::System);
+    if (proxy.mode != ProxyMode::System) {
+        const bool socks = proxy.scheme == ProxyScheme::Socks5 || proxy.scheme == ProxyScheme::Socks5h;
+        QNetworkProxy::setApplicationProxy(
+            proxy.mode == ProxyMode::Direct
+                ? QNetworkProxy(QNetworkProxy::NoProxy)
+                : QNetworkProxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy,
+                                QString::fromStdString(proxy.host), static_cast<quint16>(proxy.port),
+                                QString::fromStdString(proxy.user), QString::fromStdString(proxy.password)));
+    }
+}
+
 void MainWindow::ApplySettings(const UserSettings& settings) {
     const UserSettings before = std::exchange(m_prefs, settings);
     WriteUserSettings(*OpenSettingsStore(), before, m_prefs);
     m_downloads->SetMostAtOnce(m_prefs.atOnce);
+    ApplyNetwork(m_prefs);
     for (QAction* action : m_ways->actions()) {
         action->setChecked(action->data().toInt() == static_cast<int>(m_prefs.clipboard));
     }
@@ -255,6 +287,28 @@ void MainWindow::ApplySettings(const UserSettings& settings) {
         // What was copied while nobody watched is not acted on now.
         m_ignoreUntilChange = true;
     }
+}
+
+void MainWindow::FindProxyPassword() {
+    UserSettings settings = m_prefs;
+    ProxyChoice& proxy = settings.proxy;
+    if (proxy.mode != ProxyMode::Manual || proxy.user.empty() || !proxy.password.empty()) {
+        return;
+    }
+    const StoredSecret stored = ReadProxyPassword(proxy);
+    if (stored.state == StoredSecret::State::NoStore) {
+        bool given = false;
+        const QString password = QInputDialog::getText(
+            this, QString::fromLatin1(constants::kMessageTitle),
+            tr("The password of %1 at the proxy %2 (no secret store runs to keep it: it is kept until Veltrin ends):")
+                .arg(QString::fromStdString(proxy.user), QString::fromStdString(ProxyAddress(proxy))),
+            QLineEdit::Password, {}, &given);
+        proxy.password = given ? password.toStdString() : std::string();
+    } else {
+        proxy.password = stored.password;
+    }
+    m_prefs = settings; // nothing of it goes to the file
+    ApplyNetwork(m_prefs);
 }
 
 void MainWindow::ShowPreferences() {
@@ -270,7 +324,16 @@ void MainWindow::ShowPreferences() {
     if (accepted) {
         UserSettings chosen = dialog.Chosen();
         chosen.lastAnswered = m_prefs.lastAnswered; // answered meanwhile
+        const ProxyChoice& proxy = chosen.proxy;
+        const bool passwordChanged = proxy.user != m_prefs.proxy.user || proxy.password != m_prefs.proxy.password ||
+                                     ProxyAddress(proxy) != ProxyAddress(m_prefs.proxy);
         ApplySettings(chosen);
+        if (proxy.mode == ProxyMode::Manual && !proxy.user.empty() && passwordChanged &&
+            !KeepProxyPassword(proxy, proxy.password)) {
+            QMessageBox::information(this, QString::fromLatin1(constants::kMessageTitle),
+                                     tr("No secret store is running on this desktop: the proxy's password is kept "
+                                        "only until Veltrin ends, and asked for at its next start."));
+        }
     }
 }
 

@@ -86,6 +86,9 @@ public:
     // What the user chose; applying writes it to the settings file and takes effect at once.
     const UserSettings& Preferences() const { return m_prefs; }
     void ApplySettings(const UserSettings& settings);
+    // The proxy's password from the secret store for the proxy chosen; where no store runs, asked
+    // for, and kept until the program ends.
+    void FindProxyPassword();
 
     // Saves a stream that the results page offers, asking where; the downloads window lists it.
     void DownloadLink(const QUrl& link);
@@ -141,6 +144,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The connections, the speed limit and the proxy of settings, in force for what comes next
+    // and for the downloads under way.
+    void ApplyNetwork(const UserSettings& settings);
     // Escape in the link box stops the Go under way.
     void StopGo();
     // The clipboard watcher, at every tick of its timer.

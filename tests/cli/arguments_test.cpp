@@ -22,6 +22,7 @@ std::string Describe(const std::variant<Job, UsageError>& parsed) {
     text += job.afresh ? " afresh" : "";
     text += job.limitRate ? " limit=" + std::to_string(job.limitRate) : "";
     text += job.connections != 4 ? " connections=" + std::to_string(job.connections) : "";
+    text += job.proxy ? " proxy=" + (ProxyAddress(*job.proxy) + " " + job.proxy->user) : "";
     for (const std::string& argument : job.qtArguments) {
         text += " qt=" + argument;
     }
@@ -83,6 +84,11 @@ TEST(Arguments, AreReadAsGnuToolsReadThemAndQtKeepsItsOwn) {
         {{"--download", "720p", "--connections", "9", "L"}, "error: --connections takes a number from 1 to 8, not 9"},
         {{"--limit-rate", "2M", "L"}, "error: --limit-rate goes with --download"},
         {{"--connections", "2", "L"}, "error: --connections goes with --download"},
+        {{"--links", "L", "--proxy", ""}, "links proxy=  link=L"},
+        {{"--download", "best", "--proxy=socks5h://me@[::1]:1080", "L"},
+         "download best proxy=socks5h://[::1]:1080 me link=L"},
+        {{"--links", "L", "--proxy"}, "error: --proxy needs a value (\"\" for none)"},
+        {{"--proxy", "http://h:1", "L"}, "error: --proxy goes with --links or --download"},
         {{"--download", "Best", "L", "--audio"}, "download best sound link=L"},
         {{"--download=720p", "--audio=MP3", "L"}, "download 720P mp3 link=L"},
         {{"--download", "720p", "--audio=ogg", "L"}, "error: --audio takes no value but mp3"},

@@ -20,8 +20,16 @@ namespace {
 TEST(Settings, FileGivesWhatItCanAndDefaultsForTheRest) {
     TemporaryFolder folder("veltrin-settings");
     const UserSettings defaults;
-    const UserSettings chosen{
-        QStringLiteral("/srv/videos"), 1, ClipboardWay::Off, 5, AnsweredHash(QStringLiteral("a link")), KeepForm::Mp3};
+    const ProxyChoice proxy{ProxyMode::Manual, ProxyScheme::Socks5h, "::1", 1080, "me", ""};
+    const UserSettings chosen{QStringLiteral("/srv/videos"),
+                              1,
+                              ClipboardWay::Off,
+                              5,
+                              AnsweredHash(QStringLiteral("a link")),
+                              KeepForm::Mp3,
+                              8,
+                              5 << 20,
+                              proxy};
     const struct {
         const char* name;
         std::string file; // nothing: no file
@@ -31,7 +39,7 @@ TEST(Settings, FileGivesWhatItCanAndDefaultsForTheRest) {
         {"written", "written", chosen},
         {"out of range",
          "[preferences]\ndownloadFolder=videos\nquality=4K\nclipboard=sometimes\ndownloadsAtOnce=9\nkeep=all\n"
-         "[clipboard]\nlastAnswered=short\n",
+         "connections=9\nspeedLimit=-5\n[clipboard]\nlastAnswered=short\n[proxy]\nmode=manual\nkind=ftp\nport=99999\n",
          defaults},
         {"not text", std::string("\0\xff\xfe[\x01=\x02\n", 9), defaults},
     };
@@ -39,7 +47,10 @@ TEST(Settings, FileGivesWhatItCanAndDefaultsForTheRest) {
         const QString path = QString::fromStdString((folder / c.name).string());
         if (c.file == "written") {
             QSettings store(path, QSettings::IniFormat);
-            WriteUserSettings(store, defaults, chosen);
+            UserSettings withPassword = chosen;
+            withPassword.proxy.password = "secret";
+            WriteUserSettings(store, defaults, withPassword);
+            EXPECT_EQ(ReadFile(folder / c.name).find("secret"), std::string::npos) << "a password in the file";
         } else if (!c.file.empty()) {
             std::ofstream(folder / c.name, std::ios::binary) << c.file;
         }
