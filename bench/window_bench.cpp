@@ -268,6 +268,29 @@ void BM_DownloadedBefore(benchmark::State& state) {
 }
 BENCHMARK(BM_DownloadedBefore)->Arg(0)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
+// How late, at worst, a 10 ms timer of the window's thread fires while the object lives.
+class Lateness {
+public:
+    Lateness() {
+        m_tick.setInterval(10);
+        QObject::connect(&m_tick, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.elapsed();
+            m_longest = std::max(m_longest, static_cast<double>(now - m_last - 10));
+            m_last = now;
+        });
+        m_clock.start();
+        m_tick.start();
+    }
+    double Longest() const { return m_longest; }
+    qint64 Elapsed() const { return m_clock.elapsed(); }
+
+private:
+    QElapsedTimer m_clock;
+    QTimer m_tick;
+    qint64 m_last = 0;
+    double m_longest = 0;
+};
+
 // A list of that many links typed into the box: from Enter to its dialog shown with a row each,
 // and how late a 10 ms timer of the window's thread fires while every page comes.
 void BM_ListOfLinks(benchmark::State& state) {
@@ -287,21 +310,13 @@ void BM_ListOfLinks(benchmark::State& state) {
             break;
         }
         state.PauseTiming();
-        QElapsedTimer clock;
-        QTimer tick;
-        tick.setInterval(10);
-        qint64 last = 0;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const qint64 now = clock.elapsed();
-            longest = std::max(longest, static_cast<double>(now - last - 10));
-            last = now;
-        });
-        clock.start();
-        tick.start();
+        const Lateness lateness;
         while (dialog->Fetching()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
-        state.counters["pages_s"] = static_cast<double>(state.range(0)) * 1000.0 / static_cast<double>(clock.elapsed());
+        longest = std::max(longest, lateness.Longest());
+        state.counters["pages_s"] =
+            static_cast<double>(state.range(0)) * 1000.0 / static_cast<double>(lateness.Elapsed());
         dialog->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         state.ResumeTiming();
@@ -316,26 +331,17 @@ void BM_EventLoopDuringDownload(benchmark::State& state) {
     const std::string url = Server().Url("/stream");
     for (auto _ : state) {
         veltrin::Downloads downloads;
-        QElapsedTimer clock;
-        QTimer tick;
-        tick.setInterval(10);
-        qint64 last = 0;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const qint64 now = clock.elapsed();
-            longest = std::max(longest, static_cast<double>(now - last - 10));
-            last = now;
-        });
         bool done = false;
         QObject::connect(&downloads, &veltrin::Downloads::Changed, [&](const veltrin::DownloadInfo& info) {
             done =
                 done || info.state == veltrin::DownloadState::Finished || info.state == veltrin::DownloadState::Failed;
         });
-        clock.start();
-        tick.start();
+        const Lateness lateness;
         downloads.Add(url, {Folder(), "stream", "mp4"}, {});
         while (!done) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
+        longest = std::max(longest, lateness.Longest());
         fs::remove(Folder() / "stream.mp4");
     }
     state.counters["longest_delay_ms"] = longest;
