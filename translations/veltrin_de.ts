@@ -231,6 +231,10 @@
 <context>
     <name>veltrin::MainWindow</name>
     <message>
+        <source>%1 is being downloaded already.</source>
+        <translation>%1 wird bereits heruntergeladen.</translation>
+    </message>
+    <message>
         <source>You copied links to Clipvane videos: </source>
         <translation>Sie haben Links zu Clipvane-Videos kopiert: </translation>
     </message>

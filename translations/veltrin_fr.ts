@@ -231,6 +231,10 @@
 <context>
     <name>veltrin::MainWindow</name>
     <message>
+        <source>%1 is being downloaded already.</source>
+        <translation>%1 est déjà en cours de téléchargement.</translation>
+    </message>
+    <message>
         <source>You copied links to Clipvane videos: </source>
         <translation>Vous avez copié des liens vers des vidéos Clipvane&#xa0;: </translation>
     </message>

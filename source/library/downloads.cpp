@@ -163,6 +163,12 @@ std::vector<StoredDownload> Downloads::DownloadedBefore(const PageStream& source
     return done;
 }
 
+bool Downloads::UnderWay(const PageStream& source) const {
+    const StreamIdentity stream = IdentityOf(source);
+    return std::any_of(m_entries.begin(), m_entries.end(),
+                       [&](const DownloadEntry& e) { return e.row.stream == stream && IsRunning(e.row.state); });
+}
+
 int Downloads::Add(const std::string& url, const DownloadTarget& target, StoredDownload row) {
     row.address = url;
     row.replace = target.replace;

@@ -59,6 +59,8 @@ public:
     // The latest finished download of source's stream for each way it was kept, latest first,
     // whose file is still there.
     std::vector<StoredDownload> DownloadedBefore(const PageStream& source) const;
+    // A download of the stream is queued or running.
+    bool UnderWay(const PageStream& source) const;
     // What keeps a sound; the module's SaveSound unless a test says otherwise.
     using SoundSaver = std::function<media::SoundResult(const media::SoundJob&)>;
     void SetSoundSaver(SoundSaver save) { m_saveSound = std::move(save); }

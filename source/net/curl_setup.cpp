@@ -237,6 +237,11 @@ std::optional<std::string> ProxyStatusFailure(long status, bool viaProxy) {
     if (viaProxy && (status == 502 || status == 504)) {
         return "the proxy could not reach the server (it answered " + std::to_string(status) + ")";
     }
+    // Some proxies (tinyproxy among them) answer 500 when they cannot reach the server; a server's
+    // own 500 through the proxy cannot be told from it, and is no page either.
+    if (viaProxy && status == 500) {
+        return "the proxy or the server behind it failed (it answered 500)";
+    }
     return std::nullopt;
 }
 

@@ -365,6 +365,8 @@ void MainWindow::ShowDownloads() {
     if (!downloads->isVisible()) {
         PlaceBeside(downloads);
     }
+    // Minimised, it comes back as it was.
+    downloads->setWindowState(downloads->windowState() & ~Qt::WindowMinimized);
     downloads->show();
     downloads->raise();
     downloads->activateWindow();
@@ -478,11 +480,21 @@ LinkListDialog* MainWindow::ListDialog() const { return m_listDialog.data(); }
 bool MainWindow::WatchingClipboard() const { return m_clipboardTimer->IsActive(); }
 
 void MainWindow::Go() {
-    if (const auto links = FindWatchLinks(m_linkBox->text().toStdString()); links.size() > 1) {
+    std::string text = m_linkBox->text().toStdString();
+    const auto links = FindWatchLinks(text);
+    if (links.size() > 1) {
         OpenLinkList(links);
         return;
     }
-    const LinkToFetch link = CheckLink(m_linkBox->text().toStdString());
+    // One video's link given more than once, or among other words: the Go is that link's, never
+    // one on the whole text.
+    constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
+    const auto first = text.find_first_not_of(kWhiteSpace);
+    if (links.size() == 1 && first != std::string::npos &&
+        text.find_first_of(kWhiteSpace, first) < text.find_last_not_of(kWhiteSpace)) {
+        text = links.front();
+    }
+    const LinkToFetch link = CheckLink(text);
     if (link.kind == LinkToFetch::Kind::Blank) {
         return;
     }
@@ -616,7 +628,8 @@ void MainWindow::CheckClipboard() {
     RememberAnswered(text);
 }
 
-void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, const std::vector<LinkMatch>* scanned) {
+void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, const std::vector<LinkMatch>* scanned,
+                                 bool once) {
     const QString shown = FromUtf8(Shown(link.toStdString()));
     if (fetched.kind == GoFetched::Kind::NotFetched) {
         Notify(tr("Nothing downloaded"), tr("Cannot fetch %1: %2").arg(shown, FromUtf8(fetched.failure)));
@@ -640,6 +653,21 @@ void MainWindow::DownloadFetched(const QString& link, const GoFetched& fetched, 
     }
     // Each copied link is its own job: its row carries its own video's title and id.
     const PageStream source{link.toStdString(), fetched.title, fetched.videoId, matches[*chosen]};
+    if (once) {
+        if (const auto done = m_downloads->DownloadedBefore(source); !done.empty()) {
+            const QFileInfo file(QString::fromStdString(done.front().target));
+            const QString date =
+                QLocale().toString(QDateTime::fromSecsSinceEpoch(done.front().ended).date(), QLocale::ShortFormat);
+            Notify(tr("Nothing downloaded"),
+                   tr("%1 was downloaded on %2 to %3.")
+                       .arg(file.fileName(), date, QDir::toNativeSeparators(file.absolutePath())));
+            return;
+        }
+        if (m_downloads->UnderWay(source)) {
+            Notify(tr("Nothing downloaded"), tr("%1 is being downloaded already.").arg(FromUtf8(fetched.title)));
+            return;
+        }
+    }
     const DownloadTarget target = KeptTarget(source, folder.toStdString(), m_prefs.keep);
     const QString name = FromUtf8(target.stem + (target.extension ? "." + *target.extension : ""));
     const int id = m_downloads->Start(source, target, m_prefs.keep);
@@ -680,7 +708,7 @@ void MainWindow::DownloadEach(const std::vector<std::string>& links) {
         m_autoPages = new PageQueue(LinkListDialog::kPagesAtOnce, this);
         connect(m_autoPages, &PageQueue::Fetched, this, [this](int ticket, const GoFetched& fetched) {
             if (auto link = m_autoLinks.extract(ticket)) {
-                DownloadFetched(link.mapped(), fetched);
+                DownloadFetched(link.mapped(), fetched, nullptr, true);
             }
         });
     }

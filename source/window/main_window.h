@@ -161,8 +161,9 @@ private:
     void OnFetched(const GoFetched& fetched);
     // The automatic way: a copied link's page, fetched, has its preferred stream downloaded. The
     // page's stream entries are scanned once, by the caller that has them already, else here.
-    void DownloadFetched(const QString& link, const GoFetched& fetched,
-                         const std::vector<LinkMatch>* scanned = nullptr);
+    // once: a link of a copied list, which never downloads a stream that is kept or under way.
+    void DownloadFetched(const QString& link, const GoFetched& fetched, const std::vector<LinkMatch>* scanned = nullptr,
+                         bool once = false);
     void OnClipboardChanged();
     void RememberAnswered(const QString& text);
     // Tells the user where they look: the icon's message while hidden, else the desktop's

@@ -159,6 +159,12 @@ TEST(Proxy, EveryRequestGoesThroughTheProxyChosenOrSaysWhy) {
          "could not reach the server",
          nullptr,
          "https://127.0.0.1:1/page"},
+        {"its own failure page",
+         Via::Tinyproxy,
+         {.mode = ProxyMode::Manual},
+         "the proxy or the server behind it failed",
+         nullptr,
+         "http://127.0.0.1:1/page"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

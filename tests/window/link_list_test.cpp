@@ -152,6 +152,16 @@ TEST_F(LinkList, CopiedListIsAskedAboutOnceOrEachLinkIsItsOwnJob) {
         },
         10000));
     EXPECT_EQ(boxes.seen.size(), 1U);
+    HideBehindIcon(); // so that what it tells comes to m_said
+    copied("d", "e"); // a second list in a row: d is kept already, and is not downloaded twice
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return FileNames(m_folder).contains("e video (720P).mp4") &&
+                   !m_said.filter(QStringLiteral("d video (720P).mp4 was downloaded on")).isEmpty();
+        },
+        10000))
+        << m_said.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(FileNames(m_folder).contains("d video (720P) (2).mp4"));
 }
 
 // What browsers and file managers drop: one link runs a Go, several open the list, and what holds

@@ -156,6 +156,10 @@ TEST_F(Window, GoNeverHoldsTheWindowAndEndsWithResultsOrTheReason) {
     }
     Go(Link("/watch"));
     EXPECT_EQ(m_window->ResultsView()->Message(), QString());
+    const QString once = Link("/watch?v=a");
+    Go(once + QStringLiteral(" \n") + once); // one video given twice: its Go, neither a list nor junk
+    EXPECT_EQ(m_window->LinkBox()->text(), once);
+    EXPECT_EQ(m_window->ResultsView()->Message(), QString());
     Go(QStringLiteral("   ")); // a blank link does nothing at all
     EXPECT_EQ(m_window->LinkBox()->text(), QStringLiteral("   "));
     EXPECT_FALSE(m_window->ResultsView()->View()->isHidden());
