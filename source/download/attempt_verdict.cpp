@@ -170,11 +170,21 @@ LaneEnd JudgeLane(const AttemptFacts& facts, const DownloadProgress& before, boo
         // version; without a validator the two cannot be told apart.
         return !facts.validator.empty() && facts.validator == before.validator ? LaneEnd::NoRanges : LaneEnd::Changed;
     }
-    if (status == 416 || (status == 206 && ((facts.rangeTotal && *facts.rangeTotal != before.total) ||
-                                            (!facts.validator.empty() && facts.validator != before.validator)))) {
+    const bool sameVersion = !facts.validator.empty() && facts.validator == before.validator;
+    const bool otherTotal = status == 206 && facts.rangeTotal && *facts.rangeTotal != before.total;
+    if (status == 416 || (otherTotal && !sameVersion) ||
+        (status == 206 && !facts.validator.empty() && facts.validator != before.validator)) {
         return LaneEnd::Changed;
     }
-    if (!othersRunning || (status == 206 && facts.partBytes != before.saved)) {
+    if (status == 206 && facts.partBytes != before.saved) {
+        return LaneEnd::Whole;
+    }
+    // Another part, or another length, of the very version asked for: a server whose ranges
+    // cannot be trusted past the first. The bytes kept so far are good: one connection goes on.
+    if (sameVersion && (otherTotal || (status == 206 && facts.rangeStart != before.saved))) {
+        return LaneEnd::NoRanges;
+    }
+    if (!othersRunning) {
         return LaneEnd::Whole;
     }
     if (status >= 300 || (status == 206 && facts.rangeStart != before.saved)) {

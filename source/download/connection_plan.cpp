@@ -61,6 +61,8 @@ void SpeedBucket::Spend(std::int64_t bytes, Clock::time_point now) {
     }
 }
 
+long ReadSizeUnder(std::int64_t rate) { return static_cast<long>(std::clamp<std::int64_t>(rate / 8, 1024, 512 << 10)); }
+
 SpeedBucket::Clock::duration SpeedBucket::Wait(Clock::time_point now) {
     Refill(now);
     if (m_rate == 0 || m_tokens >= 0) {

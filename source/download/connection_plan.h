@@ -53,4 +53,9 @@ private:
     Clock::time_point m_last{};
 };
 
+// How much one read of a transfer takes under a limit of rate bytes a second: an eighth of a
+// second's worth, so that the limit is paid in short waits rather than long silences; within
+// what libcurl accepts.
+long ReadSizeUnder(std::int64_t rate);
+
 } // namespace veltrin

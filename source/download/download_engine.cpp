@@ -619,7 +619,10 @@ struct DownloadEngine::Impl {
                                                    a.watch, a.errorBuffer);
         a.watch.seconds = options.stallSeconds;
         CURL* e = a.easy;
-        curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kBufferBytes);
+        // Under a limit, small reads: a large one is a burst the limit then pays off in silence.
+        const std::int64_t limit = speedLimit.load();
+        curl_easy_setopt(e, CURLOPT_BUFFERSIZE,
+                         limit > 0 ? std::min(ReadSizeUnder(limit), kBufferBytes) : kBufferBytes);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::Write);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, &a);
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::Header);

@@ -4,6 +4,7 @@
 #include "core/go_pipeline.h"
 #include "core/link.h"
 #include "download/attempt_verdict.h"
+#include "download/connection_plan.h"
 #include "net/curl_setup.h"
 #include "net/http_request.h"
 #include "net/page_fetch.h"
@@ -33,6 +34,8 @@ struct StreamAttempt {
     std::optional<AttemptVerdict> head; // the verdict at the body's first byte
     DownloadInfo* info = nullptr;
     const std::function<void()>* report = nullptr;
+    SpeedBucket* bucket = nullptr;
+    const std::atomic<bool>* stop = nullptr;
 
     static size_t Write(char* data, size_t size, size_t count, void* user) {
         auto& a = *static_cast<StreamAttempt*>(user);
@@ -61,7 +64,14 @@ struct StreamAttempt {
         a.facts.written += static_cast<std::int64_t>(size * count);
         a.info->received = a.facts.written;
         (*a.report)();
-        return size * count;
+        // The limit holds the reading itself: the only transfer of this thread waits here, in
+        // steps a stop cuts short, and the stall watch sees bytes after every wait.
+        a.bucket->Spend(static_cast<std::int64_t>(size * count), Clock::now());
+        for (auto wait = a.bucket->Wait(Clock::now()); wait > Clock::duration::zero() && !*a.stop;
+             wait = a.bucket->Wait(Clock::now())) {
+            std::this_thread::sleep_for(std::min<Clock::duration>(wait, std::chrono::milliseconds(100)));
+        }
+        return *a.stop ? 0 : size * count;
     }
 };
 
@@ -127,6 +137,8 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
     };
     DownloadProgress before{.retries = options.retries,
                             .mayFindAgain = static_cast<bool>(download.continuation.findAddress)};
+    SpeedBucket bucket;
+    bucket.SetRate(options.speedLimit, Clock::now());
     for (;;) {
         if (stop) {
             return end(DownloadState::Cancelled, "stopped");
@@ -139,6 +151,8 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
         a.before = &before;
         a.info = &info;
         a.report = &report;
+        a.bucket = &bucket;
+        a.stop = &stop;
         net::StallWatch watch;
         watch.stop = &stop;
         char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -149,8 +163,10 @@ StreamEnd StreamInto(int fd, const StreamDownload& download, const DownloadEngin
                                                     .connectTimeoutSeconds = options.connectTimeoutSeconds},
                                                    watch, errorBuffer);
         watch.seconds = options.stallSeconds;
-        // One transfer at a time: libcurl's own limit is the whole limit.
-        curl_easy_setopt(a.easy, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(options.speedLimit));
+        if (bucket.Rate() > 0) {
+            // Small reads under a limit: one read is never a burst the limit must pay off in silence.
+            curl_easy_setopt(a.easy, CURLOPT_BUFFERSIZE, ReadSizeUnder(bucket.Rate()));
+        }
         curl_easy_setopt(a.easy, CURLOPT_WRITEFUNCTION, &StreamAttempt::Write);
         curl_easy_setopt(a.easy, CURLOPT_WRITEDATA, &a);
         const CURLcode code = curl_easy_perform(a.easy);

@@ -131,9 +131,12 @@ TEST(JudgeLane, BacksOffStartsOverOrGoesOnAlone) {
         {{.status = 403}, "back off"},
         {{.status = 429}, "back off"},
         {{.status = 503}, "back off"},
-        {ended(CURLE_RECV_ERROR), "back off"},                // reset
-        {ended(CURLE_ABORTED_BY_CALLBACK, true), "back off"}, // stalled
-        {With(part, [](auto& f) { f.rangeStart = 400; }), "back off"},
+        {ended(CURLE_RECV_ERROR), "back off"},                               // reset
+        {ended(CURLE_ABORTED_BY_CALLBACK, true), "back off"},                // stalled
+        {With(part, [](auto& f) { f.rangeStart = 0; }), "no ranges", false}, // another part of the same version
+        {With(part, [](auto& f) { f.rangeTotal = 900; }), "no ranges"},
+        {With(part, [](auto& f) { f.rangeStart = 400, f.validator.clear(); }), "back off"},
+        {With(part, [](auto& f) { f.rangeTotal = 900, f.validator.clear(); }), "changed"},
         {{.status = 200, .validator = "\"v1\""}, "no ranges"},
         {{.status = 200, .validator = "\"v2\""}, "changed"},
         {{.status = 200}, "changed"},

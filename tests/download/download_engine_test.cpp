@@ -438,7 +438,7 @@ TEST(SpeedBucket, HoldsTheRateWhateverTheReads) {
 
 // A server that sends ranges and answers If-Range itself, each connection paced, and misbehaving
 // as a row asks.
-enum class Fault { None, RefuseSecond, WholeLater, ChangeLater, StallSecond, ShortSecond, MoreThanAsked };
+enum class Fault { None, RefuseSecond, WholeLater, ChangeLater, StallSecond, ShortSecond, MoreThanAsked, WrongPart };
 
 class Connections : public Served {
 protected:
@@ -468,7 +468,7 @@ protected:
         const bool ranged = range.starts_with("bytes=") && (ifRange.empty() || ifRange == m_etag) &&
                             !(m_fault == Fault::WholeLater && n >= 2);
         if (ranged) {
-            from = std::stoul(range.substr(6));
+            from = m_fault == Fault::WrongPart && n >= 2 ? 0 : std::stoul(range.substr(6));
             const auto dash = range.find('-');
             to = dash + 1 < range.size() ? std::stoul(range.substr(dash + 1)) + 1 : body.size();
             to = m_fault == Fault::MoreThanAsked ? body.size() : to;
@@ -538,6 +538,7 @@ TEST_F(Connections, OneVersionWholeWhateverTheServerDoes) {
         {"a connection stalls", Fault::StallSecond, &kBody, 3},
         {"a range ends short", Fault::ShortSecond, &kBody, 3},
         {"more sent than asked for", Fault::MoreThanAsked, &kBody, 2},
+        {"the first part for a later range", Fault::WrongPart, &kBody, 3},
         // A full disk is found as the part takes its whole length, not half-way.
         {"a full disk", Fault::None, nullptr, 1, true},
     };
