@@ -133,17 +133,12 @@ TEST(Progress, SaysSizesInDecimalUnitsAndTheTimeLeft) {
 
 // A title or a list's line of any bytes still makes valid JSON.
 TEST(Json, StringsAreEscapedUtf8) {
-    const struct {
-        std::string_view bytes;
-        std::string json;
-    } cases[] = {
-        {"\xff\xfe caf\xe9", "\"\xef\xbf\xbd\xef\xbf\xbd caf\xef\xbf\xbd\""},
-        {"caf\xc3\xa9 \"a\\b\"\n\x01", "\"caf\xc3\xa9 \\\"a\\\\b\\\"\\n\\u0001\""},
-    };
-    for (const auto& c : cases) {
-        std::string json;
-        cli::AppendJsonString(json, c.bytes);
-        EXPECT_EQ(json, c.json);
+    for (const auto& [bytes, json] : std::initializer_list<std::pair<std::string_view, std::string_view>>{
+             {"\xff\xfe caf\xe9", "\"\xef\xbf\xbd\xef\xbf\xbd caf\xef\xbf\xbd\""},
+             {"caf\xc3\xa9 \"a\\b\"\n\x01", "\"caf\xc3\xa9 \\\"a\\\\b\\\"\\n\\u0001\""}}) {
+        std::string out;
+        cli::AppendJsonString(out, bytes);
+        EXPECT_EQ(out, json);
     }
 }
 
