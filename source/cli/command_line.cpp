@@ -8,6 +8,7 @@
 #include "core/go_pipeline.h"
 #include "core/link.h"
 #include "core/progress.h"
+#include "core/windows1252.h"
 #include "download/download_engine.h"
 #include "download/stream_download.h"
 #include "net/http_request.h"
@@ -144,7 +145,7 @@ int Print(std::FILE* out, std::FILE* err, std::string_view text, const char* wha
 
 void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
-    for (const char c : text) {
+    for (const char c : SanitizeUtf8(text)) { // a title or a list's line may be any bytes
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;

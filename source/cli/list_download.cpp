@@ -7,6 +7,7 @@
 #include "core/file_name.h"
 #include "core/link.h"
 #include "core/progress.h"
+#include "core/windows1252.h"
 #include "download/stream_download.h"
 #include "library/download_store.h"
 #include "net/page_fetch.h"
@@ -222,7 +223,7 @@ public:
     // A line of its own, above the lines redrawn.
     void Say(const std::string& line) {
         Clear();
-        std::fprintf(m_err, "Veltrin: %s\n", line.c_str());
+        std::fprintf(m_err, "Veltrin: %s\n", SanitizeUtf8(line).c_str());
         std::fflush(m_err);
     }
     bool Terminal() const { return m_terminal; }
@@ -251,7 +252,13 @@ public:
                 continue; // waiting for room
             }
             std::string name = Shown(DownloadStem(item.source.title, item.row.quality));
-            name = name.size() > static_cast<std::size_t>(nameWidth) ? name.substr(0, nameWidth - 1) + "~" : name;
+            if (name.size() > static_cast<std::size_t>(nameWidth)) {
+                auto cut = static_cast<std::size_t>(nameWidth - 1);
+                while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80) {
+                    --cut; // not inside a character
+                }
+                name = name.substr(0, cut) + "~";
+            }
             name.resize(static_cast<std::size_t>(nameWidth), ' ');
             const int percent = item.live.total > 0 ? static_cast<int>(item.live.received * 100 / item.live.total) : -1;
             text += name + " " +
@@ -260,9 +267,12 @@ public:
                     "\n";
             ++lines;
         }
-        text += std::to_string(finished) + " of " + std::to_string(items.size()) + " finished, " +
-                std::to_string(running) + " to go" + (failed > 0 ? ", " + std::to_string(failed) + " failed" : "") +
-                "; " + ByteSize(received) + " received\n";
+        const std::string total = std::to_string(finished) + " of " + std::to_string(items.size()) + " finished, " +
+                                  std::to_string(running) + " to go" +
+                                  (failed > 0 ? ", " + std::to_string(failed) + " failed" : "") + "; " +
+                                  ByteSize(received) + " received";
+        // A line that wraps would take two rows, and the next drawing would go up one too few.
+        text += total.substr(0, static_cast<std::size_t>(std::max(columns - 1, 1))) + "\n";
         m_drawn = lines + 1;
         std::fputs(text.c_str(), m_err);
         std::fflush(m_err);
@@ -489,6 +499,9 @@ private:
         if (!m_job.json && item.state != Item::State::Finished) {
             return;
         }
+        // A path printed below the lines redrawn would be wiped by the next drawing, when both
+        // outputs are the terminal: it goes above them.
+        m_report.Clear();
         // A reader that has gone stops no download; the summary says so, and the run is no success.
         if (m_outputError == 0 && !Write(m_out, m_job.json ? JsonLine(item) : item.file + "\n")) {
             m_outputError = errno;
@@ -510,9 +523,9 @@ private:
 int DownloadList(const Job& job, std::FILE* out, std::FILE* err) {
     if (job.output) {
         std::error_code ignored;
-        if (TakesTheStream(*job.output) ||
-            (fs::exists(*job.output, ignored) && !fs::is_directory(*job.output, ignored))) {
-            return ReportUsage({"with a list of links, --output names a folder"}, err);
+        if (TakesTheStream(*job.output) || !fs::is_directory(*job.output, ignored)) {
+            return ReportUsage(
+                {"with a list of links, --output names a folder, and " + Shown(*job.output) + " is not one"}, err);
         }
     }
     int fd = -1;

@@ -30,9 +30,12 @@ std::string ProgressText(std::int64_t received, std::int64_t total, double bytes
     }
     if (bytesPerSecond > 0) {
         text += ", " + ByteSize(static_cast<std::int64_t>(bytesPerSecond)) + "/s";
-        if (total >= 0) {
-            const auto left = static_cast<std::int64_t>(
-                static_cast<double>(std::max<std::int64_t>(total - received, 0)) / bytesPerSecond);
+        const double estimate = static_cast<double>(std::max<std::int64_t>(total - received, 0)) / bytesPerSecond;
+        // A rate of a few bytes a second gives months, which tells the user nothing and would
+        // not fit the integer it is worded from.
+        constexpr double kLongest = 99.0 * 24 * 3600;
+        if (total >= 0 && estimate <= kLongest) {
+            const auto left = static_cast<std::int64_t>(estimate);
             const std::string seconds = std::to_string(100 + left % 60).substr(1);
             text += ", " +
                     (left >= 3600 ? std::to_string(left / 3600) + ":" + std::to_string(100 + left / 60 % 60).substr(1)

@@ -182,6 +182,7 @@ TEST_F(Program, CommandLinePrintsLinksOrSavesAStreamAndSaysWhyWhenItCannot) {
         {"--output chosen/mine.bin --download 720p @/streams", 0, saved("chosen/mine.bin"), ""},
         {"--download 1080p @/streams", 1, "", "no 1080P stream"},
         {"--download 720p --output gone/ @/streams", 3, "", "the folder cannot be written: No such file or directory"},
+        {"--download 720p --output gone @/streams @/watch", 64, "", "--output names a folder, and gone is not one"},
         {"--download 240P @/streams", 3, "", "the server answered 404"},
         {"--download 480p @/expiring", 0, saved("e1 (480P).flv"),
          "410; the watch page gave the stream's address again"},

@@ -1,5 +1,6 @@
 #include "cli/arguments.h"
 #include "cli/progress_line.h"
+#include "cli/run_parts.h"
 #include "core/progress.h"
 
 #include <gtest/gtest.h>
@@ -122,9 +123,22 @@ TEST(Progress, SaysSizesInDecimalUnitsAndTheTimeLeft) {
         {1'234'567'890, 2'000'000'000, 3.2e6, "1.2 GB of 2.0 GB, 3.2 MB/s, 3:59 left"},
         {0, 7'200'000'000, 1e6, "0 bytes of 7.2 GB, 1.0 MB/s, 2:00:00 left"},
         {600, 500, 100, "600 bytes of 500 bytes, 100 bytes/s, 0:00 left"},
+        {0, 1'000'000'000, 0.001, "0 bytes of 1.0 GB, 0 bytes/s"},
+        {0, 8'553'600, 1, "0 bytes of 8.6 MB, 1 byte/s, 2376:00:00 left"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ProgressText(c.received, c.total, c.bytesPerSecond), c.text);
+    }
+}
+
+// A title or a list's line of any bytes still makes valid JSON.
+TEST(Json, StringsAreEscapedUtf8) {
+    for (const auto& [bytes, json] : std::initializer_list<std::pair<std::string_view, std::string_view>>{
+             {"\xff\xfe caf\xe9", "\"\xef\xbf\xbd\xef\xbf\xbd caf\xef\xbf\xbd\""},
+             {"caf\xc3\xa9 \"a\\b\"\n\x01", "\"caf\xc3\xa9 \\\"a\\\\b\\\"\\n\\u0001\""}}) {
+        std::string out;
+        cli::AppendJsonString(out, bytes);
+        EXPECT_EQ(out, json);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -53,9 +54,19 @@ std::vector<SampleVideo> ReadVideos(const fs::path& folder) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s VIDEOS_FOLDER\n", argv[0]);
+    const std::string usage = std::string("usage: ") + argv[0] + " VIDEOS_FOLDER\n";
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::fputs(usage.c_str(), stdout);
+        return 0;
+    }
+    if (argc != 2 || std::string_view(argv[1]).starts_with('-')) {
+        std::fputs(usage.c_str(), stderr);
         return 64;
+    }
+    std::error_code ignored;
+    if (!fs::is_directory(argv[1], ignored)) {
+        std::fprintf(stderr, "sample-site: %s is no folder\n", argv[1]);
+        return 66;
     }
     // Taken by sigwait below, on this thread; the server's threads inherit the mask.
     sigset_t stop;
