@@ -1,6 +1,7 @@
 #include "cli/link_lines.h"
 
 #include "core/link.h"
+#include "core/watch_links.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,14 +62,8 @@ LinkLine CheckListedLink(std::string_view text, std::size_t number) {
 }
 
 std::string VideoKey(std::string_view address) {
-    const std::size_t query = address.find('?');
-    for (std::size_t at = query; at != std::string_view::npos && at < address.size(); at = address.find('&', at + 1)) {
-        if (address.substr(at + 1).starts_with("v=")) {
-            const std::string_view value = address.substr(at + 3);
-            return "v=" + std::string(value.substr(0, value.find_first_of("&#")));
-        }
-    }
-    return std::string(address.substr(0, address.find('#')));
+    const std::string_view video = VideoOf(address);
+    return video.empty() ? std::string(address.substr(0, address.find('#'))) : "v=" + std::string(video);
 }
 
 bool LinkLines::Fill() {

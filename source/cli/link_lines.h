@@ -21,8 +21,8 @@ struct LinkLine {
 // A link as the command line takes it from a list: the address to fetch, or why it is none.
 LinkLine CheckListedLink(std::string_view text, std::size_t number = 0);
 
-// The same video whatever the link's host or other parameters: its "v" parameter where it has
-// one, else the address itself.
+// The same video whatever the link's host or other parameters: a watch link's "v", else the
+// address itself.
 std::string VideoKey(std::string_view address);
 
 // Reads a list of links one line at a time, as it comes, and never more than one line's worth
